@@ -1,0 +1,3 @@
+#include "version.h"
+
+const std::string versionText = "1.0.0";
