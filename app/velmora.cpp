@@ -1,0 +1,67 @@
+#include "velmora.h"
+
+#include "version.h"
+
+#include <QMessageBox>
+#include <QString>
+
+#include <string>
+
+namespace {
+
+const std::string authorCredit = "Written and maintained by the Velmora developers";
+
+QString fromNarrow(const std::string &text)
+{
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+} // namespace
+
+Velmora::Velmora(QWidget *parent)
+    : QMainWindow(parent)
+{
+    ui.setupUi(this);
+    useFontSizeOfFixedLayout();
+    setWindowTitle(fromNarrow("Velmora " + versionText));
+    ui.authorLabel->setText(fromNarrow(authorCredit));
+
+    connect(ui.exitButton, SIGNAL(clicked()), this, SLOT(close()));
+    connect(ui.mapButton, SIGNAL(clicked()), this, SLOT(mapDirectories()));
+    connect(ui.actionExit, SIGNAL(triggered()), this, SLOT(close()));
+    connect(ui.actionAbout, SIGNAL(triggered()), this, SLOT(aboutDialog()));
+
+    ui.actionExit->setStatusTip(tr("Exit This Application"));
+    ui.directoryOnlyRadioButton->setChecked(true);
+
+    ui.appProgress1->setEnabled(false);
+    ui.appProgress2->setEnabled(false);
+    ui.appProgress3->setEnabled(false);
+    ui.appProgress1->setText(QString::fromLatin1("Calculating # Files and Folders"));
+    ui.appProgress2->setText(QString::fromLatin1("Mapping Files and Folders"));
+    ui.appProgress3->setText(QString::fromLatin1("Writing HTML File"));
+}
+
+// The form places every widget at a fixed pixel position, sized for an
+// 11-pixel dialog font. Desktop fonts on Linux are larger and would cut the
+// captions short, so the window keeps the desktop's family at that size.
+void Velmora::useFontSizeOfFixedLayout()
+{
+    QFont layoutFont = font();
+    layoutFont.setPixelSize(11);
+    layoutFont.setStretch(91);
+    setFont(layoutFont);
+}
+
+void Velmora::mapDirectories()
+{
+}
+
+void Velmora::aboutDialog()
+{
+    const std::string text = "<h1>Velmora " + versionText + "</h1>"
+        + "<p>This program indexes the selected directory and creates"
+        + " an HTML file displaying all folders and files.</p>"
+        + "<p>" + authorCredit + "</p>";
+    QMessageBox::about(this, tr("About Dialog"), fromNarrow(text));
+}
