@@ -1,0 +1,357 @@
+#include "velmora.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+const QString titleDocument = QStringLiteral(
+    "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
+    "p, li { white-space: pre-wrap; }\n"
+    "</style></head><body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; "
+    "font-weight:400; font-style:normal;\">\n"
+    "<p style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; "
+    "-qt-block-indent:0; text-indent:0px;\"><span style=\" font-size:16pt;\">Velmora</span></p>"
+    "</body></html>");
+
+QObject *child(QObject *window, const QString &name)
+{
+    return name == window->objectName() ? window : window->findChild<QObject *>(name);
+}
+
+} // namespace
+
+class tst_Window : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initialState_data();
+    void initialState();
+    void formObjects_data();
+    void formObjects();
+    void creationOrder();
+    void presetObjectNameIsKept();
+    void menus();
+    void modeButtonsAreExclusive();
+    void aboutBox();
+    void metacast_data();
+    void metacast();
+    void resizingMovesNothing();
+    void captionsFitTheirWidgets();
+};
+
+void tst_Window::initialState_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QByteArray>("property");
+    QTest::addColumn<QVariant>("expected");
+
+    QTest::newRow("title") << "VelmoraClass" << QByteArray("windowTitle") << QVariant("Velmora 1.0.0");
+    QTest::newRow("size") << "VelmoraClass" << QByteArray("size") << QVariant(QSize(545, 231));
+    QTest::newRow("directories only checked") << "directoryOnlyRadioButton" << QByteArray("checked") << QVariant(true);
+    QTest::newRow("files and directories unchecked") << "radioButton_2" << QByteArray("checked") << QVariant(false);
+    QTest::newRow("open box unchecked") << "openCheckBox" << QByteArray("checked") << QVariant(false);
+    QTest::newRow("root field empty") << "rootDirectoryLineEdit" << QByteArray("text") << QVariant(QString());
+    QTest::newRow("output field empty") << "outputFileLineEdit" << QByteArray("text") << QVariant(QString());
+    QTest::newRow("progress 1 disabled") << "appProgress1" << QByteArray("enabled") << QVariant(false);
+    QTest::newRow("progress 2 disabled") << "appProgress2" << QByteArray("enabled") << QVariant(false);
+    QTest::newRow("progress 3 disabled") << "appProgress3" << QByteArray("enabled") << QVariant(false);
+    QTest::newRow("progress 1 caption") << "appProgress1" << QByteArray("text") << QVariant("Calculating # Files and Folders");
+    QTest::newRow("progress 2 caption") << "appProgress2" << QByteArray("text") << QVariant("Mapping Files and Folders");
+    QTest::newRow("progress 3 caption") << "appProgress3" << QByteArray("text") << QVariant("Writing HTML File");
+    QTest::newRow("exit status tip") << "actionExit" << QByteArray("statusTip") << QVariant("Exit This Application");
+    QTest::newRow("credit line") << "authorLabel" << QByteArray("text")
+                                 << QVariant("Written and maintained by the Velmora developers");
+    QTest::newRow("map enabled") << "mapButton" << QByteArray("enabled") << QVariant(true);
+}
+
+void tst_Window::initialState()
+{
+    QFETCH(QString, object);
+    QFETCH(QByteArray, property);
+    QFETCH(QVariant, expected);
+
+    Velmora window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QObject *target = child(&window, object);
+    QVERIFY2(target, qPrintable(object));
+    QCOMPARE(target->property(property.constData()), expected);
+}
+
+void tst_Window::formObjects_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QByteArray>("className");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QRect>("geometry"); // null where the form leaves placement to Qt
+    QTest::addColumn<QByteArray>("textProperty");
+    QTest::addColumn<QString>("text");
+
+    auto row = [](const char *name, const char *cls, const char *parent, QRect geometry,
+                  const char *property, const QString &text) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QByteArray(cls) << QString::fromLatin1(parent)
+                            << geometry << QByteArray(property) << text;
+    };
+    row("actionExit", "QAction", "VelmoraClass", {}, "text", "E&xit");
+    row("actionAbout", "QAction", "VelmoraClass", {}, "text", "About");
+    row("centralwidget", "QWidget", "VelmoraClass", {}, "", {});
+    row("label", "QLabel", "centralwidget", {20, 50, 81, 16}, "text", "Root Directory");
+    row("rootDirectoryLineEdit", "QLineEdit", "centralwidget", {100, 50, 191, 20}, "text", "");
+    row("label_2", "QLabel", "centralwidget", {20, 80, 81, 16}, "text", "Output File");
+    row("outputFileLineEdit", "QLineEdit", "centralwidget", {100, 80, 191, 20}, "text", "");
+    row("directoryOnlyRadioButton", "QRadioButton", "centralwidget", {310, 50, 141, 18}, "text", "Map Only Directories");
+    row("radioButton_2", "QRadioButton", "centralwidget", {310, 70, 151, 18}, "text", "Map Files and Directories");
+    row("mapButton", "QPushButton", "centralwidget", {20, 140, 75, 23}, "text", "Map");
+    row("exitButton", "QPushButton", "centralwidget", {100, 140, 75, 23}, "text", "Exit");
+    row("label_3", "QLabel", "centralwidget", {20, 10, 171, 31}, "text", titleDocument);
+    row("authorLabel", "QLabel", "centralwidget", {20, 170, 281, 20}, "", {});
+    row("groupBox", "QGroupBox", "centralwidget", {310, 90, 231, 80}, "title", "Application Progress");
+    row("appProgress1", "QLabel", "groupBox", {30, 20, 191, 16}, "", {});
+    row("appProgress2", "QLabel", "groupBox", {30, 40, 191, 16}, "", {});
+    row("appProgress3", "QLabel", "groupBox", {30, 60, 191, 16}, "", {});
+    row("label_4", "QLabel", "centralwidget", {100, 100, 171, 16}, "text", "Example: c:\\Velmora.html");
+    row("openCheckBox", "QCheckBox", "centralwidget", {20, 120, 271, 18}, "text", "Open Report When Created");
+    row("menubar", "QMenuBar", "VelmoraClass", {0, 0, 545, 21}, "", {});
+    row("menuFile", "QMenu", "menubar", {}, "title", "&File");
+    row("menuHelp", "QMenu", "menubar", {}, "title", "Help");
+    row("statusbar", "QStatusBar", "VelmoraClass", {}, "", {});
+}
+
+void tst_Window::formObjects()
+{
+    QFETCH(QString, object);
+    QFETCH(QByteArray, className);
+    QFETCH(QString, parent);
+    QFETCH(QRect, geometry);
+    QFETCH(QByteArray, textProperty);
+    QFETCH(QString, text);
+
+    // Geometries are checked before the window is shown: the menu bar is
+    // laid out by the main window once it is visible.
+    Velmora window;
+    QObject *target = child(&window, object);
+    QVERIFY2(target, qPrintable(object));
+    QCOMPARE(QByteArray(target->metaObject()->className()), className);
+    QVERIFY(target->parent());
+    QCOMPARE(target->parent()->objectName(), parent);
+    if (!geometry.isNull())
+        QCOMPARE(qobject_cast<QWidget *>(target)->geometry(), geometry);
+    if (!textProperty.isEmpty())
+        QCOMPARE(target->property(textProperty.constData()).toString(), text);
+    if (auto *label = qobject_cast<QLabel *>(target))
+        QCOMPARE(label->textFormat(), Qt::AutoText);
+}
+
+void tst_Window::creationOrder()
+{
+    Velmora window;
+    const QStringList expected = {
+        "actionExit", "actionAbout", "centralwidget", "label", "rootDirectoryLineEdit",
+        "label_2", "outputFileLineEdit", "directoryOnlyRadioButton", "radioButton_2",
+        "mapButton", "exitButton", "label_3", "authorLabel", "groupBox", "appProgress1",
+        "appProgress2", "appProgress3", "label_4", "openCheckBox", "menubar", "menuFile",
+        "menuHelp", "statusbar",
+    };
+    // Children are kept in the order they were created; walking the object
+    // tree depth first gives the form's order of creation.
+    QStringList seen;
+    std::function<void(QObject *)> walk = [&](QObject *object) {
+        for (QObject *c : object->children()) {
+            if (expected.contains(c->objectName()))
+                seen << c->objectName();
+            walk(c);
+        }
+    };
+    walk(&window);
+    QCOMPARE(seen, expected);
+}
+
+void tst_Window::presetObjectNameIsKept()
+{
+    QMainWindow named;
+    named.setObjectName("Preset");
+    Ui::VelmoraClass form;
+    form.setupUi(&named);
+    QCOMPARE(named.objectName(), QString("Preset"));
+    QCOMPARE(named.windowTitle(), QString("MainWindow"));
+    QCOMPARE(form.appProgress1->text(), QString("TextLabel"));
+    QVERIFY(!form.directoryOnlyRadioButton->isChecked());
+    QVERIFY(!form.radioButton_2->isChecked());
+
+    QMainWindow unnamed;
+    Ui::VelmoraClass other;
+    other.setupUi(&unnamed);
+    QCOMPARE(unnamed.objectName(), QString("VelmoraClass"));
+}
+
+void tst_Window::menus()
+{
+    Velmora window;
+    auto *menubar = window.findChild<QMenuBar *>("menubar");
+    auto *menuFile = window.findChild<QMenu *>("menuFile");
+    auto *menuHelp = window.findChild<QMenu *>("menuHelp");
+    QVERIFY(menubar && menuFile && menuHelp);
+    QCOMPARE(window.menuBar(), menubar);
+
+    const QList<QAction *> bar = menubar->actions();
+    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar.at(0), menuFile->menuAction());
+    QCOMPARE(bar.at(1), menuHelp->menuAction());
+
+    QCOMPARE(menuFile->actions(), QList<QAction *>{window.findChild<QAction *>("actionExit")});
+    QCOMPARE(menuHelp->actions(), QList<QAction *>{window.findChild<QAction *>("actionAbout")});
+
+    // Mnemonics: F for File and x for Exit, none elsewhere.
+    QCOMPARE(QKeySequence::mnemonic(menuFile->title()), QKeySequence(Qt::ALT | Qt::Key_F));
+    QCOMPARE(QKeySequence::mnemonic(menuFile->actions().at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_X));
+    QVERIFY(QKeySequence::mnemonic(menuHelp->title()).isEmpty());
+    QVERIFY(QKeySequence::mnemonic(menuHelp->actions().at(0)->text()).isEmpty());
+    QVERIFY(!window.findChild<QPushButton *>("mapButton")->text().contains('&'));
+    QVERIFY(!window.findChild<QPushButton *>("exitButton")->text().contains('&'));
+}
+
+void tst_Window::modeButtonsAreExclusive()
+{
+    Velmora window;
+    auto *directoriesOnly = window.findChild<QRadioButton *>("directoryOnlyRadioButton");
+    auto *filesToo = window.findChild<QRadioButton *>("radioButton_2");
+    QTest::mouseClick(filesToo, Qt::LeftButton);
+    QVERIFY(filesToo->isChecked());
+    QVERIFY(!directoriesOnly->isChecked());
+    QTest::mouseClick(directoriesOnly, Qt::LeftButton);
+    QVERIFY(directoriesOnly->isChecked());
+    QVERIFY(!filesToo->isChecked());
+}
+
+void tst_Window::aboutBox()
+{
+    Velmora window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // The box is modal: inspect and close it from a timer while it runs.
+    QString title;
+    QString text;
+    bool fired = false;
+    QTimer::singleShot(0, &window, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        fired = true;
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    window.findChild<QAction *>("actionAbout")->trigger();
+
+    QVERIFY(fired);
+    QCOMPARE(title, QString("About Dialog"));
+    QCOMPARE(text, QString("<h1>Velmora 1.0.0</h1>"
+                           "<p>This program indexes the selected directory and creates an HTML file "
+                           "displaying all folders and files.</p>"
+                           "<p>Written and maintained by the Velmora developers</p>"));
+    QVERIFY(window.isVisible());
+    QCOMPARE(window.windowTitle(), QString("Velmora 1.0.0"));
+}
+
+void tst_Window::metacast_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("isNull");
+    QTest::addColumn<bool>("answersWindow");
+
+    QTest::newRow("own class") << QByteArray("Velmora") << false << true;
+    QTest::newRow("base class") << QByteArray("QMainWindow") << false << true;
+    QTest::newRow("QObject") << QByteArray("QObject") << false << true;
+    QTest::newRow("unrelated class") << QByteArray("QLabel") << false << false;
+    QTest::newRow("different case") << QByteArray("velmora") << false << false;
+    QTest::newRow("null name") << QByteArray() << true << false;
+}
+
+void tst_Window::metacast()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, isNull);
+    QFETCH(bool, answersWindow);
+
+    Velmora window;
+    void *answer = window.qt_metacast(isNull ? nullptr : name.constData());
+    QCOMPARE(answer, answersWindow ? static_cast<void *>(&window) : nullptr);
+    QCOMPARE(qobject_cast<Velmora *>(static_cast<QObject *>(&window)), &window);
+    QCOMPARE(QByteArray(window.metaObject()->className()), QByteArray("Velmora"));
+    QCOMPARE(window.metaObject()->superClass(), &QMainWindow::staticMetaObject);
+}
+
+void tst_Window::resizingMovesNothing()
+{
+    Velmora window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    auto geometries = [&] {
+        QMap<QString, QRect> result;
+        for (QWidget *widget : window.centralWidget()->findChildren<QWidget *>())
+            result.insert(widget->objectName(), widget->geometry());
+        return result;
+    };
+    const QMap<QString, QRect> before = geometries();
+    QCOMPARE(before.value("mapButton"), QRect(20, 140, 75, 23));
+
+    for (const QSize size : {QSize(900, 600), QSize(300, 120), QSize(545, 231)}) {
+        window.resize(size);
+        QTRY_COMPARE(window.size(), size);
+        QCOMPARE(geometries(), before);
+    }
+}
+
+void tst_Window::captionsFitTheirWidgets()
+{
+    Velmora window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // With fixed geometries nothing makes room for a long caption: each one
+    // has to fit the space its widget leaves for text.
+    auto roomForText = [](QWidget *widget) {
+        auto *button = qobject_cast<QAbstractButton *>(widget);
+        if (!button)
+            return widget->contentsRect().width();
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QStyle::SubElement contents = qobject_cast<QRadioButton *>(button) ? QStyle::SE_RadioButtonContents
+            : qobject_cast<QCheckBox *>(button)                                  ? QStyle::SE_CheckBoxContents
+                                                                                 : QStyle::SE_PushButtonContents;
+        return button->style()->subElementRect(contents, &option, button).width();
+    };
+    int checked = 0;
+    for (QWidget *widget : window.centralWidget()->findChildren<QWidget *>()) {
+        const QString text = widget->property("text").toString();
+        if (text.isEmpty() || widget->objectName() == "label_3")
+            continue;
+        const int needed = widget->fontMetrics().horizontalAdvance(text);
+        QVERIFY2(needed <= roomForText(widget),
+                 qPrintable(QString("%1 needs %2 pixels, has %3").arg(widget->objectName()).arg(needed).arg(roomForText(widget))));
+        ++checked;
+    }
+    QCOMPARE(checked, 12);
+}
+
+QTEST_MAIN(tst_Window)
+#include "tst_window.moc"
