@@ -1,0 +1,37 @@
+# Shared by the project's commands: installs missing Debian packages and builds.
+# Sourced, not run.
+
+project_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir="$project_dir/build"
+
+# What building and running Velmora needs on Debian 12.
+build_packages=(cmake make g++ qt6-base-dev xdg-utils)
+
+missing_packages() {
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$' \
+            || printf '%s\n' "$package"
+    done
+}
+
+# Installs the named packages that are missing when run as root; otherwise
+# prints the apt-get line that would install them and stops.
+ensure_packages() {
+    local missing
+    missing=$(missing_packages "$@" | tr '\n' ' ')
+    missing=${missing% }
+    [ -z "$missing" ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Velmora needs packages that are not installed. Install them with:" >&2
+        echo "  sudo apt-get install -y $missing" >&2
+        exit 1
+    fi
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+}
+
+configure_and_build() {
+    cmake -S "$project_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake --build "$build_dir" --parallel "$(nproc)"
+}
