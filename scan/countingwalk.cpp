@@ -1,0 +1,35 @@
+#include "countingwalk.h"
+
+#include <iostream>
+
+TreeCounter::TreeCounter(std::ostream &errors)
+    : m_errors(errors)
+{
+}
+
+void TreeCounter::file(std::string_view)
+{
+    ++m_files;
+}
+
+void TreeCounter::directoryBegin(std::string_view)
+{
+    ++m_folders;
+}
+
+void TreeCounter::directoryEnd()
+{
+}
+
+void TreeCounter::directoryUnreadable()
+{
+    m_errors << "ERROR: Invalid File Path In Count Num Files and Folders Function" << std::endl;
+}
+
+void countFilesAndFolders(const std::string &path, int &fileCount, int &folderCount)
+{
+    TreeCounter counter(std::cout);
+    walkTree(path, counter);
+    fileCount = counter.fileCount();
+    folderCount = counter.folderCount();
+}

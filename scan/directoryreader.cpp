@@ -1,0 +1,70 @@
+#include "directoryreader.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t bufferSize = 64 * 1024;
+
+bool isDotOrDotDot(const char *name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Fills in the directory flag of an entry whose type alone does not tell.
+void resolveByStat(int directoryFd, const char *name, EntryRecord &entry)
+{
+    struct stat status;
+    if (::fstatat(directoryFd, name, &status, 0) != 0 || !S_ISDIR(status.st_mode))
+        return;
+    entry.isDirectory = true;
+    entry.hasIdentity = true;
+    entry.identity = {status.st_dev, status.st_ino};
+}
+
+} // namespace
+
+DirectoryReader::DirectoryReader()
+    : m_buffer(bufferSize)
+{
+}
+
+bool DirectoryReader::readAll(int directoryFd, EntryTable &table)
+{
+    for (;;) {
+        const ssize_t filled = ::getdents64(directoryFd, m_buffer.data(), m_buffer.size());
+        if (filled == 0)
+            return true;
+        if (filled < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        for (ssize_t offset = 0; offset < filled;) {
+            const auto *record = reinterpret_cast<const struct dirent64 *>(m_buffer.data() + offset);
+            offset += record->d_reclen;
+            const char *name = record->d_name;
+            if (isDotOrDotDot(name))
+                continue;
+            EntryRecord &entry = table.append(std::string_view(name, std::strlen(name)));
+            switch (record->d_type) {
+            case DT_DIR:
+                entry.isDirectory = true;
+                break;
+            case DT_REG:
+            case DT_CHR:
+            case DT_BLK:
+            case DT_FIFO:
+            case DT_SOCK:
+                break;
+            default: // links and file systems that do not report types
+                resolveByStat(directoryFd, name, entry);
+                break;
+            }
+        }
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Device and inode of a directory: what tells two directories apart,
+// whatever names lead to them.
+struct DirectoryIdentity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    friend bool operator==(const DirectoryIdentity &, const DirectoryIdentity &) = default;
+};
+
+struct EntryRecord
+{
+    std::uint32_t nameOffset = 0;
+    std::uint32_t nameLength = 0;
+    bool isDirectory = false;
+    bool hasIdentity = false; // set when the directory test had to stat the entry
+    DirectoryIdentity identity;
+};
+
+// Entries of one or more directories, their names stored back to back, each
+// followed by a zero byte so that it can be handed to the system as it is.
+// Listings are appended and dropped from the end, like a stack.
+class EntryTable
+{
+public:
+    std::size_t size() const { return m_records.size(); }
+    std::size_t nameBytes() const { return m_names.size(); }
+    const EntryRecord &operator[](std::size_t index) const { return m_records[index]; }
+
+    std::string_view name(const EntryRecord &entry) const
+    {
+        return {m_names.data() + entry.nameOffset, entry.nameLength};
+    }
+    const char *terminatedName(const EntryRecord &entry) const { return m_names.data() + entry.nameOffset; }
+
+    EntryRecord &append(std::string_view name);
+    void truncate(std::size_t records, std::size_t nameBytes);
+    void clear() { truncate(0, 0); }
+
+private:
+    std::vector<EntryRecord> m_records;
+    std::string m_names;
+};

@@ -1,0 +1,42 @@
+#include "mappingwalk.h"
+
+#include "htmlname.h"
+
+TreeMapper::TreeMapper(int listFiles, std::string &output)
+    : m_listFiles(listFiles == 1)
+    , m_output(output)
+{
+}
+
+void TreeMapper::file(std::string_view name)
+{
+    if (!m_listFiles)
+        return;
+    m_output.append("<li>");
+    appendHtmlName(m_output, name);
+    m_output.append("</li>");
+}
+
+void TreeMapper::directoryBegin(std::string_view name)
+{
+    m_output.append("<b><li>");
+    appendHtmlName(m_output, name);
+    m_output.append("</li></b><ul>");
+}
+
+void TreeMapper::directoryEnd()
+{
+    m_output.append("</ul>");
+}
+
+void TreeMapper::directoryUnreadable()
+{
+}
+
+void mapDirectory(const std::string &path, int listFiles, std::string &output)
+{
+    TreeMapper mapper(listFiles, output);
+    output.append("<ul>");
+    walkTree(path, mapper);
+    output.append("</ul>");
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "treewalk.h"
+
+#include <string>
+
+// Writes the tree as nested HTML lists: a directory is a bold item followed
+// by the list of its own entries; other entries are plain items, written only
+// when `listFiles` is 1.
+class TreeMapper : public TreeVisitor
+{
+public:
+    TreeMapper(int listFiles, std::string &output);
+
+    void file(std::string_view name) override;
+    void directoryBegin(std::string_view name) override;
+    void directoryEnd() override;
+    void directoryUnreadable() override;
+
+private:
+    const bool m_listFiles;
+    std::string &m_output;
+};
+
+// Appends the list of the tree below `path` to `output`: "<ul>", the items
+// of the root's entries, "</ul>". A directory that cannot be opened gets the
+// empty list.
+void mapDirectory(const std::string &path, int listFiles, std::string &output);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+// Owns one file descriptor and closes it when it goes out of scope.
+class ScopedDescriptor
+{
+public:
+    ScopedDescriptor() = default;
+    explicit ScopedDescriptor(int fd)
+        : m_fd(fd)
+    {
+    }
+    ScopedDescriptor(ScopedDescriptor &&other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1))
+    {
+    }
+    ScopedDescriptor &operator=(ScopedDescriptor &&other) noexcept
+    {
+        if (this != &other)
+            reset(std::exchange(other.m_fd, -1));
+        return *this;
+    }
+    ScopedDescriptor(const ScopedDescriptor &) = delete;
+    ScopedDescriptor &operator=(const ScopedDescriptor &) = delete;
+    ~ScopedDescriptor() { reset(); }
+
+    bool isValid() const { return m_fd >= 0; }
+    int get() const { return m_fd; }
+
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd = -1;
+};
