@@ -1,0 +1,66 @@
+#include "testtree.h"
+
+#include <QtGlobal>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool makeTree(const QByteArray &root, const QList<QByteArray> &entries)
+{
+    for (const QByteArray &entry : entries) {
+        const QByteArray kind = entry.left(2);
+        int result;
+        if (kind == "d:") {
+            result = ::mkdir((root + '/' + entry.mid(2)).constData(), 0755);
+        } else if (kind == "l:") {
+            const qsizetype equals = entry.indexOf('=');
+            result = ::symlink(entry.mid(equals + 1).constData(), (root + '/' + entry.mid(2, equals - 2)).constData());
+        } else if (kind == "p:") {
+            result = ::mkfifo((root + '/' + entry.mid(2)).constData(), 0644);
+        } else {
+            const int fd = ::open((root + '/' + entry).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            result = fd < 0 ? -1 : ::close(fd);
+        }
+        if (result != 0) {
+            qWarning("cannot make %s", entry.constData());
+            return false;
+        }
+    }
+    return true;
+}
+
+QList<QByteArray> readdirOrder(const QByteArray &directory)
+{
+    QList<QByteArray> names;
+    DIR *stream = ::opendir(directory.constData());
+    if (!stream)
+        return names;
+    while (const dirent *entry = ::readdir(stream)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names << name;
+    }
+    ::closedir(stream);
+    return names;
+}
+
+QByteArray referenceMap(const QByteArray &directory, int listFiles)
+{
+    QByteArray out = "<ul>";
+    for (const QByteArray &name : readdirOrder(directory)) {
+        const QByteArray path = directory + '/' + name;
+        struct stat status;
+        if (::stat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode))
+            out += "<b><li>" + name + "</li></b>" + referenceMap(path, listFiles);
+        else if (listFiles == 1)
+            out += "<li>" + name + "</li>";
+    }
+    return out + "</ul>";
+}
+
+int openDescriptorCount()
+{
+    return int(readdirOrder("/proc/self/fd").size()) - 1; // less the one readdir itself used
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+// Builds a tree below `root` from entries such as
+//   "d:docs"            a directory
+//   "docs/a.txt"        an empty file
+//   "l:docs/up=.."      a symbolic link named up pointing to ..
+//   "p:pipe"            a named pipe
+// Paths are raw bytes, so names need not be valid UTF-8. Parents come first.
+// Returns false, with a warning, when an entry cannot be made.
+bool makeTree(const QByteArray &root, const QList<QByteArray> &entries);
+
+// The names in a directory in the order readdir returns them, "." and ".."
+// left out.
+QList<QByteArray> readdirOrder(const QByteArray &directory);
+
+// The list fragment for the tree below `directory`, made independently of
+// the walks with readdir and stat: directories are those stat calls one;
+// files are listed when `listFiles` is 1. Only for trees without loops.
+QByteArray referenceMap(const QByteArray &directory, int listFiles);
+
+// Opens /proc/self/fd and counts the descriptors this process holds.
+int openDescriptorCount();

@@ -1,0 +1,495 @@
+#include "childprocess.h"
+#include "countingwalk.h"
+#include "mappingwalk.h"
+#include "scratchdirectory.h"
+#include "testtree.h"
+
+#include <QFile>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+const QByteArray errorLine = "ERROR: Invalid File Path In Count Num Files and Folders Function\n";
+
+struct Counted
+{
+    int files = -1;
+    int folders = -1;
+    QByteArray output; // what the walk wrote to standard output
+};
+
+Counted countCapturingOutput(const QByteArray &root)
+{
+    std::ostringstream captured;
+    std::streambuf *previous = std::cout.rdbuf(captured.rdbuf());
+    Counted counted;
+    countFilesAndFolders(root.toStdString(), counted.files, counted.folders);
+    std::cout.rdbuf(previous);
+    counted.output = QByteArray::fromStdString(captured.str());
+    return counted;
+}
+
+QByteArray map(const QByteArray &root, int listFiles)
+{
+    std::string output;
+    mapDirectory(root.toStdString(), listFiles, output);
+    return QByteArray::fromStdString(output);
+}
+
+struct ChildWalks
+{
+    int status = -1;
+    QByteArray counts; // "files folders"
+    QByteArray output; // what the counting walk wrote to standard output
+    QByteArray map;    // the mapping walk's list, files included
+};
+
+// Counts and maps `root` in a child process that first runs `prepare`
+// (which gives false when it fails). The child hands its results back in a
+// file beside the root, where any user may write.
+ChildWalks walkInChild(const QByteArray &root, const std::function<bool()> &prepare)
+{
+    const QByteArray resultPath = root + ".result";
+    ChildWalks walks;
+    walks.status = runInChild([&] {
+        if (!prepare())
+            return 2;
+        const Counted counted = countCapturingOutput(root);
+        QFile out(QString::fromLocal8Bit(resultPath));
+        if (!out.open(QIODevice::WriteOnly))
+            return 3;
+        out.write(QByteArray::number(counted.files) + ' ' + QByteArray::number(counted.folders) + '\0');
+        out.write(counted.output + '\0');
+        out.write(map(root, 1));
+        return 0;
+    });
+    QFile in(QString::fromLocal8Bit(resultPath));
+    if (in.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> parts = in.readAll().split('\0');
+        walks.counts = parts.value(0);
+        walks.output = parts.value(1);
+        walks.map = parts.value(2);
+        in.remove();
+    }
+    return walks;
+}
+
+// Makes a chain of `depth` directories named `name` below `root`, with a
+// file "f" at the bottom. Works relative to open directories, since the
+// chain's path may be far longer than PATH_MAX.
+bool makeChain(const QByteArray &root, int depth, const QByteArray &name)
+{
+    int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        const int child = ::mkdirat(fd, name.constData(), 0755) == 0
+            ? ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY) : -1;
+        ::close(fd);
+        fd = child;
+    }
+    if (fd < 0)
+        return false;
+    const int file = ::openat(fd, "f", O_WRONLY | O_CREAT, 0644);
+    ::close(fd);
+    return file >= 0 && ::close(file) == 0;
+}
+
+// Makes `depth` levels of two directories with long names each; the chain
+// goes on in the one the file system lists first, so that its sibling is
+// still to be visited when the walk comes back up. Gives each level's
+// listing order, the chain's directory first; empty on failure.
+QList<QList<QByteArray>> makeBranchingChain(const QByteArray &root, int depth, int nameLength)
+{
+    QList<QList<QByteArray>> orders;
+    int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        for (char letter : {'p', 'q'})
+            ::mkdirat(fd, QByteArray(nameLength, letter).constData(), 0755);
+        const QList<QByteArray> order = readdirOrder("/proc/self/fd/" + QByteArray::number(fd));
+        const int child = order.size() == 2 ? ::openat(fd, order[0].constData(), O_RDONLY | O_DIRECTORY) : -1;
+        ::close(fd);
+        fd = child;
+        orders << order;
+    }
+    if (fd < 0)
+        return {};
+    const int file = ::openat(fd, "f", O_WRONLY | O_CREAT, 0644);
+    ::close(fd);
+    if (file < 0)
+        return {};
+    ::close(file);
+    return orders;
+}
+
+// Records the most descriptors held at once while walking.
+class DescriptorWatch : public TreeMapper
+{
+public:
+    DescriptorWatch(std::string &output)
+        : TreeMapper(1, output)
+    {
+    }
+    void directoryBegin(std::string_view name) override
+    {
+        TreeMapper::directoryBegin(name);
+        m_most = std::max(m_most, openDescriptorCount());
+    }
+    int most() const { return m_most; }
+
+private:
+    int m_most = 0;
+};
+
+} // namespace
+
+class tst_Walks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void countsTree_data();
+    void countsTree();
+    void mapsNames_data();
+    void mapsNames();
+    void followsFileSystemOrder_data();
+    void followsFileSystemOrder();
+    void matchesReferenceOnMixedTrees_data();
+    void matchesReferenceOnMixedTrees();
+    void countsAreOverwritten();
+    void mapKeepsEarlierText();
+    void unopenableRoot();
+    void unreadableDirectory();
+    void deepChain();
+    void deepTreeWithLongNamesUnderLowDescriptorLimit();
+    void entriesVanishingDuringTheWalk();
+};
+
+void tst_Walks::countsTree_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("folders");
+
+    const QByteArray longName(255, 'n');
+    QTest::newRow("empty root") << QList<QByteArray>{} << 0 << 0;
+    QTest::newRow("files only") << QList<QByteArray>{"a", "b", "c"} << 3 << 0;
+    QTest::newRow("empty subdirectory") << QList<QByteArray>{"d:a"} << 0 << 1;
+    QTest::newRow("nested file") << QList<QByteArray>{"d:a", "d:a/b", "a/b/f"} << 1 << 2;
+    QTest::newRow("hidden entries") << QList<QByteArray>{".h", "d:.hd", ".hd/.x"} << 2 << 1;
+    QTest::newRow("dangling link is a file") << QList<QByteArray>{"l:gone=missing"} << 1 << 0;
+    QTest::newRow("link to a file is a file") << QList<QByteArray>{"f", "l:alias=f"} << 2 << 0;
+    QTest::newRow("link to a directory is followed")
+        << QList<QByteArray>{"d:real", "real/x", "l:alias=real"} << 2 << 2;
+    QTest::newRow("link to the parent counts once") << QList<QByteArray>{"d:sub", "l:sub/up=.."} << 0 << 2;
+    QTest::newRow("link to itself counts once") << QList<QByteArray>{"l:self=."} << 0 << 1;
+    QTest::newRow("link two levels up") << QList<QByteArray>{"d:a", "d:a/b", "l:a/b/top=../.."} << 0 << 3;
+    QTest::newRow("named pipe is a file") << QList<QByteArray>{"p:pipe"} << 1 << 0;
+    QTest::newRow("Greek directory") << QList<QByteArray>{"d:αβγ", "αβγ/x"} << 1 << 1;
+    QTest::newRow("invalid UTF-8 directory") << QList<QByteArray>{"d:\xff\xfe", "\xff\xfe/x"} << 1 << 1;
+    QTest::newRow("255-byte names") << QList<QByteArray>{"d:" + longName, longName + "/" + longName} << 1 << 1;
+}
+
+void tst_Walks::countsTree()
+{
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(int, files);
+    QFETCH(int, folders);
+
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), entries));
+
+    const Counted counted = countCapturingOutput(root.path());
+    QCOMPARE(counted.files, files);
+    QCOMPARE(counted.folders, folders);
+    QCOMPARE(counted.output, QByteArray());
+}
+
+void tst_Walks::mapsNames_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<int>("listFiles");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray longName(255, 'n');
+    QTest::newRow("empty root, directories only") << QList<QByteArray>{} << 0 << QByteArray("<ul></ul>");
+    QTest::newRow("empty root, with files") << QList<QByteArray>{} << 1 << QByteArray("<ul></ul>");
+    QTest::newRow("file, flag 0") << QList<QByteArray>{"a"} << 0 << QByteArray("<ul></ul>");
+    QTest::newRow("file, flag 1") << QList<QByteArray>{"a"} << 1 << QByteArray("<ul><li>a</li></ul>");
+    QTest::newRow("file, flag 2") << QList<QByteArray>{"a"} << 2 << QByteArray("<ul></ul>");
+    QTest::newRow("empty subdirectory")
+        << QList<QByteArray>{"d:s"} << 0 << QByteArray("<ul><b><li>s</li></b><ul></ul></ul>");
+    QTest::newRow("nested, flag 1") << QList<QByteArray>{"d:a", "d:a/b", "a/b/f"} << 1
+                                    << QByteArray("<ul><b><li>a</li></b><ul><b><li>b</li></b><ul><li>f</li></ul></ul></ul>");
+    QTest::newRow("ampersand stays plain") << QList<QByteArray>{"a&b.txt"} << 1 << QByteArray("<ul><li>a&b.txt</li></ul>");
+    QTest::newRow("angle brackets escaped")
+        << QList<QByteArray>{"<b>.txt"} << 1 << QByteArray("<ul><li>&lt;b&gt;.txt</li></ul>");
+    QTest::newRow("e acute as one byte") << QList<QByteArray>{"caf\xc3\xa9"} << 1 << QByteArray("<ul><li>caf\xe9</li></ul>");
+    QTest::newRow("Greek directory as references")
+        << QList<QByteArray>{"d:αβγ", "αβγ/x"} << 1
+        << QByteArray("<ul><b><li>&#945;&#946;&#947;</li></b><ul><li>x</li></ul></ul>");
+    QTest::newRow("invalid UTF-8 kept byte for byte")
+        << QList<QByteArray>{"\xff" "a\xc3"} << 1 << QByteArray("<ul><li>\xff" "a\xc3</li></ul>");
+    QTest::newRow("255-byte name whole") << QList<QByteArray>{longName} << 1 << "<ul><li>" + longName + "</li></ul>";
+    QTest::newRow("hidden file") << QList<QByteArray>{".hidden"} << 1 << QByteArray("<ul><li>.hidden</li></ul>");
+    QTest::newRow("dangling link is a file item")
+        << QList<QByteArray>{"l:gone=missing"} << 1 << QByteArray("<ul><li>gone</li></ul>");
+    QTest::newRow("link to the parent is not entered")
+        << QList<QByteArray>{"d:sub", "l:sub/up=.."} << 1
+        << QByteArray("<ul><b><li>sub</li></b><ul><b><li>up</li></b><ul></ul></ul></ul>");
+    QTest::newRow("link to itself is not entered")
+        << QList<QByteArray>{"l:self=."} << 0 << QByteArray("<ul><b><li>self</li></b><ul></ul></ul>");
+}
+
+void tst_Walks::mapsNames()
+{
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(int, listFiles);
+    QFETCH(QByteArray, expected);
+
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), entries));
+    QCOMPARE(map(root.path(), listFiles), expected);
+}
+
+void tst_Walks::followsFileSystemOrder_data()
+{
+    QTest::addColumn<int>("listFiles");
+    QTest::addColumn<QByteArray>("subItem");
+    QTest::addColumn<bool>("filesShown");
+
+    QTest::newRow("with files") << 1 << QByteArray("<b><li>sub</li></b><ul><li>b.txt</li></ul>") << true;
+    QTest::newRow("directories only") << 0 << QByteArray("<b><li>sub</li></b><ul></ul>") << false;
+}
+
+void tst_Walks::followsFileSystemOrder()
+{
+    QFETCH(int, listFiles);
+    QFETCH(QByteArray, subItem);
+    QFETCH(bool, filesShown);
+
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), {"a.txt", "d:sub", "sub/b.txt", "c.txt"}));
+
+    QByteArray expected = "<ul>";
+    for (const QByteArray &name : readdirOrder(root.path())) {
+        if (name == "sub")
+            expected += subItem;
+        else if (filesShown)
+            expected += "<li>" + name + "</li>";
+    }
+    expected += "</ul>";
+    QCOMPARE(map(root.path(), listFiles), expected);
+
+    const Counted counted = countCapturingOutput(root.path());
+    QCOMPARE(counted.files, 3);
+    QCOMPARE(counted.folders, 1);
+}
+
+void tst_Walks::matchesReferenceOnMixedTrees_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+
+    QList<QByteArray> wide;
+    for (int i = 0; i < 40; ++i) {
+        wide << "d:dir" + QByteArray::number(i) << "file" + QByteArray::number(i);
+        for (int j = 0; j < 5; ++j)
+            wide << "dir" + QByteArray::number(i) + "/f" + QByteArray::number(j);
+    }
+    QTest::newRow("wide") << wide;
+
+    QList<QByteArray> mixed = {"d:a", "d:a/b", "d:a/b/c", "a/b/c/1", "a/b/2", "a/3", "4", "d:e", "e/.5",
+                               "l:e/to-b=../a/b", "l:e/to-file=../4", "l:dangling=nowhere", "p:fifo", "d:f"};
+    QTest::newRow("mixed with links") << mixed;
+
+    // Enough entries that a directory's listing needs several reads.
+    QList<QByteArray> large = {"d:big"};
+    for (int i = 0; i < 3000; ++i)
+        large << "big/entry-with-a-fairly-long-name-" + QByteArray::number(i);
+    large << "d:big/zz" << "big/zz/inner";
+    QTest::newRow("large directory") << large;
+}
+
+void tst_Walks::matchesReferenceOnMixedTrees()
+{
+    QFETCH(QList<QByteArray>, entries);
+
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), entries));
+    for (int listFiles : {0, 1})
+        QCOMPARE(map(root.path(), listFiles), referenceMap(root.path(), listFiles));
+
+    const QByteArray withFiles = referenceMap(root.path(), 1);
+    const Counted counted = countCapturingOutput(root.path());
+    QCOMPARE(counted.folders, int(withFiles.count("<b><li>")));
+    QCOMPARE(counted.files, int(withFiles.count("<li>") - withFiles.count("<b><li>")));
+}
+
+void tst_Walks::countsAreOverwritten()
+{
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    int files = 5;
+    int folders = 7;
+    countFilesAndFolders(root.path().toStdString(), files, folders);
+    QCOMPARE(files, 0);
+    QCOMPARE(folders, 0);
+
+    QVERIFY(makeTree(root.path(), {"d:a", "a/x"}));
+    countFilesAndFolders(root.path().toStdString(), files, folders);
+    countFilesAndFolders(root.path().toStdString(), files, folders);
+    QCOMPARE(files, 1);
+    QCOMPARE(folders, 1);
+}
+
+void tst_Walks::mapKeepsEarlierText()
+{
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), {"x"}));
+    std::string output = "<HTML>earlier";
+    mapDirectory(root.path().toStdString(), 1, output);
+    QCOMPARE(output, std::string("<HTML>earlier<ul><li>x</li></ul>"));
+}
+
+void tst_Walks::unopenableRoot()
+{
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"plain"}));
+
+    for (const QByteArray &root : {scratch.path() + "/missing", scratch.path() + "/plain", QByteArray()}) {
+        const Counted counted = countCapturingOutput(root);
+        QCOMPARE(counted.files, 0);
+        QCOMPARE(counted.folders, 0);
+        QCOMPARE(counted.output, errorLine);
+        QCOMPARE(map(root, 1), QByteArray("<ul></ul>"));
+    }
+}
+
+void tst_Walks::unreadableDirectory()
+{
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), {"d:locked", "locked/hidden", "d:locked/inner", "d:open", "open/x"}));
+    QVERIFY(::chmod(root.path().constData(), 0755) == 0);
+    QVERIFY(::chmod((root.path() + "/locked").constData(), 0) == 0);
+
+    // Root reads every directory whatever its mode, so the walks run in a
+    // child that has given up root.
+    const ChildWalks walks = walkInChild(root.path(), dropRoot);
+    ::chmod((root.path() + "/locked").constData(), 0755);
+    QCOMPARE(walks.status, 0);
+    QCOMPARE(walks.counts, QByteArray("1 2")); // open/x; locked and open
+    QCOMPARE(walks.output, errorLine);
+    QVERIFY2(walks.map.contains("<b><li>locked</li></b><ul></ul>"), walks.map.constData());
+    QVERIFY(walks.map.contains("<b><li>open</li></b><ul><li>x</li></ul>"));
+    QVERIFY(!walks.map.contains("hidden"));
+}
+
+void tst_Walks::deepChain()
+{
+    const int depth = 10000;
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeChain(root.path(), depth, "d"));
+
+    const Counted counted = countCapturingOutput(root.path());
+    QCOMPARE(counted.files, 1);
+    QCOMPARE(counted.folders, depth);
+    QCOMPARE(counted.output, QByteArray());
+
+    std::string output;
+    DescriptorWatch watch(output);
+    const int before = openDescriptorCount();
+    output += "<ul>";
+    walkTree(root.path().toStdString(), watch);
+    output += "</ul>";
+    QByteArray expected = "<ul>";
+    for (int level = 0; level < depth; ++level)
+        expected += "<b><li>d</li></b><ul>";
+    expected += "<li>f</li>";
+    for (int level = 0; level < depth; ++level)
+        expected += "</ul>";
+    expected += "</ul>";
+    QCOMPARE(QByteArray::fromStdString(output), expected);
+    QVERIFY2(watch.most() - before <= 4, qPrintable(QString::number(watch.most() - before)));
+}
+
+void tst_Walks::deepTreeWithLongNamesUnderLowDescriptorLimit()
+{
+    // Every directory of the chain still has a subdirectory to visit after
+    // the chain below it, so the walk has to come back to each one; the path
+    // is far beyond PATH_MAX, and only 48 descriptors are allowed.
+    const int depth = 1500;
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    const QList<QList<QByteArray>> orders = makeBranchingChain(root.path(), depth, 200);
+    QCOMPARE(orders.size(), depth);
+
+    QByteArray expected = "<li>f</li>";
+    for (int level = depth - 1; level >= 0; --level) {
+        const QList<QByteArray> &names = orders[level];
+        expected = "<b><li>" + names[0] + "</li></b><ul>" + expected + "</ul><b><li>" + names[1] + "</li></b><ul></ul>";
+    }
+    expected = "<ul>" + expected + "</ul>";
+
+    const ChildWalks walks = walkInChild(root.path(), [] {
+        const rlimit limit{48, 48};
+        return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+    });
+    QCOMPARE(walks.status, 0);
+    QCOMPARE(walks.counts, "1 " + QByteArray::number(2 * depth));
+    QCOMPARE(walks.output, QByteArray());
+    QVERIFY(walks.map == expected);
+}
+
+void tst_Walks::entriesVanishingDuringTheWalk()
+{
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), {"d:a", "a/1", "d:b", "b/2", "d:c", "c/3"}));
+
+    // When the first directory is begun the other two, already listed, are removed.
+    class Remover : public TreeCounter
+    {
+    public:
+        Remover(const QByteArray &root, std::ostream &errors)
+            : TreeCounter(errors)
+            , m_root(root)
+        {
+        }
+        void directoryBegin(std::string_view name) override
+        {
+            TreeCounter::directoryBegin(name);
+            if (m_first.isEmpty()) {
+                m_first = QByteArray(name.data(), qsizetype(name.size()));
+                for (const char *other : {"a", "b", "c"})
+                    if (other != m_first)
+                        removeTree(m_root + '/' + other);
+            }
+        }
+        QByteArray m_root;
+        QByteArray m_first;
+    };
+
+    std::ostringstream errors;
+    Remover remover(root.path(), errors);
+    walkTree(root.path().toStdString(), remover);
+    QCOMPARE(remover.folderCount(), 3);
+    QCOMPARE(remover.fileCount(), 1);
+    QCOMPARE(QByteArray::fromStdString(errors.str()), errorLine + errorLine);
+}
+
+QTEST_GUILESS_MAIN(tst_Walks)
+#include "tst_walks.moc"
