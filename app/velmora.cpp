@@ -1,5 +1,7 @@
 #include "velmora.h"
 
+#include "maprun.h"
+#include "narrowtext.h"
 #include "version.h"
 
 #include <QMessageBox>
@@ -11,11 +13,6 @@ namespace {
 
 const std::string authorCredit = "Written and maintained by the Velmora developers";
 
-QString fromNarrow(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
-
 } // namespace
 
 Velmora::Velmora(QWidget *parent)
@@ -23,8 +20,8 @@ Velmora::Velmora(QWidget *parent)
 {
     ui.setupUi(this);
     useFontSizeOfFixedLayout();
-    setWindowTitle(fromNarrow("Velmora " + versionText));
-    ui.authorLabel->setText(fromNarrow(authorCredit));
+    setWindowTitle(fromNarrowText("Velmora " + versionText));
+    ui.authorLabel->setText(fromNarrowText(authorCredit));
 
     connect(ui.exitButton, SIGNAL(clicked()), this, SLOT(close()));
     connect(ui.mapButton, SIGNAL(clicked()), this, SLOT(mapDirectories()));
@@ -55,6 +52,8 @@ void Velmora::useFontSizeOfFixedLayout()
 
 void Velmora::mapDirectories()
 {
+    runMap({this, ui.rootDirectoryLineEdit, ui.outputFileLineEdit, ui.directoryOnlyRadioButton, ui.openCheckBox,
+            ui.appProgress1, ui.appProgress2, ui.appProgress3, ui.statusbar});
 }
 
 void Velmora::aboutDialog()
@@ -63,5 +62,5 @@ void Velmora::aboutDialog()
         + "<p>This program indexes the selected directory and creates"
         + " an HTML file displaying all folders and files.</p>"
         + "<p>" + authorCredit + "</p>";
-    QMessageBox::about(this, tr("About Dialog"), fromNarrow(text));
+    QMessageBox::about(this, tr("About Dialog"), fromNarrowText(text));
 }

@@ -1,0 +1,26 @@
+#include "reportdocument.h"
+
+#include "narrowtext.h"
+
+std::string reportOpening()
+{
+    return "<HTML>";
+}
+
+void appendCounts(std::string &report, int folderCount, int fileCount)
+{
+    report.append("<h1>Directory Information</h1>");
+    report.append("<b>Number of Folders: </b>").append(toDecimalText(folderCount)).append("<br>");
+    report.append("<b>Number of Files: </b>").append(toDecimalText(fileCount)).append("<br>");
+}
+
+int appendMapHeading(std::string &report, bool directoriesOnly)
+{
+    report.append(directoriesOnly ? "<h1>Directory Map</h1>" : "<h1>Directory and File Map</h1>");
+    return directoriesOnly ? 0 : 1;
+}
+
+void appendReportClosing(std::string &report)
+{
+    report.append("</HTML>");
+}

@@ -1,0 +1,524 @@
+#include "mapjob.h"
+#include "scratchdirectory.h"
+#include "testtree.h"
+#include "velmora.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+#include <sstream>
+#include <sys/resource.h>
+
+namespace {
+
+const QString counting = "Calculating # Files and Folders";
+const QString mapping = "Mapping Files and Folders";
+const QString writing = "Writing HTML File";
+const QString counted = "<font color=green>Number Files and Folders Calculated</font>";
+const QString mapped = "<font color=green>Directory Information Mapped</font>";
+const QString written = "<font color=green>HTML Written</font>";
+const QString notWritten = "<font color=red>HTML Not Written</font>";
+
+// The three progress labels as a user sees them: "+" enabled, "-" greyed.
+using LabelState = QStringList;
+
+LabelState state(bool on1, const QString &text1, bool on2, const QString &text2, bool on3, const QString &text3)
+{
+    auto label = [](bool on, const QString &text) { return (on ? "+ " : "- ") + text; };
+    return {label(on1, text1), label(on2, text2), label(on3, text3)};
+}
+
+// The states a complete run passes through, ending with `last` on the third label.
+QList<LabelState> completeRun(const QString &last)
+{
+    return {
+        state(false, counting, false, mapping, false, writing),
+        state(true, counting, false, mapping, false, writing),
+        state(true, counted, false, mapping, false, writing),
+        state(true, counted, true, mapping, false, writing),
+        state(true, counted, true, mapped, false, writing),
+        state(true, counted, true, mapped, true, writing),
+        state(true, counted, true, mapped, true, last),
+    };
+}
+
+QList<LabelState> runEndedAtRootCheck()
+{
+    return completeRun({}).mid(0, 2);
+}
+
+struct Box
+{
+    QString title;
+    QString text;
+};
+
+// Drives the real window. While Map runs, a zero timer fires whenever the
+// run lets events through: it notes each new state of the progress labels
+// and closes any message box, noting its title and text.
+class WindowDriver
+{
+public:
+    WindowDriver()
+    {
+        window.show();
+        m_ticker.setInterval(0);
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] { observe(); });
+    }
+
+    QLineEdit *root() { return window.findChild<QLineEdit *>("rootDirectoryLineEdit"); }
+    QLineEdit *output() { return window.findChild<QLineEdit *>("outputFileLineEdit"); }
+    QRadioButton *directoriesOnly() { return window.findChild<QRadioButton *>("directoryOnlyRadioButton"); }
+    QRadioButton *filesToo() { return window.findChild<QRadioButton *>("radioButton_2"); }
+    QCheckBox *openBox() { return window.findChild<QCheckBox *>("openCheckBox"); }
+    QLabel *progress(int n) { return window.findChild<QLabel *>("appProgress" + QString::number(n)); }
+
+    void fill(const QString &rootText, const QString &outputText)
+    {
+        type(root(), rootText);
+        type(output(), outputText);
+    }
+
+    // Types the text into the field as key presses, one character at a time.
+    static void type(QLineEdit *field, const QString &text)
+    {
+        field->clear();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const qsizetype length = text.at(i).isHighSurrogate() ? 2 : 1;
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text.mid(i, length));
+            QApplication::sendEvent(field, &press);
+            i += length - 1;
+        }
+        QCOMPARE_EQ(field->text(), text);
+    }
+
+    // Clicks Map and gives back once the run is over.
+    void map()
+    {
+        states.clear();
+        boxes.clear();
+        m_ticker.start();
+        QTest::mouseClick(window.findChild<QPushButton *>("mapButton"), Qt::LeftButton);
+        m_ticker.stop();
+    }
+
+    LabelState labels()
+    {
+        LabelState now;
+        for (int n = 1; n <= 3; ++n)
+            now << (progress(n)->isEnabled() ? "+ " : "- ") + progress(n)->text();
+        return now;
+    }
+
+    Velmora window;
+    QList<LabelState> states;
+    QList<Box> boxes;
+
+private:
+    void observe()
+    {
+        if (states.isEmpty() || states.last() != labels())
+            states << labels();
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << Box{box->windowTitle(), box->text()};
+            box->accept();
+        }
+    }
+
+    QTimer m_ticker;
+};
+
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray expectedReport(const QString &root, bool directoriesOnly)
+{
+    std::ostringstream errors;
+    MapJob job(QFile::encodeName(root).toStdString(), errors);
+    job.count();
+    job.map(directoriesOnly);
+    return QByteArray::fromStdString(job.finish());
+}
+
+QStringList filesNamed(const QString &name, const QStringList &places)
+{
+    QStringList found;
+    for (const QString &place : places) {
+        QDirIterator it(place, {name}, QDir::AllEntries | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found << it.next();
+    }
+    return found;
+}
+
+// An xdg-open of the test's own, first on PATH, that writes down its arguments.
+class OpenerStandIn
+{
+public:
+    explicit OpenerStandIn(const QString &folder)
+        : m_script(folder + "/xdg-open")
+        , m_record(folder + "/xdg-open.args")
+        , m_path(qgetenv("PATH"))
+    {
+        QFile script(m_script);
+        if (script.open(QIODevice::WriteOnly))
+            script.write("#!/bin/sh\n"
+                         "printf '%s\\0' \"$#\" \"$@\" > \"$0.tmp\"\n"
+                         "mv \"$0.tmp\" \"$0.args\"\n");
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("PATH", QFile::encodeName(folder) + ':' + m_path);
+    }
+    ~OpenerStandIn() { qputenv("PATH", m_path); }
+
+    QString recordPath() const { return m_record; }
+    // Argument count first, then each argument.
+    QList<QByteArray> record() const
+    {
+        QList<QByteArray> fields = contentsOf(m_record).split('\0');
+        if (!fields.isEmpty())
+            fields.removeLast();
+        return fields;
+    }
+
+private:
+    QString m_script;
+    QString m_record;
+    QByteArray m_path;
+};
+
+} // namespace
+
+class tst_MapRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void labelsAndBoxes_data();
+    void labelsAndBoxes();
+    void modeFollowsFirstRadioButton_data();
+    void modeFollowsFirstRadioButton();
+    void oddRootsAndOutputPaths_data();
+    void oddRootsAndOutputPaths();
+    void failedWriteKeepsEarlierReport();
+    void twoRunsReplaceTheReport();
+    void reportInsideTheRoot();
+    void opensReportWithPathAsOneArgument_data();
+    void opensReportWithPathAsOneArgument();
+    void opensNothingWhenNotWritten();
+    void saysWhenOpenerCannotStart();
+};
+
+void tst_MapRun::labelsAndBoxes_data()
+{
+    QTest::addColumn<QString>("rootField");   // "@" stands for the scratch directory
+    QTest::addColumn<QString>("outputField"); // likewise
+    QTest::addColumn<QList<LabelState>>("states");
+    QTest::addColumn<QStringList>("boxes");   // "title|first line of text"
+    QTest::addColumn<bool>("reportWritten");
+
+    QTest::newRow("complete run") << "@/tree" << "@/report.html" << completeRun(written) << QStringList{} << true;
+    QTest::newRow("empty root field") << "" << "@/report.html" << runEndedAtRootCheck()
+                                      << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist"}
+                                      << false;
+    QTest::newRow("root is a file") << "@/tree/a.txt" << "@/report.html" << runEndedAtRootCheck()
+                                    << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist"}
+                                    << false;
+    QTest::newRow("missing root") << "@/nowhere" << "@/report.html" << runEndedAtRootCheck()
+                                  << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist"}
+                                  << false;
+    QTest::newRow("empty output field") << "@/tree" << "" << completeRun(notWritten)
+                                        << QStringList{"Output File Not Specified|Warning - Output File Path Not Specified"}
+                                        << false;
+    QTest::newRow("output is a directory") << "@/tree" << "@/tree" << completeRun(notWritten)
+                                           << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written"}
+                                           << false;
+    QTest::newRow("output into a missing folder") << "@/tree" << "@/missing/report.html" << completeRun(notWritten)
+                                                  << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written"}
+                                                  << false;
+}
+
+void tst_MapRun::labelsAndBoxes()
+{
+    QFETCH(QString, rootField);
+    QFETCH(QString, outputField);
+    QFETCH(QList<LabelState>, states);
+    QFETCH(QStringList, boxes);
+    QFETCH(bool, reportWritten);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a.txt", "d:tree/sub"}));
+    const QString here = QFile::decodeName(scratch.path());
+    rootField.replace("@", here);
+    outputField.replace("@", here);
+
+    WindowDriver driver;
+    driver.fill(rootField, outputField);
+    driver.map();
+
+    QCOMPARE(driver.states, states);
+    QStringList seen;
+    for (const Box &box : driver.boxes)
+        seen << box.title + '|' + box.text.section('\n', 0, 0);
+    QCOMPARE(seen, boxes);
+    if (seen.value(0).startsWith("Output File Not Written")) {
+        // The box names the path and gives the system's reason.
+        const QStringList lines = driver.boxes[0].text.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[1], outputField);
+        QVERIFY(!lines[2].isEmpty());
+    }
+    QCOMPARE(QFile::exists(here + "/report.html"), reportWritten);
+    if (reportWritten)
+        QCOMPARE(contentsOf(here + "/report.html"), expectedReport(here + "/tree", true));
+    QCOMPARE(driver.labels(), states.last());
+}
+
+void tst_MapRun::modeFollowsFirstRadioButton_data()
+{
+    QTest::addColumn<int>("choice"); // 1: first button, 2: second, 0: neither checked
+    QTest::addColumn<QByteArray>("heading");
+    QTest::newRow("Map Only Directories") << 1 << QByteArray("<h1>Directory Map</h1><ul><b><li>sub</li></b><ul></ul></ul>");
+    QTest::newRow("Map Files and Directories")
+        << 2 << QByteArray("<h1>Directory and File Map</h1><ul><b><li>sub</li></b><ul><li>f</li></ul></ul>");
+    QTest::newRow("neither checked")
+        << 0 << QByteArray("<h1>Directory and File Map</h1><ul><b><li>sub</li></b><ul><li>f</li></ul></ul>");
+}
+
+void tst_MapRun::modeFollowsFirstRadioButton()
+{
+    QFETCH(int, choice);
+    QFETCH(QByteArray, heading);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "d:tree/sub", "tree/sub/f"}));
+    const QString here = QFile::decodeName(scratch.path());
+
+    WindowDriver driver;
+    if (choice == 2) {
+        QTest::mouseClick(driver.filesToo(), Qt::LeftButton);
+    } else if (choice == 0) {
+        driver.directoriesOnly()->setAutoExclusive(false);
+        driver.directoriesOnly()->setChecked(false);
+    }
+    driver.fill(here + "/tree", here + "/out.html");
+    driver.map();
+    QCOMPARE(contentsOf(here + "/out.html"),
+             "<HTML><h1>Directory Information</h1><b>Number of Folders: </b>1<br><b>Number of Files: </b>1<br>" + heading
+                 + "</HTML>");
+}
+
+void tst_MapRun::oddRootsAndOutputPaths_data()
+{
+    QTest::addColumn<QString>("rootName");
+    QTest::addColumn<QString>("outputName");
+
+    QTest::newRow("Greek root") << "αρχεία" << "report.html";
+    QTest::newRow("blanks in output") << "tree" << "My Reports/map of tree.html";
+    QTest::newRow("e acute in output") << "tree" << "café.html";
+    QTest::newRow("quotes and semicolon in output") << "tree" << "it's \"a\" map; touch pwned.html";
+    QTest::newRow("Greek root, Greek output") << "αρχεία" << "χάρτης.html";
+}
+
+void tst_MapRun::oddRootsAndOutputPaths()
+{
+    QFETCH(QString, rootName);
+    QFETCH(QString, outputName);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    const QByteArray root = rootName.toUtf8();
+    QVERIFY(makeTree(scratch.path(), {"d:" + root, root + "/é.txt", "d:" + root + "/Ωμέγα", "d:My Reports"}));
+    const QString here = QFile::decodeName(scratch.path());
+
+    WindowDriver driver;
+    QTest::mouseClick(driver.filesToo(), Qt::LeftButton);
+    driver.fill(here + '/' + rootName, here + '/' + outputName);
+    driver.map();
+
+    QCOMPARE(driver.boxes.size(), 0);
+    QCOMPARE(driver.labels(), completeRun(written).last());
+    const QByteArray report = contentsOf(here + '/' + outputName);
+    QCOMPARE(report, expectedReport(here + '/' + rootName, false));
+    QVERIFY(report.contains("<li>\xe9.txt</li>"));
+    QVERIFY(report.contains("<b><li>&#937;&#956;&#941;&#947;&#945;</li></b><ul></ul>"));
+    QVERIFY(report.contains("<b>Number of Folders: </b>1<br><b>Number of Files: </b>1<br>"));
+}
+
+void tst_MapRun::failedWriteKeepsEarlierReport()
+{
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QList<QByteArray> entries = {"d:tree", "d:bin"};
+    for (int i = 0; i < 50; ++i)
+        entries << "tree/a-file-with-a-long-name-" + QByteArray::number(i);
+    QVERIFY(makeTree(scratch.path(), entries));
+    const QString here = QFile::decodeName(scratch.path());
+    const QString output = here + "/report.html";
+    const QByteArray earlier = "<HTML>the earlier report</HTML>";
+    {
+        QFile file(output);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(earlier);
+    }
+
+    // A file size limit makes the write fail part way through.
+    rlimit previous;
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &previous) == 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{1024, previous.rlim_max};
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+
+    WindowDriver driver;
+    QTest::mouseClick(driver.filesToo(), Qt::LeftButton);
+    driver.openBox()->setChecked(true);
+    OpenerStandIn opener(here + "/bin");
+    driver.fill(here + "/tree", output);
+    driver.map();
+
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(driver.labels(), completeRun(notWritten).last());
+    QCOMPARE(driver.boxes.size(), 1);
+    QCOMPARE(driver.boxes[0].title, QString("Output File Not Written"));
+    QCOMPARE(contentsOf(output), earlier);
+    QCOMPARE(QDir(here).entryList(QDir::Files), QStringList{"report.html"});
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(opener.recordPath()));
+}
+
+void tst_MapRun::twoRunsReplaceTheReport()
+{
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/x", "d:tree/y"}));
+    const QString here = QFile::decodeName(scratch.path());
+
+    WindowDriver driver;
+    QTest::mouseClick(driver.filesToo(), Qt::LeftButton);
+    driver.fill(here + "/tree", here + "/report.html");
+    driver.map();
+    QCOMPARE(contentsOf(here + "/report.html"), expectedReport(here + "/tree", false));
+
+    QTest::mouseClick(driver.directoriesOnly(), Qt::LeftButton);
+    driver.map();
+    QCOMPARE(driver.states, completeRun(written));
+    QCOMPARE(contentsOf(here + "/report.html"), expectedReport(here + "/tree", true));
+}
+
+void tst_MapRun::reportInsideTheRoot()
+{
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"a.txt"}));
+    const QString here = QFile::decodeName(scratch.path());
+
+    WindowDriver driver;
+    QTest::mouseClick(driver.filesToo(), Qt::LeftButton);
+    driver.fill(here, here + "/report.html");
+    driver.map();
+    const QByteArray first = contentsOf(here + "/report.html");
+    QVERIFY(first.contains("<b>Number of Files: </b>1<br>"));
+    QVERIFY(!first.contains("report.html"));
+
+    driver.map();
+    const QByteArray second = contentsOf(here + "/report.html");
+    QVERIFY(second.contains("<b>Number of Files: </b>2<br>"));
+    QVERIFY(second.contains("<li>report.html</li>"));
+    QCOMPARE(QDir(here).entryList(QDir::Files).size(), 2); // no temporary file left behind
+}
+
+void tst_MapRun::opensReportWithPathAsOneArgument_data()
+{
+    QTest::addColumn<QString>("outputName");
+    QTest::newRow("blanks") << "my map.html";
+    QTest::newRow("quotes") << "it's \"the\" map.html";
+    QTest::newRow("shell command") << "map.html; touch pwned";
+    QTest::newRow("substitution") << "$(touch pwned)`touch pwned`.html";
+    QTest::newRow("leading dash") << "-x.html";
+}
+
+void tst_MapRun::opensReportWithPathAsOneArgument()
+{
+    QFETCH(QString, outputName);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "d:bin", "d:work"}));
+    const QString here = QFile::decodeName(scratch.path());
+    const QString previousDirectory = QDir::currentPath();
+    QDir::setCurrent(here + "/work");
+    OpenerStandIn opener(here + "/bin");
+
+    WindowDriver driver;
+    driver.openBox()->setChecked(true);
+    const QString output = here + '/' + outputName;
+    driver.fill(here + "/tree", output);
+    driver.map();
+
+    QTRY_VERIFY(QFile::exists(opener.recordPath()));
+    QDir::setCurrent(previousDirectory);
+    QCOMPARE(opener.record(), (QList<QByteArray>{"1", QFile::encodeName(output)}));
+    QVERIFY(QFile::exists(output));
+    QCOMPARE(filesNamed("pwned", {here, previousDirectory}), QStringList{});
+}
+
+void tst_MapRun::opensNothingWhenNotWritten()
+{
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "d:bin"}));
+    const QString here = QFile::decodeName(scratch.path());
+    OpenerStandIn opener(here + "/bin");
+
+    WindowDriver driver;
+    driver.openBox()->setChecked(true);
+    for (const QString &output : {QString(), here + "/missing/report.html"}) {
+        driver.fill(here + "/tree", output);
+        driver.map();
+        QCOMPARE(driver.labels(), completeRun(notWritten).last());
+    }
+    // A detached opener would have written its record by now.
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(opener.recordPath()));
+    QVERIFY(driver.window.statusBar()->currentMessage().isEmpty());
+}
+
+void tst_MapRun::saysWhenOpenerCannotStart()
+{
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "d:empty-bin"}));
+    const QString here = QFile::decodeName(scratch.path());
+    const QByteArray previousPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(here + "/empty-bin"));
+
+    WindowDriver driver;
+    driver.openBox()->setChecked(true);
+    driver.fill(here + "/tree", here + "/report.html");
+    driver.map();
+    qputenv("PATH", previousPath);
+
+    QCOMPARE(driver.labels(), completeRun(written).last());
+    QVERIFY(QFile::exists(here + "/report.html"));
+    QVERIFY(driver.window.statusBar()->currentMessage().contains("could not be opened"));
+}
+
+QTEST_MAIN(tst_MapRun)
+#include "tst_maprun.moc"
