@@ -20,10 +20,12 @@ void MapJob::count(const WalkProgress *progress)
     appendCounts(m_report, m_folderCount, m_fileCount);
 }
 
-void MapJob::map(bool directoriesOnly)
+void MapJob::map(bool directoriesOnly, const WalkProgress *progress)
 {
-    const int listFiles = appendMapHeading(m_report, directoriesOnly);
-    mapDirectory(m_rootPath, listFiles, m_report);
+    TreeMapper mapper(appendMapHeading(m_report, directoriesOnly), m_report);
+    m_report.append("<ul>");
+    walkTree(m_rootPath, mapper, progress);
+    m_report.append("</ul>");
 }
 
 std::string MapJob::finish()

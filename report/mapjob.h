@@ -16,7 +16,7 @@ public:
     // Counts the folders and files below the root and adds the counts.
     void count(const WalkProgress *progress = nullptr);
     // Adds the map heading and the list of the tree.
-    void map(bool directoriesOnly);
+    void map(bool directoriesOnly, const WalkProgress *progress = nullptr);
     // Closes the document and hands it over.
     std::string finish();
 

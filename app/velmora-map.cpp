@@ -1,0 +1,6 @@
+#include "mapcommand.h"
+
+int main(int argc, char **argv)
+{
+    return runMapCommand(argc, argv);
+}
