@@ -1,4 +1,5 @@
 #include "mapjob.h"
+#include "openerstandin.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
 #include "velmora.h"
@@ -163,42 +164,6 @@ QStringList filesNamed(const QString &name, const QStringList &places)
     }
     return found;
 }
-
-// An xdg-open of the test's own, first on PATH, that writes down its arguments.
-class OpenerStandIn
-{
-public:
-    explicit OpenerStandIn(const QString &folder)
-        : m_script(folder + "/xdg-open")
-        , m_record(folder + "/xdg-open.args")
-        , m_path(qgetenv("PATH"))
-    {
-        QFile script(m_script);
-        if (script.open(QIODevice::WriteOnly))
-            script.write("#!/bin/sh\n"
-                         "printf '%s\\0' \"$#\" \"$@\" > \"$0.tmp\"\n"
-                         "mv \"$0.tmp\" \"$0.args\"\n");
-        script.close();
-        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv("PATH", QFile::encodeName(folder) + ':' + m_path);
-    }
-    ~OpenerStandIn() { qputenv("PATH", m_path); }
-
-    QString recordPath() const { return m_record; }
-    // Argument count first, then each argument.
-    QList<QByteArray> record() const
-    {
-        QList<QByteArray> fields = contentsOf(m_record).split('\0');
-        if (!fields.isEmpty())
-            fields.removeLast();
-        return fields;
-    }
-
-private:
-    QString m_script;
-    QString m_record;
-    QByteArray m_path;
-};
 
 } // namespace
 
