@@ -28,12 +28,13 @@ struct Result
 };
 
 // Runs velmora-map with standard error a pipe, not a terminal.
-Result velmoraMap(const QStringList &arguments, const std::function<void()> &inChild = {})
+Result velmoraMap(const QStringList &arguments, const std::function<void()> &inChild = {},
+                  const QString &program = QStringLiteral(VELMORA_MAP))
 {
     QProcess process;
     if (inChild)
         process.setChildProcessModifier(inChild);
-    process.start(QStringLiteral(VELMORA_MAP), arguments);
+    process.start(program, arguments);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return {};
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
@@ -115,15 +116,17 @@ void tst_MapCommand::reportOnStandardOutput()
     QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0) == 0);
     const QString tree = QFile::decodeName(scratch.path()) + "/tree";
 
-    // Run as nobody, for whom the locked directory cannot be opened.
-    const Result toPipe = velmoraMap({"-f", tree, "-"}, [] {
+    // Run as nobody, for whom the locked directory cannot be opened, from a
+    // copy that nobody may run wherever the build is.
+    const QString program = QFile::decodeName(scratch.path()) + "/velmora-map";
+    QVERIFY(QFile::copy(QStringLiteral(VELMORA_MAP), program));
+    QVERIFY(QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOther | QFile::ReadOther));
+    const auto asNobody = [] {
         if (!dropRoot())
             ::_exit(100);
-    });
-    const Result toFile = velmoraMap({"-f", tree, QFile::decodeName(scratch.path()) + ".html"}, [] {
-        if (!dropRoot())
-            ::_exit(100);
-    });
+    };
+    const Result toPipe = velmoraMap({"-f", tree, "-"}, asNobody, program);
+    const Result toFile = velmoraMap({"-f", tree, QFile::decodeName(scratch.path()) + ".html"}, asNobody, program);
     ::chmod((scratch.path() + "/tree/locked").constData(), 0755);
     QFile::remove(QFile::decodeName(scratch.path()) + ".html");
 
