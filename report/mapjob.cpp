@@ -13,8 +13,9 @@ MapJob::MapJob(std::string rootPath, std::ostream &errors)
 
 void MapJob::count(const WalkProgress *progress)
 {
+    walkTree(m_rootPath, m_tree, progress);
     TreeCounter counter(m_errors);
-    walkTree(m_rootPath, counter, progress);
+    m_tree.replay(counter);
     m_fileCount = counter.fileCount();
     m_folderCount = counter.folderCount();
     appendCounts(m_report, m_folderCount, m_fileCount);
@@ -22,10 +23,18 @@ void MapJob::count(const WalkProgress *progress)
 
 void MapJob::map(bool directoriesOnly, const WalkProgress *progress)
 {
-    TreeMapper mapper(appendMapHeading(m_report, directoriesOnly), m_report);
+    const int listFiles = appendMapHeading(m_report, directoriesOnly);
+    // Room for the names and the tags around them, so that the list is
+    // appended without moving what is already there.
+    const std::uint64_t fileTags = listFiles == 1 ? 9 * std::uint64_t(std::uint32_t(m_fileCount)) : 0;
+    const std::uint64_t folderTags = 25 * std::uint64_t(std::uint32_t(m_folderCount));
+    m_report.reserve(m_report.size() + m_tree.nameBytes() + fileTags + folderTags + 16);
+
+    TreeMapper mapper(listFiles, m_report);
     m_report.append("<ul>");
-    walkTree(m_rootPath, mapper, progress);
+    m_tree.replay(mapper, progress);
     m_report.append("</ul>");
+    m_tree.clear();
 }
 
 std::string MapJob::finish()

@@ -1,4 +1,7 @@
+#include "countingwalk.h"
 #include "mapjob.h"
+#include "mappingwalk.h"
+#include "reportdocument.h"
 #include "narrowtext.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
@@ -32,6 +35,8 @@ class tst_Report : public QObject
 private slots:
     void workedExamples_data();
     void workedExamples();
+    void sameAsTheTwoWalks_data();
+    void sameAsTheTwoWalks();
     void emptyRoot_data();
     void emptyRoot();
     void unreadableRootReportsZeros();
@@ -73,6 +78,39 @@ void tst_Report::workedExamples()
 
     QCOMPARE(report(root.path(), directoriesOnly),
              header + "1<br><b>Number of Files: </b>3<br>" + heading + list + "</HTML>");
+}
+
+void tst_Report::sameAsTheTwoWalks_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<bool>("directoriesOnly");
+
+    const QList<QByteArray> mixed = {"d:a", "d:a/b", "a/b/1", "a/2", "d:a/.c", "l:a/up=..", "l:a/to-b=b", "l:dangling=x",
+                                     "p:fifo", "d:αβγ", "αβγ/δ", "<x>&y", "d:\xff", "\xff/\xfe", "l:self=."};
+    QTest::newRow("mixed, directories only") << mixed << true;
+    QTest::newRow("mixed, files too") << mixed << false;
+}
+
+void tst_Report::sameAsTheTwoWalks()
+{
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(bool, directoriesOnly);
+
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), entries));
+
+    // The report lists the tree once; counting and mapping it in two walks
+    // must give the same bytes.
+    int files = 0;
+    int folders = 0;
+    countFilesAndFolders(root.path().toStdString(), files, folders);
+    std::string twoWalks = reportOpening();
+    appendCounts(twoWalks, folders, files);
+    mapDirectory(root.path().toStdString(), appendMapHeading(twoWalks, directoriesOnly), twoWalks);
+    appendReportClosing(twoWalks);
+
+    QCOMPARE(report(root.path(), directoriesOnly), QByteArray::fromStdString(twoWalks));
 }
 
 void tst_Report::emptyRoot_data()
