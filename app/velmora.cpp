@@ -30,13 +30,20 @@ Velmora::Velmora(QWidget *parent)
 
     ui.actionExit->setStatusTip(tr("Exit This Application"));
     ui.directoryOnlyRadioButton->setChecked(true);
+    resetProgress(mapRunWidgets());
+}
 
-    ui.appProgress1->setEnabled(false);
-    ui.appProgress2->setEnabled(false);
-    ui.appProgress3->setEnabled(false);
-    ui.appProgress1->setText(QString::fromLatin1("Calculating # Files and Folders"));
-    ui.appProgress2->setText(QString::fromLatin1("Mapping Files and Folders"));
-    ui.appProgress3->setText(QString::fromLatin1("Writing HTML File"));
+MapRunWidgets Velmora::mapRunWidgets()
+{
+    return {this,
+            ui.rootDirectoryLineEdit,
+            ui.outputFileLineEdit,
+            ui.directoryOnlyRadioButton,
+            ui.openCheckBox,
+            ui.appProgress1,
+            ui.appProgress2,
+            ui.appProgress3,
+            ui.statusbar};
 }
 
 // The form places every widget at a fixed pixel position, sized for an
@@ -52,8 +59,7 @@ void Velmora::useFontSizeOfFixedLayout()
 
 void Velmora::mapDirectories()
 {
-    runMap({this, ui.rootDirectoryLineEdit, ui.outputFileLineEdit, ui.directoryOnlyRadioButton, ui.openCheckBox,
-            ui.appProgress1, ui.appProgress2, ui.appProgress3, ui.statusbar});
+    runMap(mapRunWidgets());
 }
 
 void Velmora::aboutDialog()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "maprun.h"
 #include "ui_velmora.h"
 
 #include <QMainWindow>
@@ -17,6 +18,7 @@ private slots:
 
 private:
     void useFontSizeOfFixedLayout();
+    MapRunWidgets mapRunWidgets();
 
     Ui::VelmoraClass ui;
 };

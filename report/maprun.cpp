@@ -35,7 +35,7 @@ void letEventsThrough()
 
 } // namespace
 
-void runMap(const MapRunWidgets &widgets)
+void resetProgress(const MapRunWidgets &widgets)
 {
     widgets.countingProgress->setEnabled(false);
     widgets.mappingProgress->setEnabled(false);
@@ -43,6 +43,11 @@ void runMap(const MapRunWidgets &widgets)
     widgets.countingProgress->setText(QString::fromLatin1("Calculating # Files and Folders"));
     widgets.mappingProgress->setText(QString::fromLatin1("Mapping Files and Folders"));
     widgets.writingProgress->setText(QString::fromLatin1("Writing HTML File"));
+}
+
+void runMap(const MapRunWidgets &widgets)
+{
+    resetProgress(widgets);
     letEventsThrough();
 
     widgets.countingProgress->setEnabled(true);

@@ -21,6 +21,10 @@ struct MapRunWidgets
     QStatusBar *statusBar = nullptr;
 };
 
+// Greys out the three progress labels and shows their stage captions: the
+// state before a run.
+void resetProgress(const MapRunWidgets &widgets);
+
 // Performs one whole map run, synchronously: checks the root, counts and
 // maps the tree below it, writes the report and, when asked to, opens it.
 // The progress labels tell each stage as it begins and ends; pending events

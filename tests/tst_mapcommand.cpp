@@ -40,12 +40,6 @@ Result velmoraMap(const QStringList &arguments, const std::function<void()> &inC
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 // The report the window writes for `root`, mapped as `directoriesOnly` says.
 QByteArray windowReport(const QString &root, const QString &output, bool directoriesOnly)
 {
@@ -54,7 +48,7 @@ QByteArray windowReport(const QString &root, const QString &output, bool directo
     window.findChild<QLineEdit *>("outputFileLineEdit")->setText(output);
     window.findChild<QRadioButton *>(directoriesOnly ? "directoryOnlyRadioButton" : "radioButton_2")->setChecked(true);
     window.findChild<QPushButton *>("mapButton")->click();
-    return contentsOf(output);
+    return fileContents(output);
 }
 
 } // namespace
@@ -102,7 +96,7 @@ void tst_MapCommand::writesWhatTheWindowWrites()
     QDir::setCurrent(here);
     const Result result = velmoraMap(options << "tree" << "command.html");
     QCOMPARE(result.status, 0);
-    QCOMPARE(contentsOf(here + "/command.html"), fromWindow);
+    QCOMPARE(fileContents(here + "/command.html"), fromWindow);
     QCOMPARE(result.out, QByteArray());
     QCOMPARE(result.err, QByteArray());
 }
@@ -208,7 +202,7 @@ void tst_MapCommand::failedWriteKeepsEarlierReport()
     });
     QCOMPARE(result.status, 1);
     QVERIFY(result.err.contains("cannot write " + QFile::encodeName(output) + ": "));
-    QCOMPARE(contentsOf(output), QByteArray("earlier"));
+    QCOMPARE(fileContents(output), QByteArray("earlier"));
     QCOMPARE(QDir(QFile::decodeName(scratch.path())).entryList(QDir::Files), QStringList{"report.html"});
 }
 
@@ -242,7 +236,7 @@ void tst_MapCommand::oddOutputPathOpenedAsOneArgument()
     QCOMPARE(result.status, 0);
     QTRY_VERIFY(QFile::exists(opener.recordPath()));
     QCOMPARE(opener.record(), (QList<QByteArray>{"1", QFile::encodeName(output)}));
-    QVERIFY(contentsOf(output).startsWith("<HTML>"));
+    QVERIFY(fileContents(output).startsWith("<HTML>"));
     QCOMPARE(QDir(here + "/work").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
     QVERIFY(!QFile::exists(here + "/pwned") && !QFile::exists(here + "/pwned2"));
 }
@@ -279,7 +273,7 @@ void tst_MapCommand::progressOnlyOnATerminal()
     ::close(terminal);
 
     QCOMPARE(result.status, 0);
-    QVERIFY(contentsOf(here + "/out.html").contains("<b>Number of Files: </b>1<br>"));
+    QVERIFY(fileContents(here + "/out.html").contains("<b>Number of Files: </b>1<br>"));
     QCOMPARE(shown.contains("counting"), progressShown);
     QCOMPARE(shown.contains("writing"), progressShown);
     if (progressShown)

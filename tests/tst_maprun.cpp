@@ -139,12 +139,6 @@ private:
     QTimer m_ticker;
 };
 
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray expectedReport(const QString &root, bool directoriesOnly)
 {
     std::ostringstream errors;
@@ -249,7 +243,7 @@ void tst_MapRun::labelsAndBoxes()
     }
     QCOMPARE(QFile::exists(here + "/report.html"), reportWritten);
     if (reportWritten)
-        QCOMPARE(contentsOf(here + "/report.html"), expectedReport(here + "/tree", true));
+        QCOMPARE(fileContents(here + "/report.html"), expectedReport(here + "/tree", true));
     QCOMPARE(driver.labels(), states.last());
 }
 
@@ -283,7 +277,7 @@ void tst_MapRun::modeFollowsFirstRadioButton()
     }
     driver.fill(here + "/tree", here + "/out.html");
     driver.map();
-    QCOMPARE(contentsOf(here + "/out.html"),
+    QCOMPARE(fileContents(here + "/out.html"),
              "<HTML><h1>Directory Information</h1><b>Number of Folders: </b>1<br><b>Number of Files: </b>1<br>" + heading
                  + "</HTML>");
 }
@@ -318,7 +312,7 @@ void tst_MapRun::oddRootsAndOutputPaths()
 
     QCOMPARE(driver.boxes.size(), 0);
     QCOMPARE(driver.labels(), completeRun(written).last());
-    const QByteArray report = contentsOf(here + '/' + outputName);
+    const QByteArray report = fileContents(here + '/' + outputName);
     QCOMPARE(report, expectedReport(here + '/' + rootName, false));
     QVERIFY(report.contains("<li>\xe9.txt</li>"));
     QVERIFY(report.contains("<b><li>&#937;&#956;&#941;&#947;&#945;</li></b><ul></ul>"));
@@ -362,7 +356,7 @@ void tst_MapRun::failedWriteKeepsEarlierReport()
     QCOMPARE(driver.labels(), completeRun(notWritten).last());
     QCOMPARE(driver.boxes.size(), 1);
     QCOMPARE(driver.boxes[0].title, QString("Output File Not Written"));
-    QCOMPARE(contentsOf(output), earlier);
+    QCOMPARE(fileContents(output), earlier);
     QCOMPARE(QDir(here).entryList(QDir::Files), QStringList{"report.html"});
     QTest::qWait(300);
     QVERIFY(!QFile::exists(opener.recordPath()));
@@ -379,12 +373,12 @@ void tst_MapRun::twoRunsReplaceTheReport()
     QTest::mouseClick(driver.filesToo(), Qt::LeftButton);
     driver.fill(here + "/tree", here + "/report.html");
     driver.map();
-    QCOMPARE(contentsOf(here + "/report.html"), expectedReport(here + "/tree", false));
+    QCOMPARE(fileContents(here + "/report.html"), expectedReport(here + "/tree", false));
 
     QTest::mouseClick(driver.directoriesOnly(), Qt::LeftButton);
     driver.map();
     QCOMPARE(driver.states, completeRun(written));
-    QCOMPARE(contentsOf(here + "/report.html"), expectedReport(here + "/tree", true));
+    QCOMPARE(fileContents(here + "/report.html"), expectedReport(here + "/tree", true));
 }
 
 void tst_MapRun::reportInsideTheRoot()
@@ -398,12 +392,12 @@ void tst_MapRun::reportInsideTheRoot()
     QTest::mouseClick(driver.filesToo(), Qt::LeftButton);
     driver.fill(here, here + "/report.html");
     driver.map();
-    const QByteArray first = contentsOf(here + "/report.html");
+    const QByteArray first = fileContents(here + "/report.html");
     QVERIFY(first.contains("<b>Number of Files: </b>1<br>"));
     QVERIFY(!first.contains("report.html"));
 
     driver.map();
-    const QByteArray second = contentsOf(here + "/report.html");
+    const QByteArray second = fileContents(here + "/report.html");
     QVERIFY(second.contains("<b>Number of Files: </b>2<br>"));
     QVERIFY(second.contains("<li>report.html</li>"));
     QCOMPARE(QDir(here).entryList(QDir::Files).size(), 2); // no temporary file left behind

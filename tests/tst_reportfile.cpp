@@ -14,8 +14,7 @@ namespace {
 
 QByteArray contentsOf(const QByteArray &path)
 {
-    QFile file(QFile::decodeName(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    return fileContents(QFile::decodeName(path));
 }
 
 bool writeBytes(const QByteArray &path, const QByteArray &bytes)

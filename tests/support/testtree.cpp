@@ -1,5 +1,6 @@
 #include "testtree.h"
 
+#include <QFile>
 #include <QtGlobal>
 
 #include <dirent.h>
@@ -63,4 +64,10 @@ QByteArray referenceMap(const QByteArray &directory, int listFiles)
 int openDescriptorCount()
 {
     return int(readdirOrder("/proc/self/fd").size()) - 1; // less the one readdir itself used
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }

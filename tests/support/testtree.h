@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 // Builds a tree below `root` from entries such as
 //   "d:docs"            a directory
@@ -20,6 +21,9 @@ QList<QByteArray> readdirOrder(const QByteArray &directory);
 // the walks with readdir and stat: directories are those stat calls one;
 // files are listed when `listFiles` is 1. Only for trees without loops.
 QByteArray referenceMap(const QByteArray &directory, int listFiles);
+
+// The whole content of a file, or "<unreadable>".
+QByteArray fileContents(const QString &path);
 
 // Opens /proc/self/fd and counts the descriptors this process holds.
 int openDescriptorCount();
