@@ -4,6 +4,7 @@
 #include "narrowtext.h"
 #include "version.h"
 
+#include <QIcon>
 #include <QMessageBox>
 #include <QString>
 
@@ -20,6 +21,7 @@ Velmora::Velmora(QWidget *parent)
 {
     ui.setupUi(this);
     useFontSizeOfFixedLayout();
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("velmora"), QIcon(QStringLiteral(":/icons/velmora.svg"))));
     setWindowTitle(fromNarrowText("Velmora " + versionText));
     ui.authorLabel->setText(fromNarrowText(authorCredit));
 

@@ -5,7 +5,14 @@ project_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir="$project_dir/build"
 
 # What building and running Velmora needs on Debian 12.
-build_packages=(cmake make g++ qt6-base-dev xdg-utils)
+build_packages=(cmake make g++ qt6-base-dev libqt6svg6 xdg-utils)
+
+# What the tests need besides: validators of the desktop files, and the
+# Debian tools that build the package.
+test_packages=(desktop-file-utils appstream dpkg-dev file)
+
+# What building the Debian package needs besides.
+package_packages=(dpkg-dev file)
 
 missing_packages() {
     local package

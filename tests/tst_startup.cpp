@@ -18,6 +18,7 @@ namespace {
 QString road;
 bool roadTaken = false;
 QStringList destructionOrder;
+QString desktopFileName;
 
 void armRoad()
 {
@@ -33,6 +34,7 @@ void armRoad()
         QObject::connect(window, &QObject::destroyed, [] { destructionOrder << "window"; });
         QObject::connect(qApp, &QObject::destroyed, [] { destructionOrder << "application"; });
         roadTaken = true;
+        desktopFileName = QGuiApplication::desktopFileName();
         if (road == "exit button")
             window->findChild<QAbstractButton *>("exitButton")->click();
         else if (road == "File > Exit")
@@ -79,6 +81,7 @@ void tst_Startup::roadsOut()
     QVERIFY(roadTaken);
     QCOMPARE(exitCode, 0);
     QCOMPARE(destructionOrder, (QStringList{"window", "application"}));
+    QCOMPARE(desktopFileName, QString("velmora"));
 }
 
 QTEST_APPLESS_MAIN(tst_Startup)

@@ -53,6 +53,7 @@ private slots:
     void metacast();
     void resizingMovesNothing();
     void captionsFitTheirWidgets();
+    void windowIcon();
 };
 
 void tst_Window::initialState_data()
@@ -351,6 +352,15 @@ void tst_Window::captionsFitTheirWidgets()
         ++checked;
     }
     QCOMPARE(checked, 12);
+}
+
+void tst_Window::windowIcon()
+{
+    Velmora window;
+    const QPixmap small = window.windowIcon().pixmap(32, 32);
+    const QPixmap large = window.windowIcon().pixmap(256, 256);
+    QVERIFY(!small.isNull());
+    QCOMPARE(large.size(), QSize(256, 256)); // drawn from the scalable icon, not blown up
 }
 
 QTEST_MAIN(tst_Window)

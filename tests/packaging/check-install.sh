@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and checks what a Linux desktop
+# and Debian's tools expect of it; then builds the Debian package.
+# Usage: check-install.sh BUILD_DIR
+set -euo pipefail
+build_dir=$1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+DESTDIR="$scratch/root" cmake --install "$build_dir" --prefix /usr >/dev/null
+root="$scratch/root/usr"
+for file in bin/velmora bin/velmora-map \
+            share/applications/velmora.desktop \
+            share/icons/hicolor/scalable/apps/velmora.svg \
+            share/metainfo/org.velmora.Velmora.metainfo.xml \
+            share/man/man1/velmora-map.1.gz; do
+    [ -f "$root/$file" ] || fail "$file is not installed"
+done
+[ -x "$root/bin/velmora" ] && [ -x "$root/bin/velmora-map" ] || fail "programs are not executable"
+
+desktop-file-validate "$root/share/applications/velmora.desktop"
+appstreamcli validate --no-net "$root/share/metainfo/org.velmora.Velmora.metainfo.xml"
+gzip -dc "$root/share/man/man1/velmora-map.1.gz" | grep -q '^\.TH VELMORA-MAP 1' || fail "manual page unreadable"
+
+(cd "$scratch" && cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$scratch/package" >/dev/null)
+package=$(ls "$scratch"/package/velmora_*_amd64.deb 2>/dev/null || ls "$scratch"/package/velmora_*.deb)
+info=$(dpkg-deb --info "$package")
+echo "$info"
+depends=$(printf '%s\n' "$info" | sed -n 's/^ Depends: //p')
+for needed in libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6 xdg-utils libc6; do
+    [[ ",$depends," == *"$needed"* ]] || fail "the package does not depend on $needed"
+done
+contents=$(dpkg-deb --contents "$package")
+[[ "$contents" == *"./usr/share/applications/velmora.desktop"* ]] || fail "desktop entry not packaged"
+echo "install tree and package check out"
