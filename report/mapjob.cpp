@@ -3,6 +3,7 @@
 #include "countingwalk.h"
 #include "mappingwalk.h"
 #include "reportdocument.h"
+#include "treescan.h"
 
 MapJob::MapJob(std::string rootPath, std::ostream &errors)
     : m_rootPath(std::move(rootPath))
@@ -13,7 +14,7 @@ MapJob::MapJob(std::string rootPath, std::ostream &errors)
 
 void MapJob::count(const WalkProgress *progress)
 {
-    walkTree(m_rootPath, m_tree, progress);
+    m_tree = scanTree(m_rootPath, progress);
     TreeCounter counter(m_errors);
     m_tree.replay(counter);
     m_fileCount = counter.fileCount();

@@ -7,8 +7,9 @@
 
 // The scanning and assembling of one report, stage by stage, shared by the
 // window and the command line so both write the same bytes. The tree is
-// listed once, while counting; mapping visits that listing again, which
-// gives what a second walk would give of a tree that did not change.
+// listed once, while counting, by several threads at once; mapping visits
+// that listing again, which gives what a second walk would give of a tree
+// that did not change.
 class MapJob
 {
 public:

@@ -6,19 +6,35 @@ namespace {
 
 // Each event is one byte of kind; a name follows its length, seven bits a
 // byte, lowest first.
-enum Kind : char { File = 'f', Begin = 'b', End = 'e', Unreadable = 'u' };
+// A subtree follows its index in the same way.
+enum Kind : char { File = 'f', Begin = 'b', End = 'e', Unreadable = 'u', Subtree = 's' };
+
+std::size_t readLength(const char *&at)
+{
+    std::size_t length = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*at++);
+        length |= std::size_t(byte & 0x7F) << shift;
+        if (byte < 0x80)
+            return length;
+    }
+}
 
 } // namespace
 
-void TreeRecording::appendName(char kind, std::string_view name)
+void TreeRecording::appendLength(std::size_t length)
 {
-    m_events.push_back(kind);
-    std::size_t length = name.size();
     while (length >= 0x80) {
         m_events.push_back(char(0x80 | (length & 0x7F)));
         length >>= 7;
     }
     m_events.push_back(char(length));
+}
+
+void TreeRecording::appendName(char kind, std::string_view name)
+{
+    m_events.push_back(kind);
+    appendLength(name.size());
     m_events.append(name);
     ++m_entries;
     m_nameBytes += name.size();
@@ -44,31 +60,42 @@ void TreeRecording::directoryUnreadable()
     m_events.push_back(Unreadable);
 }
 
+TreeRecording &TreeRecording::addSubtree()
+{
+    m_events.push_back(Subtree);
+    appendLength(m_subtrees.size());
+    return *m_subtrees.emplace_back(std::make_unique<TreeRecording>());
+}
+
 void TreeRecording::replay(TreeVisitor &visitor, const WalkProgress *progress) const
 {
     const bool reporting = progress && progress->report && progress->interval;
-    std::uint64_t untilReport = reporting ? progress->interval : std::numeric_limits<std::uint64_t>::max();
     std::uint64_t seen = 0;
+    std::uint64_t untilReport = reporting ? progress->interval : std::numeric_limits<std::uint64_t>::max();
+    replayInto(visitor, reporting ? progress : nullptr, seen, untilReport);
+}
 
+void TreeRecording::replayInto(TreeVisitor &visitor, const WalkProgress *progress, std::uint64_t &seen,
+                               std::uint64_t &untilReport) const
+{
     const char *at = m_events.data();
     const char *const end = at + m_events.size();
     while (at < end) {
         const char kind = *at++;
-        if (kind == End) {
+        switch (kind) {
+        case End:
             visitor.directoryEnd();
             continue;
-        }
-        if (kind == Unreadable) {
+        case Unreadable:
             visitor.directoryUnreadable();
             continue;
+        case Subtree:
+            m_subtrees[readLength(at)]->replayInto(visitor, progress, seen, untilReport);
+            continue;
+        default:
+            break;
         }
-        std::size_t length = 0;
-        for (int shift = 0;; shift += 7) {
-            const auto byte = static_cast<unsigned char>(*at++);
-            length |= std::size_t(byte & 0x7F) << shift;
-            if (byte < 0x80)
-                break;
-        }
+        const std::size_t length = readLength(at);
         const std::string_view name(at, length);
         at += length;
         if (kind == File)
@@ -83,9 +110,26 @@ void TreeRecording::replay(TreeVisitor &visitor, const WalkProgress *progress) c
     }
 }
 
+std::uint64_t TreeRecording::entryCount() const
+{
+    std::uint64_t count = m_entries;
+    for (const auto &subtree : m_subtrees)
+        count += subtree->entryCount();
+    return count;
+}
+
+std::uint64_t TreeRecording::nameBytes() const
+{
+    std::uint64_t bytes = m_nameBytes;
+    for (const auto &subtree : m_subtrees)
+        bytes += subtree->nameBytes();
+    return bytes;
+}
+
 void TreeRecording::clear()
 {
     std::string().swap(m_events);
+    m_subtrees.clear();
     m_entries = 0;
     m_nameBytes = 0;
 }

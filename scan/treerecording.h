@@ -3,7 +3,9 @@
 #include "treewalk.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 // Keeps what a walk visits, compactly, so that the tree can be listed once
 // and visited again by any number of visitors, in the same order.
@@ -15,18 +17,26 @@ public:
     void directoryEnd() override;
     void directoryUnreadable() override;
 
-    // Visits everything recorded, in the order it was recorded.
+    // Marks the place of a directory's entries that are recorded on their
+    // own, possibly later and by another thread, into the recording given.
+    TreeRecording &addSubtree();
+
+    // Visits everything recorded, subtrees in their places, in order.
     void replay(TreeVisitor &visitor, const WalkProgress *progress = nullptr) const;
 
-    std::uint64_t entryCount() const { return m_entries; }
-    // Bytes of all names recorded: a lower bound for a list of them.
-    std::uint64_t nameBytes() const { return m_nameBytes; }
+    // Entries and bytes of all names recorded, subtrees included.
+    std::uint64_t entryCount() const;
+    std::uint64_t nameBytes() const;
     void clear();
 
 private:
+    void appendLength(std::size_t length);
     void appendName(char kind, std::string_view name);
+    void replayInto(TreeVisitor &visitor, const WalkProgress *progress, std::uint64_t &seen,
+                    std::uint64_t &untilReport) const;
 
     std::string m_events;
+    std::vector<std::unique_ptr<TreeRecording>> m_subtrees;
     std::uint64_t m_entries = 0;
     std::uint64_t m_nameBytes = 0;
 };

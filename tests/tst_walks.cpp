@@ -3,6 +3,7 @@
 #include "mappingwalk.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
+#include "treescan.h"
 
 #include <QFile>
 #include <QtTest>
@@ -169,6 +170,9 @@ private slots:
     void deepChain();
     void deepTreeWithLongNamesUnderLowDescriptorLimit();
     void entriesVanishingDuringTheWalk();
+    void parallelScanMatchesTheWalk_data();
+    void parallelScanMatchesTheWalk();
+    void parallelScanOfUnreadableDirectories();
 };
 
 void tst_Walks::countsTree_data()
@@ -489,6 +493,86 @@ void tst_Walks::entriesVanishingDuringTheWalk()
     QCOMPARE(remover.folderCount(), 3);
     QCOMPARE(remover.fileCount(), 1);
     QCOMPARE(QByteArray::fromStdString(errors.str()), errorLine + errorLine);
+}
+
+// What a sequential walk and a scan on `threads` threads give of `root`:
+// the list with files and the counting walk's output, which must agree.
+QByteArray walkVersusScan(const QByteArray &root, unsigned threads)
+{
+    std::string walked;
+    std::ostringstream walkErrors;
+    TreeCounter walkCounter(walkErrors);
+    walkTree(root.toStdString(), walkCounter);
+    mapDirectory(root.toStdString(), 1, walked);
+
+    const TreeRecording scanned = scanTree(root.toStdString(), nullptr, threads);
+    std::string replayed = "<ul>";
+    TreeMapper mapper(1, replayed);
+    scanned.replay(mapper);
+    replayed += "</ul>";
+    std::ostringstream scanErrors;
+    TreeCounter scanCounter(scanErrors);
+    scanned.replay(scanCounter);
+
+    if (walked != replayed)
+        return "lists differ:\n" + QByteArray::fromStdString(walked) + "\n" + QByteArray::fromStdString(replayed);
+    if (walkCounter.fileCount() != scanCounter.fileCount() || walkCounter.folderCount() != scanCounter.folderCount())
+        return "counts differ";
+    if (walkErrors.str() != scanErrors.str())
+        return "error lines differ";
+    if (scanned.entryCount() != std::uint64_t(scanCounter.fileCount() + scanCounter.folderCount()))
+        return "entry count differs";
+    return "same";
+}
+
+void tst_Walks::parallelScanMatchesTheWalk_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+
+    QList<QByteArray> wide;
+    for (int i = 0; i < 30; ++i) {
+        const QByteArray dir = "d" + QByteArray::number(i);
+        wide << "d:" + dir << dir + "/f" << "d:" + dir + "/sub" << dir + "/sub/g" << "top" + QByteArray::number(i);
+    }
+    QTest::newRow("wide") << wide;
+    // One directory under another: splitting finds one task a level, three levels down.
+    QTest::newRow("narrow") << QList<QByteArray>{"d:a", "d:a/b", "d:a/b/c", "d:a/b/c/d", "a/b/c/d/f", "a/b/x", "a/y"};
+    QTest::newRow("links back across split points")
+        << QList<QByteArray>{"d:a", "d:a/b", "d:a/b/c", "l:a/b/c/to-root=../../..", "l:a/b/c/to-a=../..",
+                             "l:a/to-b=b", "l:self=.", "d:e", "l:e/to-a=../a", "l:e/gone=nowhere", "e/f"};
+    QTest::newRow("link to a directory at the top") << QList<QByteArray>{"d:real", "real/x", "l:alias=real", "d:other"};
+    QTest::newRow("empty root") << QList<QByteArray>{};
+    QTest::newRow("files only") << QList<QByteArray>{"a", "b", "c"};
+}
+
+void tst_Walks::parallelScanMatchesTheWalk()
+{
+    QFETCH(QList<QByteArray>, entries);
+
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), entries));
+    for (unsigned threads : {1U, 2U, 4U})
+        QCOMPARE(walkVersusScan(root.path(), threads), QByteArray("same"));
+}
+
+void tst_Walks::parallelScanOfUnreadableDirectories()
+{
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), {"d:a", "d:a/locked", "a/locked/x", "d:b", "d:b/c", "d:b/c/locked", "d:locked", "f"}));
+    QVERIFY(::chmod(root.path().constData(), 0755) == 0);
+    for (const char *locked : {"/a/locked", "/b/c/locked", "/locked"})
+        QVERIFY(::chmod((root.path() + locked).constData(), 0) == 0);
+
+    const int status = runInChild([&] {
+        if (!dropRoot())
+            return 2;
+        return walkVersusScan(root.path(), 2) == "same" ? 0 : 1;
+    });
+    for (const char *locked : {"/a/locked", "/b/c/locked", "/locked"})
+        ::chmod((root.path() + locked).constData(), 0755);
+    QCOMPARE(status, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_Walks)
