@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -79,7 +80,7 @@ void runTasks(int rootFd, const std::vector<SubtreeTask> &tasks, unsigned thread
     std::atomic<std::uint64_t> entriesSeen{0};
     std::mutex mutex;
     std::condition_variable finished;
-    unsigned running = threads;
+    unsigned running = 0;
     std::exception_ptr failure;
 
     auto work = [&] {
@@ -99,8 +100,26 @@ void runTasks(int rootFd, const std::vector<SubtreeTask> &tasks, unsigned thread
     };
 
     std::vector<std::thread> workers;
-    for (unsigned i = 0; i < threads; ++i)
-        workers.emplace_back(work);
+    for (unsigned i = 0; i < threads; ++i) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            ++running;
+        }
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error &) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            --running;
+            break;
+        }
+    }
+    if (workers.empty()) { // no thread could be started: walk them here
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            ++running;
+        }
+        work();
+    }
     {
         std::unique_lock<std::mutex> lock(mutex);
         while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; }))
