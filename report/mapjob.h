@@ -24,9 +24,6 @@ public:
     // Closes the document and hands it over.
     std::string finish();
 
-    int fileCount() const { return m_fileCount; }
-    int folderCount() const { return m_folderCount; }
-
 private:
     std::string m_rootPath;
     std::ostream &m_errors;

@@ -44,7 +44,6 @@ public:
 
     EntryRecord &append(std::string_view name);
     void truncate(std::size_t records, std::size_t nameBytes);
-    void clear() { truncate(0, 0); }
 
 private:
     std::vector<EntryRecord> m_records;

@@ -1,7 +1,5 @@
 #include "treerecording.h"
 
-#include <limits>
-
 namespace {
 
 // Each event is one byte of kind; a name follows its length, seven bits a
@@ -36,7 +34,6 @@ void TreeRecording::appendName(char kind, std::string_view name)
     m_events.push_back(kind);
     appendLength(name.size());
     m_events.append(name);
-    ++m_entries;
     m_nameBytes += name.size();
 }
 
@@ -69,14 +66,11 @@ TreeRecording &TreeRecording::addSubtree()
 
 void TreeRecording::replay(TreeVisitor &visitor, const WalkProgress *progress) const
 {
-    const bool reporting = progress && progress->report && progress->interval;
-    std::uint64_t seen = 0;
-    std::uint64_t untilReport = reporting ? progress->interval : std::numeric_limits<std::uint64_t>::max();
-    replayInto(visitor, reporting ? progress : nullptr, seen, untilReport);
+    ProgressCounter counter(progress);
+    replayInto(visitor, counter);
 }
 
-void TreeRecording::replayInto(TreeVisitor &visitor, const WalkProgress *progress, std::uint64_t &seen,
-                               std::uint64_t &untilReport) const
+void TreeRecording::replayInto(TreeVisitor &visitor, ProgressCounter &progress) const
 {
     const char *at = m_events.data();
     const char *const end = at + m_events.size();
@@ -90,7 +84,7 @@ void TreeRecording::replayInto(TreeVisitor &visitor, const WalkProgress *progres
             visitor.directoryUnreadable();
             continue;
         case Subtree:
-            m_subtrees[readLength(at)]->replayInto(visitor, progress, seen, untilReport);
+            m_subtrees[readLength(at)]->replayInto(visitor, progress);
             continue;
         default:
             break;
@@ -102,20 +96,8 @@ void TreeRecording::replayInto(TreeVisitor &visitor, const WalkProgress *progres
             visitor.file(name);
         else
             visitor.directoryBegin(name);
-        ++seen;
-        if (--untilReport == 0) {
-            untilReport = progress->interval;
-            progress->report(seen);
-        }
+        progress.count();
     }
-}
-
-std::uint64_t TreeRecording::entryCount() const
-{
-    std::uint64_t count = m_entries;
-    for (const auto &subtree : m_subtrees)
-        count += subtree->entryCount();
-    return count;
 }
 
 std::uint64_t TreeRecording::nameBytes() const
@@ -130,6 +112,5 @@ void TreeRecording::clear()
 {
     std::string().swap(m_events);
     m_subtrees.clear();
-    m_entries = 0;
     m_nameBytes = 0;
 }

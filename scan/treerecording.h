@@ -24,19 +24,16 @@ public:
     // Visits everything recorded, subtrees in their places, in order.
     void replay(TreeVisitor &visitor, const WalkProgress *progress = nullptr) const;
 
-    // Entries and bytes of all names recorded, subtrees included.
-    std::uint64_t entryCount() const;
+    // Bytes of all names recorded, subtrees included.
     std::uint64_t nameBytes() const;
     void clear();
 
 private:
     void appendLength(std::size_t length);
     void appendName(char kind, std::string_view name);
-    void replayInto(TreeVisitor &visitor, const WalkProgress *progress, std::uint64_t &seen,
-                    std::uint64_t &untilReport) const;
+    void replayInto(TreeVisitor &visitor, ProgressCounter &progress) const;
 
     std::string m_events;
     std::vector<std::unique_ptr<TreeRecording>> m_subtrees;
-    std::uint64_t m_entries = 0;
     std::uint64_t m_nameBytes = 0;
 };

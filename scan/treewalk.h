@@ -29,6 +29,28 @@ struct WalkProgress
     std::uint64_t interval = 16384;
 };
 
+// Counts entries and calls the progress hook every `interval` of them.
+// Without a hook, counting costs a decrement.
+class ProgressCounter
+{
+public:
+    explicit ProgressCounter(const WalkProgress *progress);
+
+    void count()
+    {
+        ++m_seen;
+        if (--m_untilReport == 0)
+            report();
+    }
+
+private:
+    void report();
+
+    const WalkProgress *m_progress;
+    std::uint64_t m_seen = 0;
+    std::uint64_t m_untilReport;
+};
+
 // Walks the tree below `rootPath` (used up to its first zero byte). A
 // directory counts as one when its entry, links followed, is a directory. A
 // directory already on the path from the root (a link or mount leading back

@@ -58,8 +58,7 @@ public:
         , m_startPath(start.path.c_str())
         , m_ancestors(start.ancestors)
         , m_visitor(visitor)
-        , m_progress(progress && progress->report && progress->interval ? progress : nullptr)
-        , m_untilReport(m_progress ? m_progress->interval : std::numeric_limits<std::uint64_t>::max())
+        , m_progress(progress)
         , m_limits(limits)
         , m_onPath(start.ancestors.begin(), start.ancestors.end())
     {
@@ -91,7 +90,7 @@ private:
         }
         const std::size_t index = top.nextEntry++;
         const EntryRecord &entry = m_entries[index];
-        countEntry();
+        m_progress.count();
         if (!entry.isDirectory) {
             m_visitor.file(m_entries.name(entry));
             return;
@@ -261,23 +260,12 @@ private:
         return best;
     }
 
-    void countEntry()
-    {
-        ++m_entriesSeen;
-        if (--m_untilReport == 0) {
-            m_untilReport = m_progress->interval;
-            m_progress->report(m_entriesSeen);
-        }
-    }
-
     const int m_baseFd;
     const std::string m_startPath;
     const std::vector<DirectoryIdentity> &m_ancestors;
     TreeVisitor &m_visitor;
-    const WalkProgress *m_progress;
-    std::uint64_t m_untilReport;
+    ProgressCounter m_progress;
     WalkLimits m_limits;
-    std::uint64_t m_entriesSeen = 0;
     std::vector<Frame> m_frames;
     std::vector<std::size_t> m_openFrames; // frames holding a descriptor, shallowest first
     std::unordered_set<DirectoryIdentity, IdentityHash> m_onPath;

@@ -39,6 +39,6 @@ ensure_packages() {
 }
 
 configure_and_build() {
-    cmake -S "$project_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake -S "$project_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build "$build_dir" --parallel "$(nproc)"
 }
