@@ -1,7 +1,9 @@
 #include "htmlname.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <iterator>
 
 namespace {
 
@@ -47,6 +49,47 @@ std::size_t decodeSequence(std::string_view text, char32_t &codePoint)
     return length;
 }
 
+// The named references a browser reads without a closing semicolon.
+constexpr std::string_view namesWithoutSemicolon[] = {
+    "AElig", "AMP", "Aacute", "Acirc", "Agrave", "Aring", "Atilde", "Auml", "COPY", "Ccedil", "ETH",
+    "Eacute", "Ecirc", "Egrave", "Euml", "GT", "Iacute", "Icirc", "Igrave", "Iuml", "LT", "Ntilde",
+    "Oacute", "Ocirc", "Ograve", "Oslash", "Otilde", "Ouml", "QUOT", "REG", "THORN", "Uacute", "Ucirc",
+    "Ugrave", "Uuml", "Yacute", "aacute", "acirc", "acute", "aelig", "agrave", "amp", "aring", "atilde",
+    "auml", "brvbar", "ccedil", "cedil", "cent", "copy", "curren", "deg", "divide", "eacute", "ecirc",
+    "egrave", "eth", "euml", "frac12", "frac14", "frac34", "gt", "iacute", "icirc", "iexcl", "igrave",
+    "iquest", "iuml", "laquo", "lt", "macr", "micro", "middot", "nbsp", "not", "ntilde", "oacute",
+    "ocirc", "ograve", "ordf", "ordm", "oslash", "otilde", "ouml", "para", "plusmn", "pound", "quot",
+    "raquo", "reg", "sect", "shy", "sup1", "sup2", "sup3", "szlig", "thorn", "times", "uacute", "ucirc",
+    "ugrave", "uml", "uuml", "yacute", "yen", "yuml",
+};
+
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isAsciiLetterOrDigit(char c)
+{
+    return isAsciiLetter(c) || (c >= '0' && c <= '9');
+}
+
+// Whether a browser would read an ampersand followed by `rest` as the start
+// of a character reference rather than as the character itself.
+bool startsReference(std::string_view rest)
+{
+    if (rest.empty())
+        return false;
+    if (rest[0] == '#')
+        return true;
+    if (!isAsciiLetter(rest[0]))
+        return false;
+    const auto nameEnd = std::find_if_not(rest.begin(), rest.end(), isAsciiLetterOrDigit);
+    if (nameEnd != rest.end() && *nameEnd == ';')
+        return true;
+    return std::any_of(std::begin(namesWithoutSemicolon), std::end(namesWithoutSemicolon),
+                       [rest](std::string_view name) { return rest.substr(0, name.size()) == name; });
+}
+
 void appendReference(std::string &out, char32_t codePoint)
 {
     char digits[16];
@@ -62,13 +105,16 @@ void appendHtmlName(std::string &out, std::string_view name)
     std::size_t i = 0;
     while (i < name.size()) {
         const auto byte = static_cast<unsigned char>(name[i]);
-        if (byte < 0x80 && byte != '<' && byte != '>') {
+        if (byte < 0x80 && byte != '<' && byte != '>' && byte != '&') {
             ++i;
             continue;
         }
         out.append(name, plainStart, i - plainStart);
         if (byte == '<' || byte == '>') {
             out.append(byte == '<' ? "&lt;" : "&gt;");
+            ++i;
+        } else if (byte == '&') {
+            out.append(startsReference(name.substr(i + 1)) ? "&amp;" : "&");
             ++i;
         } else {
             char32_t codePoint;

@@ -18,6 +18,17 @@ void tst_HtmlName::writesName_data()
 
     QTest::newRow("plain") << QByteArray("report.txt") << QByteArray("report.txt");
     QTest::newRow("ampersand plain") << QByteArray("a&b.txt") << QByteArray("a&b.txt");
+    QTest::newRow("ampersand at the end") << QByteArray("a&") << QByteArray("a&");
+    QTest::newRow("ampersand before a digit") << QByteArray("&1;") << QByteArray("&1;");
+    QTest::newRow("unknown name, no semicolon") << QByteArray("&zz.txt") << QByteArray("&zz.txt");
+    QTest::newRow("unknown name with semicolon") << QByteArray("&zz9;") << QByteArray("&amp;zz9;");
+    QTest::newRow("entity-like name") << QByteArray("c&amp;d.txt") << QByteArray("c&amp;amp;d.txt");
+    QTest::newRow("reference at the start") << QByteArray("&lt;lit.txt") << QByteArray("&amp;lt;lit.txt");
+    QTest::newRow("numeric reference") << QByteArray("&#945;") << QByteArray("&amp;#945;");
+    QTest::newRow("name read without semicolon") << QByteArray("x&copy.txt") << QByteArray("x&amp;copy.txt");
+    QTest::newRow("such a name as a prefix") << QByteArray("a&notes.txt") << QByteArray("a&amp;notes.txt");
+    QTest::newRow("upper-case such name") << QByteArray("&AMP") << QByteArray("&amp;AMP");
+    QTest::newRow("names are case-sensitive") << QByteArray("&Amp") << QByteArray("&Amp");
     QTest::newRow("markup escaped") << QByteArray("<script>x</script>") << QByteArray("&lt;script&gt;x&lt;/script&gt;");
     QTest::newRow("quotes and blanks kept") << QByteArray("it's \"x\" ;") << QByteArray("it's \"x\" ;");
     QTest::newRow("e acute") << QByteArray("\xc3\xa9") << QByteArray("\xe9");
