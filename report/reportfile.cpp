@@ -1,20 +1,13 @@
 #include "reportfile.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "outputfile.h"
 
 int writeFile(const std::string &path, const std::string &content, QString *reason)
 {
-    const QString fileName = QFile::decodeName(path.c_str());
-    if (fileName.isEmpty()) {
-        if (reason)
-            *reason = QSaveFile::tr("No file name specified");
-        return 0;
-    }
-    QSaveFile file(fileName);
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
-        && file.write(content.data(), qint64(content.size())) == qint64(content.size()) && file.commit();
-    if (!written && reason)
-        *reason = file.errorString();
-    return written ? 1 : 0;
+    OutputFile file(path);
+    if (file.write(content) && file.commit())
+        return 1;
+    if (reason)
+        *reason = QString::fromLocal8Bit(file.errorString());
+    return 0;
 }

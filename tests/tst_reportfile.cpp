@@ -10,12 +10,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-namespace {
+#include <thread>
 
-QByteArray contentsOf(const QByteArray &path)
-{
-    return fileContents(QFile::decodeName(path));
-}
+namespace {
 
 bool writeBytes(const QByteArray &path, const QByteArray &bytes)
 {
@@ -39,6 +36,8 @@ private slots:
     void writesWholeContent();
     void refusesWhatCannotBeWritten_data();
     void refusesWhatCannotBeWritten();
+    void writesIntoWhatIsNotAFile_data();
+    void writesIntoWhatIsNotAFile();
     void folderWithoutWritePermission();
     void failedWriteKeepsEarlierReport();
     void keepsPermissions();
@@ -70,34 +69,83 @@ void tst_ReportFile::writesWholeContent()
         QVERIFY(writeBytes(path, earlier));
 
     QCOMPARE(write(path, content), 1);
-    QCOMPARE(contentsOf(path), content);
+    QCOMPARE(fileContents(path), content);
     QCOMPARE(readdirOrder(folder.path()), QList<QByteArray>{"report.html"}); // no temporary file left
 }
 
 void tst_ReportFile::refusesWhatCannotBeWritten_data()
 {
     QTest::addColumn<QByteArray>("path"); // below the scratch directory; "" for the empty path
+    QTest::addColumn<QString>("reason");
 
-    QTest::newRow("empty path") << QByteArray();
-    QTest::newRow("a directory") << QByteArray("/dir");
-    QTest::newRow("into a missing folder") << QByteArray("/missing/report.html");
-    QTest::newRow("below a file") << QByteArray("/file/report.html");
+    QTest::newRow("empty path") << QByteArray() << "No file name specified";
+    QTest::newRow("a directory") << QByteArray("/dir") << "Is a directory";
+    QTest::newRow("a link to a directory") << QByteArray("/dirlink") << "Is a directory";
+    QTest::newRow("into a missing folder") << QByteArray("/missing/report.html") << "No such file or directory";
+    QTest::newRow("below a file") << QByteArray("/file/report.html") << "Not a directory";
 }
 
 void tst_ReportFile::refusesWhatCannotBeWritten()
 {
     QFETCH(QByteArray, path);
+    QFETCH(QString, reason);
 
     ScratchDirectory folder;
     QVERIFY(folder.isValid());
-    QVERIFY(makeTree(folder.path(), {"d:dir", "file"}));
+    QVERIFY(makeTree(folder.path(), {"d:dir", "file", "l:dirlink=dir"}));
     const QList<QByteArray> before = readdirOrder(folder.path());
 
-    QString reason;
-    QCOMPARE(write(path.isEmpty() ? path : folder.path() + path, "<HTML></HTML>", &reason), 0);
-    QVERIFY(!reason.isEmpty());
+    QString given;
+    QCOMPARE(write(path.isEmpty() ? path : folder.path() + path, "<HTML></HTML>", &given), 0);
+    QCOMPARE(given, reason);
     QCOMPARE(readdirOrder(folder.path()), before);
     QCOMPARE(readdirOrder(folder.path() + "/dir"), QList<QByteArray>{});
+}
+
+void tst_ReportFile::writesIntoWhatIsNotAFile_data()
+{
+    QTest::addColumn<QByteArray>("path");    // "@" stands for the scratch directory
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("readerGetsIt"); // a reader takes what arrives in @/fifo
+
+    QTest::newRow("/dev/null") << QByteArray("/dev/null") << 1 << "" << false;
+    QTest::newRow("/dev/full") << QByteArray("/dev/full") << 0 << "No space left on device" << false;
+    QTest::newRow("FIFO with a reader") << QByteArray("@/fifo") << 1 << "" << true;
+    QTest::newRow("link to a FIFO") << QByteArray("@/link") << 1 << "" << true;
+}
+
+void tst_ReportFile::writesIntoWhatIsNotAFile()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(int, result);
+    QFETCH(QString, reason);
+    QFETCH(bool, readerGetsIt);
+
+    ScratchDirectory folder;
+    QVERIFY(folder.isValid());
+    QVERIFY(makeTree(folder.path(), {"p:fifo", "l:link=fifo"}));
+    path.replace('@', folder.path());
+    struct stat before;
+    QVERIFY(::stat(path.constData(), &before) == 0);
+
+    QByteArray received;
+    std::thread reader;
+    if (readerGetsIt)
+        reader = std::thread([&] { received = fileContents(folder.path() + "/fifo"); });
+    const QByteArray content(100000, 'r');
+    QString given;
+    QCOMPARE(write(path, content, &given), result);
+    if (reader.joinable())
+        reader.join();
+
+    QCOMPARE(given, reason);
+    QCOMPARE(received, readerGetsIt ? content : QByteArray());
+    struct stat after;
+    QVERIFY(::stat(path.constData(), &after) == 0);
+    QCOMPARE(after.st_mode, before.st_mode); // still what it was, not a new file
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(readdirOrder(folder.path()), (QList<QByteArray>{"fifo", "link"}));
 }
 
 void tst_ReportFile::folderWithoutWritePermission()
@@ -111,16 +159,17 @@ void tst_ReportFile::folderWithoutWritePermission()
     QVERIFY(::chmod((locked + "/report.html").constData(), 0666) == 0);
     QVERIFY(::chmod(locked.constData(), 0555) == 0);
 
-    // Root writes wherever it likes, so the write runs as nobody.
+    // Root writes wherever it likes, so the write runs as nobody. No new file
+    // can be made there, but the writable report is written in place.
     const int result = runInChild([&] {
         if (!dropRoot())
             return 2;
-        return write(locked + "/new.html", "x") + 10 * write(locked + "/report.html", "replaced");
+        return write(locked + "/new.html", "x") + 10 * write(locked + "/report.html", "new");
     });
     ::chmod(locked.constData(), 0755);
-    QCOMPARE(result, 0);
+    QCOMPARE(result, 10);
     QCOMPARE(readdirOrder(locked), QList<QByteArray>{"report.html"});
-    QCOMPARE(contentsOf(locked + "/report.html"), QByteArray("earlier"));
+    QCOMPARE(fileContents(locked + "/report.html"), QByteArray("new"));
 }
 
 void tst_ReportFile::failedWriteKeepsEarlierReport()
@@ -139,10 +188,10 @@ void tst_ReportFile::failedWriteKeepsEarlierReport()
             return 2;
         QString reason;
         const int written = write(path, QByteArray(100000, 'n'), &reason);
-        return written == 0 && !reason.isEmpty() ? 0 : 1;
+        return written == 0 && reason == "File too large" ? 0 : 1;
     });
     QCOMPARE(result, 0);
-    QCOMPARE(contentsOf(path), earlier);
+    QCOMPARE(fileContents(path), earlier);
     QCOMPARE(readdirOrder(folder.path()), QList<QByteArray>{"report.html"});
 }
 
@@ -175,7 +224,7 @@ void tst_ReportFile::writesThroughLink()
     QVERIFY(writeBytes(folder.path() + "/reports/map.html", "earlier"));
 
     QCOMPARE(write(folder.path() + "/latest.html", "new"), 1);
-    QCOMPARE(contentsOf(folder.path() + "/reports/map.html"), QByteArray("new"));
+    QCOMPARE(fileContents(folder.path() + "/reports/map.html"), QByteArray("new"));
     struct stat status;
     QVERIFY(::lstat((folder.path() + "/latest.html").constData(), &status) == 0);
     QVERIFY(S_ISLNK(status.st_mode));

@@ -68,6 +68,19 @@ int openDescriptorCount()
 
 QByteArray fileContents(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    return fileContents(QFile::encodeName(path));
+}
+
+QByteArray fileContents(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return "<unreadable>";
+    QByteArray contents;
+    char buffer[65536];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+        contents.append(buffer, got);
+    ::close(fd);
+    return got == 0 ? contents : QByteArray("<unreadable>");
 }

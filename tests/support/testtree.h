@@ -24,6 +24,8 @@ QByteArray referenceMap(const QByteArray &directory, int listFiles);
 
 // The whole content of a file, or "<unreadable>".
 QByteArray fileContents(const QString &path);
+// The same for a path given as bytes, which need not be valid UTF-8.
+QByteArray fileContents(const QByteArray &path);
 
 // Opens /proc/self/fd and counts the descriptors this process holds.
 int openDescriptorCount();
