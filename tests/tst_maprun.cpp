@@ -193,7 +193,7 @@ void tst_MapRun::labelsAndBoxes_data()
     QTest::addColumn<QString>("rootField");   // "@" stands for the scratch directory
     QTest::addColumn<QString>("outputField"); // likewise
     QTest::addColumn<QList<LabelState>>("states");
-    QTest::addColumn<QStringList>("boxes");   // "title|first line of text"
+    QTest::addColumn<QStringList>("boxes");   // "title|first line of text", then "|reason" where a reason is given
     QTest::addColumn<bool>("reportWritten");
 
     QTest::newRow("complete run") << "@/tree" << "@/report.html" << completeRun(written) << QStringList{} << true;
@@ -209,12 +209,18 @@ void tst_MapRun::labelsAndBoxes_data()
     QTest::newRow("empty output field") << "@/tree" << "" << completeRun(notWritten)
                                         << QStringList{"Output File Not Specified|Warning - Output File Path Not Specified"}
                                         << false;
-    QTest::newRow("output is a directory") << "@/tree" << "@/tree" << completeRun(notWritten)
-                                           << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written"}
-                                           << false;
-    QTest::newRow("output into a missing folder") << "@/tree" << "@/missing/report.html" << completeRun(notWritten)
-                                                  << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written"}
-                                                  << false;
+    QTest::newRow("output is a directory")
+        << "@/tree" << "@/tree" << completeRun(notWritten)
+        << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written|Is a directory"} << false;
+    QTest::newRow("output into a missing folder")
+        << "@/tree" << "@/missing/report.html" << completeRun(notWritten)
+        << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written|No such file or directory"}
+        << false;
+    QTest::newRow("output on a full device")
+        << "@/tree" << "/dev/full" << completeRun(notWritten)
+        << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written|No space left on device"}
+        << false;
+    QTest::newRow("output into /dev/null") << "@/tree" << "/dev/null" << completeRun(written) << QStringList{} << false;
 }
 
 void tst_MapRun::labelsAndBoxes()
@@ -238,16 +244,17 @@ void tst_MapRun::labelsAndBoxes()
 
     QCOMPARE(driver.states, states);
     QStringList seen;
-    for (const Box &box : driver.boxes)
-        seen << box.title + '|' + box.text.section('\n', 0, 0);
-    QCOMPARE(seen, boxes);
-    if (seen.value(0).startsWith("Output File Not Written")) {
-        // The box names the path and gives the system's reason.
-        const QStringList lines = driver.boxes[0].text.split('\n');
-        QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines[1], outputField);
-        QVERIFY(!lines[2].isEmpty());
+    for (const Box &box : driver.boxes) {
+        const QStringList lines = box.text.split('\n');
+        seen << box.title + '|' + lines[0];
+        if (box.title == "Output File Not Written") {
+            // The box names the path and gives the system's reason.
+            QCOMPARE(lines.size(), 3);
+            QCOMPARE(lines[1], outputField);
+            seen.last() += '|' + lines[2];
+        }
     }
+    QCOMPARE(seen, boxes);
     QCOMPARE(QFile::exists(here + "/report.html"), reportWritten);
     if (reportWritten)
         QCOMPARE(fileContents(here + "/report.html"),
@@ -415,16 +422,20 @@ void tst_MapRun::reportInsideTheRoot()
 void tst_MapRun::opensReportWithPathAsOneArgument_data()
 {
     QTest::addColumn<QString>("outputName");
-    QTest::newRow("blanks") << "my map.html";
-    QTest::newRow("quotes") << "it's \"the\" map.html";
-    QTest::newRow("shell command") << "map.html; touch pwned";
-    QTest::newRow("substitution") << "$(touch pwned)`touch pwned`.html";
-    QTest::newRow("leading dash") << "-x.html";
+    QTest::addColumn<bool>("typedRelative"); // typed relative to the working directory @/work
+    QTest::newRow("blanks") << "my map.html" << false;
+    QTest::newRow("quotes") << "it's \"the\" map.html" << false;
+    QTest::newRow("shell command") << "map.html; touch pwned" << false;
+    QTest::newRow("substitution") << "$(touch pwned)`touch pwned`.html" << false;
+    QTest::newRow("leading dash") << "-x.html" << false;
+    QTest::newRow("relative path") << "map.html" << true;
+    QTest::newRow("relative, leading dash") << "-x.html" << true;
 }
 
 void tst_MapRun::opensReportWithPathAsOneArgument()
 {
     QFETCH(QString, outputName);
+    QFETCH(bool, typedRelative);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -436,8 +447,9 @@ void tst_MapRun::opensReportWithPathAsOneArgument()
 
     WindowDriver driver;
     driver.openBox()->setChecked(true);
-    const QString output = here + '/' + outputName;
-    driver.fill(here + "/tree", output);
+    // The opener always gets the absolute path, whatever was typed.
+    const QString output = (typedRelative ? here + "/work/" : here + '/') + outputName;
+    driver.fill(here + "/tree", typedRelative ? outputName : output);
     driver.map();
 
     QTRY_VERIFY(QFile::exists(opener.recordPath()));
