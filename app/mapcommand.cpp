@@ -2,28 +2,61 @@
 
 #include "directorytest.h"
 #include "mapjob.h"
-#include "narrowtext.h"
-#include "reportfile.h"
+#include "mapoptions.h"
+#include "outputfile.h"
 #include "reportopener.h"
 #include "treewalk.h"
 #include "version.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
-
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 namespace {
 
 enum ExitStatus { Written = 0, NotWritten = 1, UsageError = 2 };
 
-void complain(const QString &message)
+const char usageText[] =
+    "Usage: velmora-map [OPTION]... ROOT OUTPUT\n"
+    "Map the directory tree below ROOT into an HTML report written to OUTPUT:\n"
+    "the numbers of folders and files, and a nested list of the tree.\n"
+    "With OUTPUT -, the report goes to standard output.\n"
+    "\n"
+    "  -f, --files    map files too, not only directories\n"
+    "      --open     open the written report with the desktop's default program\n"
+    "  -q, --quiet    print no progress\n"
+    "  -h, --help     display this help and exit\n"
+    "  -v, --version  output version information and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the report was written\n"
+    "  1  the report could not be written; an earlier report is left as it was\n"
+    "  2  a usage error, or ROOT is not a directory that can be mapped\n";
+
+// Messages carry paths as the bytes they were given.
+void complain(const std::string &message)
 {
-    std::cerr << "velmora-map: " << message.toLocal8Bit().constData() << std::endl;
+    std::cerr << "velmora-map: " << message << std::endl;
+}
+
+std::string quoted(const std::string &path)
+{
+    return '\'' + path + '\'';
+}
+
+// Help and version go to standard output, which may be a full disk.
+int printAndExit(const std::string &text)
+{
+    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
+        return Written;
+    const int error = errno;
+    complain(std::string("write error: ") + std::strerror(error));
+    return NotWritten;
 }
 
 // The stage and the number of entries seen so far, redrawn in place on
@@ -81,80 +114,60 @@ private:
     WalkProgress m_hook;
 };
 
-bool writeToStandardOutput(const std::string &report)
+bool writeToStandardOutput(const std::string &report, std::string &reason)
 {
-    return std::fwrite(report.data(), 1, report.size(), stdout) == report.size() && std::fflush(stdout) == 0;
+    if (std::fwrite(report.data(), 1, report.size(), stdout) == report.size() && std::fflush(stdout) == 0)
+        return true;
+    reason = std::strerror(errno);
+    return false;
 }
 
 } // namespace
 
 int runMapCommand(int argc, char **argv)
 {
-    QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("velmora-map"));
-    QCoreApplication::setApplicationVersion(fromNarrowText(versionText));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Maps the directory tree below ROOT into an HTML report written to OUTPUT:\n"
-        "the numbers of folders and files, and a nested list of the tree."));
-    const QCommandLineOption filesOption({"f", "files"}, "Map files too, not only directories.");
-    const QCommandLineOption openOption("open", "Open the written report with the desktop's default program.");
-    const QCommandLineOption quietOption({"q", "quiet"}, "Print no progress.");
-    parser.addOptions({filesOption, openOption, quietOption});
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument("ROOT", "The directory to map.");
-    parser.addPositionalArgument("OUTPUT", "The report file to write, or - for standard output.");
-
-    if (!parser.parse(QCoreApplication::arguments())) {
-        complain(parser.errorText() + "\nTry 'velmora-map --help' for more information.");
+    std::setlocale(LC_ALL, "");
+    MapOptions options;
+    const std::string problem = parseMapOptions(argc, argv, options);
+    if (!problem.empty()) {
+        complain(problem + "\nTry 'velmora-map --help' for more information.");
         return UsageError;
     }
-    if (parser.isSet("help")) {
-        const QString usage = parser.helpText().replace(QCoreApplication::arguments().constFirst(), "velmora-map");
-        std::cout << usage.toLocal8Bit().constData() << std::flush;
-        return Written;
-    }
-    if (parser.isSet("version")) {
-        std::cout << "velmora-map " << versionText << std::endl;
-        return Written;
-    }
-    const QStringList paths = parser.positionalArguments();
-    if (paths.size() != 2) {
-        complain(QStringLiteral("expected ROOT and OUTPUT\nTry 'velmora-map --help' for more information."));
-        return UsageError;
-    }
-    const bool toStandardOutput = paths[1] == QLatin1String("-");
-    if (toStandardOutput && parser.isSet(openOption)) {
-        complain(QStringLiteral("--open needs an OUTPUT file, not -"));
+    if (options.help)
+        return printAndExit(usageText);
+    if (options.version)
+        return printAndExit("velmora-map " + versionText + '\n');
+
+    if (const int error = directoryTestError(options.root)) {
+        complain("cannot map " + quoted(options.root) + ": " + std::strerror(error));
         return UsageError;
     }
 
-    const std::string rootPath = toNarrowText(paths[0]);
-    const std::string outputPath = toNarrowText(paths[1]);
-    if (!isDirectory(rootPath)) {
-        complain(QStringLiteral("%1: not an existing directory").arg(paths[0]));
-        return UsageError;
-    }
-
+    const bool toStandardOutput = options.output == "-";
     // With the report on standard output, the walks' error lines keep out of it.
-    MapJob job(rootPath, toStandardOutput ? std::cerr : std::cout);
-    TerminalProgress progress(!parser.isSet(quietOption));
+    MapJob job(options.root, toStandardOutput ? std::cerr : std::cout);
+    TerminalProgress progress(!options.quiet);
     job.count(progress.stage("counting"));
-    job.map(!parser.isSet(filesOption), progress.stage("mapping"));
+    job.map(!options.listFiles, progress.stage("mapping"));
     progress.stage("writing");
     const std::string report = job.finish();
 
-    QString reason;
-    const bool written = toStandardOutput ? writeToStandardOutput(report) : writeFile(outputPath, report, &reason) == 1;
+    std::string reason;
+    bool written;
+    if (toStandardOutput) {
+        written = writeToStandardOutput(report, reason);
+    } else {
+        OutputFile file(options.output);
+        written = file.write(report) && file.commit();
+        reason = file.errorString();
+    }
     progress.clear();
     if (!written) {
-        complain(toStandardOutput ? QStringLiteral("cannot write the report to standard output")
-                                  : QStringLiteral("cannot write %1: %2").arg(paths[1], reason));
+        complain(toStandardOutput ? "cannot write the report to standard output: " + reason
+                                  : "cannot write " + quoted(options.output) + ": " + reason);
         return NotWritten;
     }
-    if (parser.isSet(openOption) && !openReport(outputPath))
-        complain(QStringLiteral("the report was written, but xdg-open could not be started to open it"));
+    if (options.open && !openReport(options.output))
+        complain("the report was written, but xdg-open could not be started to open it");
     return Written;
 }

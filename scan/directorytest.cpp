@@ -2,8 +2,17 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 bool isDirectory(const std::string &path)
 {
+    return directoryTestError(path) == 0;
+}
+
+int directoryTestError(const std::string &path)
+{
     struct stat status;
-    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    if (::stat(path.c_str(), &status) != 0)
+        return errno;
+    return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
 }

@@ -11,6 +11,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -40,6 +42,51 @@ Result velmoraMap(const QStringList &arguments, const std::function<void()> &inC
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
+// A copy of velmora-map in `folder`, which nobody may run wherever the
+// build is; empty when it cannot be made.
+QString copyNobodyCanRun(const QByteArray &folder)
+{
+    const QString program = QFile::decodeName(folder) + "/velmora-map";
+    if (!QFile::copy(QStringLiteral(VELMORA_MAP), program)
+        || !QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOther | QFile::ReadOther))
+        return {};
+    return program;
+}
+
+void asNobody()
+{
+    if (!dropRoot())
+        ::_exit(100);
+}
+
+// Runs velmora-map with arguments that are bytes, not necessarily text, and
+// only the environment given (besides PATH).
+Result velmoraMapWithBytes(QList<QByteArray> arguments, QList<QByteArray> environment)
+{
+    ScratchDirectory capture;
+    if (!capture.isValid())
+        return {};
+    const QByteArray out = capture.path() + "/out";
+    const QByteArray err = capture.path() + "/err";
+    arguments.prepend(VELMORA_MAP);
+    environment << "PATH=" + qgetenv("PATH");
+    const int status = runInChild([&] {
+        std::vector<char *> argv;
+        for (QByteArray &argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        std::vector<char *> envp;
+        for (QByteArray &variable : environment)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        if (!std::freopen(out.constData(), "w", stdout) || !std::freopen(err.constData(), "w", stderr))
+            return 126;
+        ::execve(VELMORA_MAP, argv.data(), envp.data());
+        return 127;
+    });
+    return {status, fileContents(out), fileContents(err)};
+}
+
 // The report the window writes for `root`, mapped as `directoriesOnly` says.
 QByteArray windowReport(const QString &root, const QString &output, bool directoriesOnly)
 {
@@ -63,9 +110,12 @@ private slots:
     void reportOnStandardOutput();
     void exitStatus_data();
     void exitStatus();
+    void takesPathsAsExactBytes_data();
+    void takesPathsAsExactBytes();
     void failedWriteKeepsEarlierReport();
     void helpAndVersion();
-    void oddOutputPathOpenedAsOneArgument();
+    void outputOpenedAsOneAbsoluteArgument_data();
+    void outputOpenedAsOneAbsoluteArgument();
     void progressOnlyOnATerminal_data();
     void progressOnlyOnATerminal();
 };
@@ -110,15 +160,9 @@ void tst_MapCommand::reportOnStandardOutput()
     QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0) == 0);
     const QString tree = QFile::decodeName(scratch.path()) + "/tree";
 
-    // Run as nobody, for whom the locked directory cannot be opened, from a
-    // copy that nobody may run wherever the build is.
-    const QString program = QFile::decodeName(scratch.path()) + "/velmora-map";
-    QVERIFY(QFile::copy(QStringLiteral(VELMORA_MAP), program));
-    QVERIFY(QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOther | QFile::ReadOther));
-    const auto asNobody = [] {
-        if (!dropRoot())
-            ::_exit(100);
-    };
+    // Run as nobody, for whom the locked directory cannot be opened.
+    const QString program = copyNobodyCanRun(scratch.path());
+    QVERIFY(!program.isEmpty());
     const Result toPipe = velmoraMap({"-f", tree, "-"}, asNobody, program);
     const Result toFile = velmoraMap({"-f", tree, QFile::decodeName(scratch.path()) + ".html"}, asNobody, program);
     ::chmod((scratch.path() + "/tree/locked").constData(), 0755);
@@ -143,19 +187,35 @@ void tst_MapCommand::exitStatus_data()
     QTest::addColumn<QStringList>("arguments"); // "@" stands for the scratch directory
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");       // expected in standard error; "" for none at all
+    QTest::addColumn<bool>("byNobody");         // run as nobody, for whom @/locked is closed
 
-    QTest::newRow("written") << QStringList{"@/tree", "@/out.html"} << 0 << "";
-    QTest::newRow("no arguments") << QStringList{} << 2 << "expected ROOT and OUTPUT";
-    QTest::newRow("one argument") << QStringList{"@/tree"} << 2 << "expected ROOT and OUTPUT";
-    QTest::newRow("three arguments") << QStringList{"@/tree", "a", "b"} << 2 << "expected ROOT and OUTPUT";
-    QTest::newRow("unknown option") << QStringList{"--deep", "@/tree", "@/out.html"} << 2 << "Unknown option 'deep'";
-    QTest::newRow("missing root") << QStringList{"@/nowhere", "@/out.html"} << 2 << "@/nowhere: not an existing directory";
-    QTest::newRow("root is a file") << QStringList{"@/tree/f", "@/out.html"} << 2 << "@/tree/f: not an existing directory";
-    QTest::newRow("empty root") << QStringList{"", "@/out.html"} << 2 << ": not an existing directory";
-    QTest::newRow("output into a missing folder") << QStringList{"@/tree", "@/no/out.html"} << 1 << "cannot write @/no/out.html: ";
-    QTest::newRow("output is a directory") << QStringList{"@/tree", "@/tree"} << 1 << "cannot write @/tree: ";
-    QTest::newRow("empty output") << QStringList{"@/tree", ""} << 1 << "cannot write : ";
-    QTest::newRow("--open with standard output") << QStringList{"--open", "@/tree", "-"} << 2 << "--open needs an OUTPUT file";
+    QTest::newRow("written") << QStringList{"@/tree", "@/out.html"} << 0 << "" << false;
+    QTest::newRow("no arguments") << QStringList{} << 2 << "expected ROOT and OUTPUT" << false;
+    QTest::newRow("one argument") << QStringList{"@/tree"} << 2 << "expected ROOT and OUTPUT" << false;
+    QTest::newRow("three arguments") << QStringList{"@/tree", "a", "b"} << 2 << "expected ROOT and OUTPUT" << false;
+    QTest::newRow("unknown option") << QStringList{"--deep", "@/tree", "@/out.html"} << 2
+                                    << "unrecognized option '--deep'" << false;
+    QTest::newRow("unknown short option") << QStringList{"-qx", "@/tree", "@/out.html"} << 2 << "invalid option -- 'x'" << false;
+    QTest::newRow("option given a value") << QStringList{"--files=yes", "@/tree", "@/out.html"} << 2
+                                          << "option '--files' doesn't allow an argument" << false;
+    QTest::newRow("options after the paths") << QStringList{"@/tree", "@/out.html", "-qf"} << 0 << "" << false;
+    QTest::newRow("-- ends the options") << QStringList{"-q", "--", "@/tree", "@/out.html"} << 0 << "" << false;
+    QTest::newRow("missing root") << QStringList{"@/nowhere", "@/out.html"} << 2
+                                  << "cannot map '@/nowhere': No such file or directory" << false;
+    QTest::newRow("root is a file") << QStringList{"@/tree/f", "@/out.html"} << 2 << "cannot map '@/tree/f': Not a directory" << false;
+    QTest::newRow("empty root") << QStringList{"", "@/out.html"} << 2 << "cannot map '': No such file or directory" << false;
+    QTest::newRow("root name too long") << QStringList{"@/" + QString(5000, 'n'), "@/out.html"} << 2
+                                        << ": File name too long" << false;
+    QTest::newRow("output into a missing folder") << QStringList{"@/tree", "@/no/out.html"} << 1
+                                                  << "cannot write '@/no/out.html': No such file or directory" << false;
+    QTest::newRow("output is a directory") << QStringList{"@/tree", "@/tree"} << 1 << "cannot write '@/tree': Is a directory" << false;
+    QTest::newRow("empty output") << QStringList{"@/tree", ""} << 1 << "cannot write '': No file name specified" << false;
+    QTest::newRow("output on a full device") << QStringList{"@/tree", "/dev/full"} << 1
+                                             << "cannot write '/dev/full': No space left on device" << false;
+    QTest::newRow("output into /dev/null") << QStringList{"@/tree", "/dev/null"} << 0 << "" << false;
+    QTest::newRow("root behind a closed folder") << QStringList{"@/locked/tree", "@/out.html"} << 2
+                                                 << "cannot map '@/locked/tree': Permission denied" << true;
+    QTest::newRow("--open with standard output") << QStringList{"--open", "@/tree", "-"} << 2 << "--open needs an OUTPUT file" << false;
 }
 
 void tst_MapCommand::exitStatus()
@@ -163,21 +223,68 @@ void tst_MapCommand::exitStatus()
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
     QFETCH(QString, message);
+    QFETCH(bool, byNobody);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/f"}));
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/f", "d:locked", "d:locked/tree"}));
+    QVERIFY(::chmod(scratch.path().constData(), 0755) == 0 && ::chmod((scratch.path() + "/locked").constData(), 0700) == 0);
     const QString here = QFile::decodeName(scratch.path());
     arguments.replaceInStrings("@", here);
     message.replace("@", here);
 
-    const Result result = velmoraMap(arguments);
+    const Result result = byNobody ? velmoraMap(arguments, asNobody, copyNobodyCanRun(scratch.path())) : velmoraMap(arguments);
     QCOMPARE(result.status, status);
     if (message.isEmpty())
         QCOMPARE(result.err, QByteArray());
     else
         QVERIFY2(result.err.startsWith("velmora-map: ") && result.err.contains(message.toUtf8()), result.err.constData());
     QCOMPARE(QFile::exists(here + "/out.html"), status == 0 && arguments.contains(here + "/out.html"));
+}
+
+void tst_MapCommand::takesPathsAsExactBytes_data()
+{
+    QTest::addColumn<QByteArray>("root");   // below the scratch directory, which holds "caf\xe9/x"
+    QTest::addColumn<QByteArray>("output"); // likewise
+    QTest::addColumn<QByteArray>("locale"); // LC_ALL; "" for no locale variable at all
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("message");
+
+    const QByteArray latin = "caf\xe9";
+    const QByteArray report = "out-\xe9.html";
+    QTest::newRow("C locale") << latin << report << QByteArray("C") << 0 << QByteArray();
+    QTest::newRow("C.UTF-8 locale") << latin << report << QByteArray("C.UTF-8") << 0 << QByteArray();
+    QTest::newRow("no locale") << latin << report << QByteArray() << 0 << QByteArray();
+    QTest::newRow("missing root named by its bytes")
+        << QByteArray("\xff") << report << QByteArray("C") << 2 << QByteArray("cannot map '@/\xff': No such file or directory");
+    QTest::newRow("output folder named by its bytes")
+        << latin << QByteArray("\xfe/out.html") << QByteArray("C") << 1
+        << QByteArray("cannot write '@/\xfe/out.html': No such file or directory");
+}
+
+void tst_MapCommand::takesPathsAsExactBytes()
+{
+    QFETCH(QByteArray, root);
+    QFETCH(QByteArray, output);
+    QFETCH(QByteArray, locale);
+    QFETCH(int, status);
+    QFETCH(QByteArray, message);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:caf\xe9", "caf\xe9/x"}));
+    const QByteArray here = scratch.path();
+    const Result result = velmoraMapWithBytes({"-f", here + '/' + root, here + '/' + output},
+                                              locale.isEmpty() ? QList<QByteArray>{} : QList<QByteArray>{"LC_ALL=" + locale});
+
+    QCOMPARE(result.status, status);
+    QVERIFY2(message.isEmpty() ? result.err.isEmpty() : result.err.contains(message.replace('@', here)), result.err.constData());
+    const QList<QByteArray> names = readdirOrder(here);
+    QCOMPARE(names.contains(output), status == 0);
+    if (status == 0) {
+        QCOMPARE(names.size(), 2);
+        QVERIFY(fileContents(here + '/' + output).endsWith("<ul><li>x</li></ul></HTML>"));
+    }
 }
 
 void tst_MapCommand::failedWriteKeepsEarlierReport()
@@ -201,7 +308,7 @@ void tst_MapCommand::failedWriteKeepsEarlierReport()
         ::setrlimit(RLIMIT_FSIZE, &limit);
     });
     QCOMPARE(result.status, 1);
-    QVERIFY(result.err.contains("cannot write " + QFile::encodeName(output) + ": "));
+    QVERIFY(result.err.contains("cannot write '" + QFile::encodeName(output) + "': File too large"));
     QCOMPARE(fileContents(output), QByteArray("earlier"));
     QCOMPARE(QDir(QFile::decodeName(scratch.path())).entryList(QDir::Files), QStringList{"report.html"});
 }
@@ -216,29 +323,48 @@ void tst_MapCommand::helpAndVersion()
     for (const char *option : {"-h", "--help"}) {
         const Result result = velmoraMap({QString::fromLatin1(option)});
         QCOMPARE(result.status, 0);
-        QVERIFY(result.out.startsWith("Usage: velmora-map [options] ROOT OUTPUT\n"));
+        QVERIFY(result.out.startsWith("Usage: velmora-map [OPTION]... ROOT OUTPUT\n"));
         for (const char *mention : {"-f, --files", "--open", "-q, --quiet", "-v, --version", "standard output"})
             QVERIFY2(result.out.contains(mention), mention);
     }
+    // What cannot be written is not reported as done.
+    for (const char *option : {"--help", "--version"}) {
+        const Result result = velmoraMap({QString::fromLatin1(option)}, [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); });
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.err, QByteArray("velmora-map: write error: No space left on device\n"));
+    }
 }
 
-void tst_MapCommand::oddOutputPathOpenedAsOneArgument()
+void tst_MapCommand::outputOpenedAsOneAbsoluteArgument_data()
 {
+    QTest::addColumn<QString>("typed");  // the OUTPUT argument; "@" stands for the scratch directory
+    QTest::addColumn<QString>("opened"); // what the opener must get; the working directory is @/work
+    QTest::newRow("odd absolute path") << "@/my \"odd\" 'map'; touch pwned $(touch pwned2).html"
+                                       << "@/my \"odd\" 'map'; touch pwned $(touch pwned2).html";
+    QTest::newRow("relative path") << "map.html" << "@/work/map.html";
+    QTest::newRow("relative, leading dash") << "-map.html" << "@/work/-map.html";
+}
+
+void tst_MapCommand::outputOpenedAsOneAbsoluteArgument()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, opened);
+
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
     QVERIFY(makeTree(scratch.path(), {"d:tree", "d:bin", "d:work"}));
     const QString here = QFile::decodeName(scratch.path());
+    typed.replace("@", here);
+    opened.replace("@", here);
     OpenerStandIn opener(here + "/bin");
-    const QString output = here + "/my \"odd\" 'map'; touch pwned $(touch pwned2).html";
 
     QDir::setCurrent(here + "/work");
-    const Result result = velmoraMap({"--open", here + "/tree", output});
+    const Result result = velmoraMap({"--open", "--", here + "/tree", typed});
     QCOMPARE(result.status, 0);
     QTRY_VERIFY(QFile::exists(opener.recordPath()));
-    QCOMPARE(opener.record(), (QList<QByteArray>{"1", QFile::encodeName(output)}));
-    QVERIFY(fileContents(output).startsWith("<HTML>"));
-    QCOMPARE(QDir(here + "/work").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{});
-    QVERIFY(!QFile::exists(here + "/pwned") && !QFile::exists(here + "/pwned2"));
+    QCOMPARE(opener.record(), (QList<QByteArray>{"1", QFile::encodeName(opened)}));
+    QVERIFY(fileContents(opened).startsWith("<HTML>"));
+    QVERIFY(!QFile::exists(here + "/pwned") && !QFile::exists(here + "/pwned2") && !QFile::exists(here + "/work/pwned"));
 }
 
 void tst_MapCommand::progressOnlyOnATerminal_data()

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// What velmora-map was asked to do.
+struct MapOptions
+{
+    bool listFiles = false;
+    bool open = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    std::string root;   // the exact bytes of the arguments
+    std::string output; // "-" for standard output
+};
+
+// Reads the command line the GNU way: options may stand anywhere, short ones
+// may be bundled and long ones abbreviated, and "--" ends them. Gives what is
+// wrong with it, or an empty text when nothing is. Reorders `argv`.
+std::string parseMapOptions(int argc, char **argv, MapOptions &options);
