@@ -2,8 +2,9 @@
 
 #include <iostream>
 
-TreeCounter::TreeCounter(std::ostream &errors)
+TreeCounter::TreeCounter(std::ostream &errors, std::uint64_t limit)
     : m_errors(errors)
+    , m_limit(std::min<std::uint64_t>(limit, INT_MAX))
 {
 }
 
@@ -21,7 +22,7 @@ void TreeCounter::directoryEnd()
 {
 }
 
-void TreeCounter::directoryUnreadable()
+void TreeCounter::directoryUnreadable(int)
 {
     m_errors << "ERROR: Invalid File Path In Count Num Files and Folders Function" << std::endl;
 }

@@ -2,6 +2,8 @@
 
 #include "treewalk.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -11,20 +13,23 @@
 class TreeCounter : public TreeVisitor
 {
 public:
-    explicit TreeCounter(std::ostream &errors);
+    // Counts beyond `limit` are not held: overflowed() tells of them.
+    explicit TreeCounter(std::ostream &errors, std::uint64_t limit = INT_MAX);
 
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
-    void directoryUnreadable() override;
+    void directoryUnreadable(int error) override;
 
-    int fileCount() const { return int(m_files); }
-    int folderCount() const { return int(m_folders); }
+    int fileCount() const { return int(std::min(m_files, m_limit)); }
+    int folderCount() const { return int(std::min(m_folders, m_limit)); }
+    bool overflowed() const { return m_files > m_limit || m_folders > m_limit; }
 
 private:
     std::ostream &m_errors;
-    std::uint32_t m_files = 0;
-    std::uint32_t m_folders = 0;
+    const std::uint64_t m_limit;
+    std::uint64_t m_files = 0;
+    std::uint64_t m_folders = 0;
 };
 
 // Sets `fileCount` and `folderCount` to the numbers of files and folders

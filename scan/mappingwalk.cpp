@@ -29,7 +29,7 @@ void TreeMapper::directoryEnd()
     m_output.append("</ul>");
 }
 
-void TreeMapper::directoryUnreadable()
+void TreeMapper::directoryUnreadable(int)
 {
 }
 

@@ -15,7 +15,7 @@ public:
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
-    void directoryUnreadable() override;
+    void directoryUnreadable(int error) override;
 
 private:
     const bool m_listFiles;

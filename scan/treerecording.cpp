@@ -1,39 +1,117 @@
 #include "treerecording.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
 namespace {
 
 // Each event is one byte of kind; a name follows its length, seven bits a
-// byte, lowest first.
-// A subtree follows its index in the same way.
+// byte, lowest first; an unreadable directory and a subtree follow their
+// error number and their index in the same way.
 enum Kind : char { File = 'f', Begin = 'b', End = 'e', Unreadable = 'u', Subtree = 's' };
 
-std::size_t readLength(const char *&at)
+constexpr std::size_t maximumNumberBytes = 10;
+constexpr std::size_t firstBlockBytes = 4096;
+// Large enough that allocation costs little per event, small enough that
+// releasing a replayed block soon gives memory back. A recording starts
+// small, since the walks of small subtrees make many of them.
+constexpr std::size_t largestBlockBytes = 1 << 20;
+
+std::uint64_t readNumber(const char *&at)
 {
-    std::size_t length = 0;
+    std::uint64_t number = 0;
     for (int shift = 0;; shift += 7) {
         const auto byte = static_cast<unsigned char>(*at++);
-        length |= std::size_t(byte & 0x7F) << shift;
+        number |= std::uint64_t(byte & 0x7F) << shift;
         if (byte < 0x80)
-            return length;
+            return number;
     }
+}
+
+char *writeNumber(char *at, std::uint64_t number)
+{
+    while (number >= 0x80) {
+        *at++ = char(0x80 | (number & 0x7F));
+        number >>= 7;
+    }
+    *at++ = char(number);
+    return at;
 }
 
 } // namespace
 
-void TreeRecording::appendLength(std::size_t length)
+TreeRecording::Block::Block(std::size_t capacity)
+    : m_capacity(capacity)
 {
-    while (length >= 0x80) {
-        m_events.push_back(char(0x80 | (length & 0x7F)));
-        length >>= 7;
+    void *memory = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+        throw std::bad_alloc();
+    m_data = static_cast<char *>(memory);
+}
+
+TreeRecording::Block::Block(Block &&other) noexcept
+    : size(std::exchange(other.size, 0))
+    , m_data(std::exchange(other.m_data, nullptr))
+    , m_capacity(std::exchange(other.m_capacity, 0))
+{
+}
+
+TreeRecording::Block &TreeRecording::Block::operator=(Block &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        size = std::exchange(other.size, 0);
+        m_data = std::exchange(other.m_data, nullptr);
+        m_capacity = std::exchange(other.m_capacity, 0);
     }
-    m_events.push_back(char(length));
+    return *this;
+}
+
+TreeRecording::Block::~Block()
+{
+    release();
+}
+
+void TreeRecording::Block::release()
+{
+    if (m_data)
+        ::munmap(m_data, m_capacity);
+    m_data = nullptr;
+    m_capacity = 0;
+    size = 0;
+}
+
+char *TreeRecording::room(std::size_t bytes)
+{
+    if (m_blocks.empty() || m_blocks.back().capacity() - m_blocks.back().size < bytes) {
+        const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
+        const std::size_t grown = m_blocks.empty() ? firstBlockBytes : std::min(2 * m_blocks.back().capacity(), largestBlockBytes);
+        const std::size_t wanted = std::max(grown, bytes);
+        m_blocks.emplace_back((wanted + page - 1) / page * page);
+    }
+    return m_blocks.back().data() + m_blocks.back().size;
+}
+
+void TreeRecording::appendNumber(char kind, std::uint64_t number)
+{
+    char *at = room(1 + maximumNumberBytes);
+    char *const start = at;
+    *at++ = kind;
+    at = writeNumber(at, number);
+    m_blocks.back().size += std::size_t(at - start);
 }
 
 void TreeRecording::appendName(char kind, std::string_view name)
 {
-    m_events.push_back(kind);
-    appendLength(name.size());
-    m_events.append(name);
+    char *at = room(1 + maximumNumberBytes + name.size());
+    char *const start = at;
+    *at++ = kind;
+    at = std::copy(name.begin(), name.end(), writeNumber(at, name.size()));
+    m_blocks.back().size += std::size_t(at - start);
     m_nameBytes += name.size();
 }
 
@@ -49,18 +127,18 @@ void TreeRecording::directoryBegin(std::string_view name)
 
 void TreeRecording::directoryEnd()
 {
-    m_events.push_back(End);
+    *room(1) = End;
+    ++m_blocks.back().size;
 }
 
-void TreeRecording::directoryUnreadable()
+void TreeRecording::directoryUnreadable(int error)
 {
-    m_events.push_back(Unreadable);
+    appendNumber(Unreadable, std::uint64_t(error));
 }
 
 TreeRecording &TreeRecording::addSubtree()
 {
-    m_events.push_back(Subtree);
-    appendLength(m_subtrees.size());
+    appendNumber(Subtree, m_subtrees.size());
     return *m_subtrees.emplace_back(std::make_unique<TreeRecording>());
 }
 
@@ -70,10 +148,37 @@ void TreeRecording::replay(TreeVisitor &visitor, const WalkProgress *progress) c
     replayInto(visitor, counter);
 }
 
+void TreeRecording::replayAndRelease(TreeVisitor &visitor, const WalkProgress *progress,
+                                     const std::function<void()> &afterPart)
+{
+    ProgressCounter counter(progress);
+    releaseInto(visitor, counter, afterPart);
+    clear();
+}
+
 void TreeRecording::replayInto(TreeVisitor &visitor, ProgressCounter &progress) const
 {
-    const char *at = m_events.data();
-    const char *const end = at + m_events.size();
+    for (const Block &block : m_blocks)
+        replayBlock(block, visitor, progress, [&](std::size_t subtree) { m_subtrees[subtree]->replayInto(visitor, progress); });
+}
+
+void TreeRecording::releaseInto(TreeVisitor &visitor, ProgressCounter &progress, const std::function<void()> &afterPart)
+{
+    for (Block &block : m_blocks) {
+        replayBlock(block, visitor, progress, [&](std::size_t subtree) {
+            m_subtrees[subtree]->releaseInto(visitor, progress, afterPart);
+            m_subtrees[subtree].reset();
+        });
+        block.release();
+        afterPart();
+    }
+}
+
+void TreeRecording::replayBlock(const Block &block, TreeVisitor &visitor, ProgressCounter &progress,
+                                const std::function<void(std::size_t)> &replaySubtree) const
+{
+    const char *at = block.data();
+    const char *const end = at + block.size;
     while (at < end) {
         const char kind = *at++;
         switch (kind) {
@@ -81,15 +186,15 @@ void TreeRecording::replayInto(TreeVisitor &visitor, ProgressCounter &progress) 
             visitor.directoryEnd();
             continue;
         case Unreadable:
-            visitor.directoryUnreadable();
+            visitor.directoryUnreadable(int(readNumber(at)));
             continue;
         case Subtree:
-            m_subtrees[readLength(at)]->replayInto(visitor, progress);
+            replaySubtree(readNumber(at));
             continue;
         default:
             break;
         }
-        const std::size_t length = readLength(at);
+        const std::size_t length = readNumber(at);
         const std::string_view name(at, length);
         at += length;
         if (kind == File)
@@ -104,13 +209,15 @@ std::uint64_t TreeRecording::nameBytes() const
 {
     std::uint64_t bytes = m_nameBytes;
     for (const auto &subtree : m_subtrees)
-        bytes += subtree->nameBytes();
+        if (subtree)
+            bytes += subtree->nameBytes();
     return bytes;
 }
 
 void TreeRecording::clear()
 {
-    std::string().swap(m_events);
+    m_blocks.clear();
+    m_blocks.shrink_to_fit();
     m_subtrees.clear();
     m_nameBytes = 0;
 }

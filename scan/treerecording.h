@@ -3,6 +3,7 @@
 #include "treewalk.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@ public:
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
-    void directoryUnreadable() override;
+    void directoryUnreadable(int error) override;
 
     // Marks the place of a directory's entries that are recorded on their
     // own, possibly later and by another thread, into the recording given.
@@ -23,17 +24,45 @@ public:
 
     // Visits everything recorded, subtrees in their places, in order.
     void replay(TreeVisitor &visitor, const WalkProgress *progress = nullptr) const;
+    // The same for the last time: each part of the recording is released as
+    // soon as it has been visited, and then `afterPart` is called.
+    void replayAndRelease(TreeVisitor &visitor, const WalkProgress *progress, const std::function<void()> &afterPart);
 
     // Bytes of all names recorded, subtrees included.
     std::uint64_t nameBytes() const;
     void clear();
 
 private:
-    void appendLength(std::size_t length);
+    // Memory of its own, mapped from the system, so that releasing it gives
+    // it back to the system at once.
+    class Block
+    {
+    public:
+        explicit Block(std::size_t capacity);
+        Block(Block &&other) noexcept;
+        Block &operator=(Block &&other) noexcept;
+        ~Block();
+
+        char *data() const { return m_data; }
+        std::size_t size = 0;
+        std::size_t capacity() const { return m_capacity; }
+        void release();
+
+    private:
+        char *m_data = nullptr;
+        std::size_t m_capacity = 0;
+    };
+
+    char *room(std::size_t bytes);
+    void appendNumber(char kind, std::uint64_t number);
     void appendName(char kind, std::string_view name);
     void replayInto(TreeVisitor &visitor, ProgressCounter &progress) const;
+    void releaseInto(TreeVisitor &visitor, ProgressCounter &progress, const std::function<void()> &afterPart);
+    void replayBlock(const Block &block, TreeVisitor &visitor, ProgressCounter &progress,
+                     const std::function<void(std::size_t)> &replaySubtree) const;
 
-    std::string m_events;
+    // Events are appended to the last block; none straddles two.
+    std::vector<Block> m_blocks;
     std::vector<std::unique_ptr<TreeRecording>> m_subtrees;
     std::uint64_t m_nameBytes = 0;
 };

@@ -1,10 +1,11 @@
 #include "treescan.h"
 
+#include "descriptorbudget.h"
+#include "pseudofilesystem.h"
 #include "scopeddescriptor.h"
 #include "treewalker.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -60,22 +61,18 @@ unsigned threadCount(unsigned requested)
     return std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
 }
 
-// Shares the descriptors the process may still open among the walks that run
-// at once, keeping some for everything else.
-std::size_t descriptorBudget(unsigned walks)
-{
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 32;
-    const rlim_t spare = limit.rlim_cur > 64 ? limit.rlim_cur - 32 : limit.rlim_cur / 2;
-    return std::clamp<std::size_t>(spare / walks, 4, 32);
-}
+// Walks run at once only while each can hold a few descriptors.
+constexpr std::size_t descriptorsPerThreadedWalk = 4;
+constexpr std::size_t mostDescriptorsPerWalk = 32;
 
 // Walks the tasks on `threads` threads. The caller waits, reporting how many
 // entries the threads have seen while they work.
-void runTasks(int rootFd, const std::vector<SubtreeTask> &tasks, unsigned threads, const WalkProgress *progress)
+void runTasks(int rootFd, bool rootOnPseudoFileSystem, const std::vector<SubtreeTask> &tasks, unsigned threads,
+              std::size_t descriptorsPerWalk, const WalkProgress *progress, const std::atomic<bool> *cancel)
 {
-    const WalkLimits limits{descriptorBudget(threads), 0, nullptr};
+    // Set when the scan is given up: cancelled, or one walk failed.
+    std::atomic<bool> stop{false};
+    const WalkLimits limits{descriptorsPerWalk, 0, nullptr, &stop};
     std::atomic<std::size_t> nextTask{0};
     std::atomic<std::uint64_t> entriesSeen{0};
     std::mutex mutex;
@@ -86,13 +83,14 @@ void runTasks(int rootFd, const std::vector<SubtreeTask> &tasks, unsigned thread
     auto work = [&] {
         WalkProgress counting{[&](std::uint64_t) { entriesSeen += countingInterval; }, countingInterval};
         try {
-            for (std::size_t i = nextTask++; i < tasks.size(); i = nextTask++)
-                walkFrom({rootFd, tasks[i].path, tasks[i].ancestors}, *tasks[i].into, &counting, limits);
+            for (std::size_t i = nextTask++; i < tasks.size() && !stop; i = nextTask++)
+                walkFrom({rootFd, tasks[i].path, tasks[i].ancestors, rootOnPseudoFileSystem}, *tasks[i].into, &counting,
+                         limits);
         } catch (...) {
             const std::lock_guard<std::mutex> lock(mutex);
             if (!failure)
                 failure = std::current_exception();
-            nextTask = tasks.size();
+            stop = true;
         }
         const std::lock_guard<std::mutex> lock(mutex);
         --running;
@@ -122,9 +120,12 @@ void runTasks(int rootFd, const std::vector<SubtreeTask> &tasks, unsigned thread
     }
     {
         std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; }))
+        while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; })) {
+            if (cancel && *cancel)
+                stop = true;
             if (progress && progress->report)
                 progress->report(entriesSeen);
+        }
     }
     for (std::thread &worker : workers)
         worker.join();
@@ -134,32 +135,45 @@ void runTasks(int rootFd, const std::vector<SubtreeTask> &tasks, unsigned thread
 
 } // namespace
 
-TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress, unsigned threads)
+TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress, unsigned threads,
+                       const std::atomic<bool> *cancel)
 {
-    threads = threadCount(threads);
     TreeRecording tree;
-    if (threads == 1) {
-        walkTree(rootPath, tree, progress);
+    // One descriptor stays open on the root for the walks of the subtrees.
+    const std::size_t freeDescriptors = freeDescriptorCount();
+    const std::size_t forWalks = freeDescriptors > 0 ? freeDescriptors - 1 : 0;
+    threads = unsigned(std::min<std::size_t>(threadCount(threads), forWalks / descriptorsPerThreadedWalk));
+    if (threads < 2) {
+        WalkLimits alone;
+        alone.descriptorBudget = std::min(freeDescriptors, mostDescriptorsPerWalk);
+        alone.stop = cancel;
+        walkFrom({AT_FDCWD, rootPath, {}}, tree, progress, alone);
         return tree;
     }
 
     const ScopedDescriptor root(::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const std::size_t budgetAlone = descriptorBudget(1);
+    const bool rootOnPseudoFileSystem = root.isValid() && isKernelPseudoFileSystem(root.get());
+    const WalkLimits splitting{std::min(forWalks, mostDescriptorsPerWalk), 1, nullptr, cancel};
     std::vector<SubtreeTask> tasks;
     {
         TaskCollector collector(tree, {}, tasks);
-        walkFrom({AT_FDCWD, rootPath, {}}, tree, nullptr, {budgetAlone, 1, &collector});
+        WalkLimits limits = splitting;
+        limits.sink = &collector;
+        walkFrom({AT_FDCWD, rootPath, {}}, tree, nullptr, limits);
     }
     // While there are too few tasks, each is split in turn one level down.
     for (int round = 1; round < splitRounds && !tasks.empty() && tasks.size() < tasksPerThread * threads; ++round) {
         std::vector<SubtreeTask> smaller;
         for (const SubtreeTask &task : tasks) {
             TaskCollector collector(*task.into, task.path + '/', smaller);
-            walkFrom({root.get(), task.path, task.ancestors}, *task.into, nullptr, {budgetAlone, 1, &collector});
+            WalkLimits limits = splitting;
+            limits.sink = &collector;
+            walkFrom({root.get(), task.path, task.ancestors, rootOnPseudoFileSystem}, *task.into, nullptr, limits);
         }
         tasks = std::move(smaller);
     }
-    if (!tasks.empty())
-        runTasks(root.get(), tasks, threads, progress);
+    if (!tasks.empty() && root.isValid())
+        runTasks(root.get(), rootOnPseudoFileSystem, tasks, threads,
+                 std::min(forWalks / threads, mostDescriptorsPerWalk), progress, cancel);
     return tree;
 }

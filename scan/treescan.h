@@ -2,10 +2,17 @@
 
 #include "treerecording.h"
 
+#include <atomic>
 #include <string>
 
 // Lists the tree below `rootPath` into a recording, with up to `threads`
-// threads reading directories at once (0: one per core, at most four).
-// Replaying the recording visits what walkTree visits of a tree that does
-// not change meanwhile. Progress is reported from the calling thread.
-TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress = nullptr, unsigned threads = 0);
+// threads reading directories at once (0: one per core, at most four), as
+// many as the free descriptors allow. Replaying the recording visits what
+// walkTree visits of a tree that does not change meanwhile. Progress is
+// reported from the calling thread. Once `cancel` is set, the scan ends
+// soon, with what it has so far.
+//
+// Throws what the walks throw: std::bad_alloc when memory runs out, and
+// std::system_error when no descriptor can be had for a long while.
+TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress = nullptr, unsigned threads = 0,
+                       const std::atomic<bool> *cancel = nullptr);

@@ -1,9 +1,11 @@
 #include "treewalk.h"
 
+#include "descriptorbudget.h"
 #include "treewalker.h"
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <limits>
 
 ProgressCounter::ProgressCounter(const WalkProgress *progress)
@@ -20,5 +22,7 @@ void ProgressCounter::report()
 
 void walkTree(const std::string &rootPath, TreeVisitor &visitor, const WalkProgress *progress)
 {
-    walkFrom({AT_FDCWD, rootPath, {}}, visitor, progress, {});
+    WalkLimits limits;
+    limits.descriptorBudget = std::min<std::size_t>(freeDescriptorCount(), 32);
+    walkFrom({AT_FDCWD, rootPath, {}}, visitor, progress, limits);
 }

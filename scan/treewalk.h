@@ -18,8 +18,9 @@ public:
     virtual void directoryBegin(std::string_view name) = 0;
     virtual void directoryEnd() = 0;
     // The directory whose entries would follow now (the root, or the
-    // subdirectory just begun) could not be opened.
-    virtual void directoryUnreadable() = 0;
+    // subdirectory just begun) could not be opened, for the reason `error`
+    // (an errno value).
+    virtual void directoryUnreadable(int error) = 0;
 };
 
 // Called every `interval` entries with the number of entries seen so far.
@@ -56,5 +57,7 @@ private:
 // directory already on the path from the root (a link or mount leading back
 // to an ancestor) is begun and ended without being entered again. The walk
 // keeps its own stack and only a bounded number of directories open, so no
-// tree is too deep for it.
+// tree is too deep for it; it holds no more descriptors than are free when
+// it starts. Below a root that is not on a kernel pseudo file system (/proc,
+// /sys, ...), a directory on one is begun and ended without being entered.
 void walkTree(const std::string &rootPath, TreeVisitor &visitor, const WalkProgress *progress = nullptr);

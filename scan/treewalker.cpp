@@ -1,14 +1,20 @@
 #include "treewalker.h"
 
+#include "descriptorbudget.h"
 #include "directoryreader.h"
+#include "pseudofilesystem.h"
 #include "scopeddescriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <climits>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -18,6 +24,9 @@ constexpr int openFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
 
 // Paths handed to openat stay well below PATH_MAX.
 constexpr std::size_t chunkBytes = PATH_MAX / 2;
+
+// How long a walk waits for a descriptor that nothing of its own can free.
+constexpr auto descriptorPatience = std::chrono::seconds(2);
 
 struct IdentityHash
 {
@@ -50,6 +59,12 @@ struct Frame
     std::size_t pendingDirectories = 0;
 };
 
+// Descriptors: the top frame keeps its own while it is the top; a frame
+// below keeps its own only while it still has subdirectories to open, and
+// only as far as the budget allows. A frame that has given up its
+// descriptor and still needs it ("stranded") gets it back on the way up,
+// through ".." of the child just left, or else by its path from the nearest
+// open ancestor.
 class TreeWalk
 {
 public:
@@ -60,27 +75,39 @@ public:
         , m_visitor(visitor)
         , m_progress(progress)
         , m_limits(limits)
+        , m_budget(std::max(limits.descriptorBudget, minimumWalkDescriptors))
+        , m_enterPseudoFileSystems(start.rootOnPseudoFileSystem)
         , m_onPath(start.ancestors.begin(), start.ancestors.end())
     {
-        m_limits.descriptorBudget = std::max<std::size_t>(m_limits.descriptorBudget, 2);
     }
 
     void run()
     {
-        ScopedDescriptor start(::openat(m_baseFd, m_startPath.c_str(), openFlags));
+        ScopedDescriptor start(openDirectory(m_baseFd, m_startPath.c_str()));
+        int error = errno;
         DirectoryIdentity identity;
-        if (!start.isValid() || !identify(start.get(), identity)) {
-            m_visitor.directoryUnreadable();
+        if (start.isValid() && !identify(start.get(), identity)) {
+            error = errno;
+            start.reset();
+        }
+        if (!start.isValid()) {
+            m_visitor.directoryUnreadable(error);
             return;
         }
         if (m_onPath.count(identity))
             return;
+        if (m_ancestors.empty())
+            m_enterPseudoFileSystems = isKernelPseudoFileSystem(start.get());
+        else if (isPseudoFileSystemBelowRoot(start.get(), identity, m_ancestors.back()))
+            return;
         pushFrame(std::move(start), identity, 0, m_startPath.size());
-        while (!m_frames.empty())
+        while (!m_frames.empty() && !stopped())
             step();
     }
 
 private:
+    bool stopped() const { return m_limits.stop && m_limits.stop->load(std::memory_order_relaxed); }
+
     void step()
     {
         Frame &top = m_frames.back();
@@ -104,31 +131,47 @@ private:
         const std::size_t parent = m_frames.size() - 1;
         const EntryRecord entry = m_entries[index];
         if (entry.hasIdentity && m_onPath.count(entry.identity)) {
-            finishedWithSubdirectory(parent);
+            subdirectoryDone(parent);
             m_visitor.directoryEnd();
             return;
         }
         if (m_limits.sink && parent + 1 == m_limits.splitDepth) {
             deferSubdirectory(parent, m_entries.name(entry));
-            finishedWithSubdirectory(parent);
+            subdirectoryDone(parent);
             m_visitor.directoryEnd();
             return;
         }
+        ScopedDescriptor fd;
         const int parentFd = descriptorOf(parent);
-        ScopedDescriptor fd(parentFd >= 0 ? ::openat(parentFd, m_entries.terminatedName(entry), openFlags) : -1);
-        finishedWithSubdirectory(parent);
+        int error = errno;
+        if (parentFd >= 0) {
+            fd.reset(openDirectory(parentFd, m_entries.terminatedName(entry)));
+            error = errno;
+        }
+        subdirectoryDone(parent);
 
         DirectoryIdentity identity = entry.identity;
-        if (!fd.isValid() || (!entry.hasIdentity && !identify(fd.get(), identity))) {
-            m_visitor.directoryUnreadable();
+        if (fd.isValid() && !entry.hasIdentity && !identify(fd.get(), identity)) {
+            error = errno;
+            fd.reset();
+        }
+        if (!fd.isValid()) {
+            m_visitor.directoryUnreadable(error);
             m_visitor.directoryEnd();
             return;
         }
-        if (m_onPath.count(identity)) {
+        if (m_onPath.count(identity) || isPseudoFileSystemBelowRoot(fd.get(), identity, m_frames[parent].identity)) {
             m_visitor.directoryEnd();
             return;
         }
         pushFrame(std::move(fd), identity, index, m_frames[parent].pathBytes + 1 + entry.nameLength);
+    }
+
+    // The file system type is asked only where the device changes, so that
+    // ordinary trees pay nothing for it.
+    bool isPseudoFileSystemBelowRoot(int fd, const DirectoryIdentity &identity, const DirectoryIdentity &parent) const
+    {
+        return !m_enterPseudoFileSystems && identity.device != parent.device && isKernelPseudoFileSystem(fd);
     }
 
     void deferSubdirectory(std::size_t parent, std::string_view name)
@@ -146,6 +189,9 @@ private:
 
     void pushFrame(ScopedDescriptor fd, DirectoryIdentity identity, std::size_t nameEntry, std::size_t pathBytes)
     {
+        if (!m_frames.empty() && m_frames.back().pendingDirectories == 0)
+            releaseDescriptor(m_frames.size() - 1);
+
         Frame frame;
         frame.identity = identity;
         frame.nameEntry = nameEntry;
@@ -160,27 +206,50 @@ private:
             frame.pendingDirectories += m_entries[i].isDirectory;
 
         m_onPath.insert(identity);
+        m_strandedFrames += frame.pendingDirectories > 0; // until it keeps the descriptor below
         m_frames.push_back(std::move(frame));
-        if (m_frames.back().pendingDirectories > 0)
-            keepDescriptor(m_frames.size() - 1, std::move(fd));
+        keepDescriptor(m_frames.size() - 1, std::move(fd));
     }
 
     void popFrame()
     {
         const std::size_t index = m_frames.size() - 1;
-        releaseDescriptor(index);
+        ScopedDescriptor own = takeDescriptor(index);
         Frame &frame = m_frames.back();
         m_onPath.erase(frame.identity);
         m_entries.truncate(frame.firstEntry, frame.firstNameByte);
         m_frames.pop_back();
-        if (!m_frames.empty())
-            m_visitor.directoryEnd();
+        if (m_frames.empty())
+            return;
+        restoreThroughChild(index - 1, own);
+        m_visitor.directoryEnd();
     }
 
-    void finishedWithSubdirectory(std::size_t frame)
+    void subdirectoryDone(std::size_t frame)
     {
-        if (--m_frames[frame].pendingDirectories == 0)
-            releaseDescriptor(frame);
+        if (--m_frames[frame].pendingDirectories == 0 && !m_frames[frame].fd.isValid())
+            --m_strandedFrames;
+    }
+
+    // Whether a frame that has just become the top will want its
+    // descriptor: to open more subdirectories, or to lead back up to a
+    // stranded ancestor.
+    bool needsDescriptor(std::size_t frame) const
+    {
+        return m_frames[frame].pendingDirectories > 0
+            || (m_strandedFrames > 0 && frame > 0 && !m_frames[frame - 1].fd.isValid());
+    }
+
+    // ".." of the child just left leads back in one step, unless the child
+    // was reached through a link or a mount, or the tree changed meanwhile.
+    void restoreThroughChild(std::size_t frame, const ScopedDescriptor &child)
+    {
+        if (m_frames[frame].fd.isValid() || !child.isValid() || !needsDescriptor(frame))
+            return;
+        ScopedDescriptor fd(openDirectory(child.get(), ".."));
+        DirectoryIdentity identity;
+        if (fd.isValid() && identify(fd.get(), identity) && identity == m_frames[frame].identity)
+            keepDescriptor(frame, std::move(fd));
     }
 
     std::string_view frameName(std::size_t frame) const
@@ -188,14 +257,17 @@ private:
         return m_entries.name(m_entries[m_frames[frame].nameEntry]);
     }
 
-    // The frame's descriptor, reopened from its nearest open ancestor (or from
-    // the start) when it was given up. Gives -1 when that fails or leads
-    // somewhere else than before.
+    // The frame's descriptor, reopened by its path from its nearest open
+    // ancestor (or from the start) when it was given up. Gives -1, with
+    // errno set, when that fails or leads somewhere else than before.
     int descriptorOf(std::size_t frame)
     {
         if (m_frames[frame].fd.isValid())
             return m_frames[frame].fd.get();
 
+        // On the way, up to two descriptors are open besides those kept.
+        while (!m_openFrames.empty() && m_openFrames.size() + 2 > m_budget)
+            releaseDescriptor(m_openFrames.front());
         std::size_t first = frame;
         while (first > 0 && !m_frames[first - 1].fd.isValid())
             --first;
@@ -205,9 +277,10 @@ private:
         for (std::size_t k = std::max<std::size_t>(first, 1); k <= frame; ++k) {
             const std::string_view name = frameName(k);
             if (!relative.empty() && relative.size() + 1 + name.size() > chunkBytes) {
-                chunkBase.reset(::openat(base, relative.c_str(), openFlags));
-                if (!chunkBase.isValid())
+                ScopedDescriptor next(openDirectory(base, relative.c_str()));
+                if (!next.isValid())
                     return -1;
+                chunkBase = std::move(next);
                 base = chunkBase.get();
                 relative.clear();
             }
@@ -215,34 +288,88 @@ private:
                 relative.push_back('/');
             relative.append(name);
         }
-        ScopedDescriptor fd(::openat(base, relative.c_str(), openFlags));
+        ScopedDescriptor fd(openDirectory(base, relative.c_str()));
         DirectoryIdentity identity;
-        if (!fd.isValid() || !identify(fd.get(), identity) || !(identity == m_frames[frame].identity))
+        if (!fd.isValid() || !identify(fd.get(), identity))
             return -1;
+        if (!(identity == m_frames[frame].identity)) {
+            errno = ENOENT; // what was there has moved away
+            return -1;
+        }
+        chunkBase.reset();
         keepDescriptor(frame, std::move(fd));
         return m_frames[frame].fd.get();
     }
 
+    // openat that never mistakes a shortage of descriptors for a directory
+    // that cannot be read: it gives back descriptors and tries again.
+    int openDirectory(int base, const char *path)
+    {
+        std::chrono::steady_clock::time_point deadline{};
+        for (;;) {
+            const int fd = ::openat(base, path, openFlags);
+            if (fd >= 0 || (errno != EMFILE && errno != ENFILE))
+                return fd;
+            const int error = errno;
+            // Fewer are free than planned: hold no more than now from here on.
+            m_budget = std::max(minimumWalkDescriptors, m_openFrames.size());
+            if (releaseOneExcept(base))
+                continue;
+            const auto now = std::chrono::steady_clock::now();
+            if (deadline == std::chrono::steady_clock::time_point{})
+                deadline = now + descriptorPatience;
+            if (now > deadline)
+                throw std::system_error(error, std::generic_category(), "cannot open a directory");
+            if (stopped()) {
+                errno = error;
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    bool releaseOneExcept(int inUse)
+    {
+        for (const std::size_t frame : m_openFrames) {
+            if (m_frames[frame].fd.get() != inUse) {
+                releaseDescriptor(frame);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Called only for a frame without a descriptor.
     void keepDescriptor(std::size_t frame, ScopedDescriptor fd)
     {
+        if (m_frames[frame].pendingDirectories > 0)
+            --m_strandedFrames;
         m_frames[frame].fd = std::move(fd);
         m_openFrames.insert(std::lower_bound(m_openFrames.begin(), m_openFrames.end(), frame), frame);
-        while (m_openFrames.size() > m_limits.descriptorBudget)
+        // One more is always left for the next directory to open.
+        while (m_openFrames.size() + 1 > m_budget && m_openFrames.size() > 1)
             releaseDescriptor(thinningCandidate(frame));
+    }
+
+    ScopedDescriptor takeDescriptor(std::size_t frame)
+    {
+        if (m_frames[frame].fd.isValid())
+            m_openFrames.erase(std::lower_bound(m_openFrames.begin(), m_openFrames.end(), frame));
+        return std::move(m_frames[frame].fd);
     }
 
     void releaseDescriptor(std::size_t frame)
     {
         if (!m_frames[frame].fd.isValid())
             return;
-        m_frames[frame].fd.reset();
-        m_openFrames.erase(std::lower_bound(m_openFrames.begin(), m_openFrames.end(), frame));
+        takeDescriptor(frame).reset();
+        m_strandedFrames += m_frames[frame].pendingDirectories > 0;
     }
 
     // The open frame whose loss leaves the shortest stretch of path between
     // its open neighbours, so that open directories stay spread evenly along
-    // a deep path and no reopening has far to go. The deepest open frame and
-    // the one just opened are kept.
+    // a deep path and no reopening by path has far to go. The deepest open
+    // frame and the one just opened are kept.
     std::size_t thinningCandidate(std::size_t justOpened) const
     {
         std::size_t best = m_openFrames.front();
@@ -265,9 +392,12 @@ private:
     const std::vector<DirectoryIdentity> &m_ancestors;
     TreeVisitor &m_visitor;
     ProgressCounter m_progress;
-    WalkLimits m_limits;
+    const WalkLimits m_limits;
+    std::size_t m_budget;
+    bool m_enterPseudoFileSystems;
     std::vector<Frame> m_frames;
     std::vector<std::size_t> m_openFrames; // frames holding a descriptor, shallowest first
+    std::size_t m_strandedFrames = 0;      // frames with subdirectories left to open but no descriptor
     std::unordered_set<DirectoryIdentity, IdentityHash> m_onPath;
     EntryTable m_entries;
     DirectoryReader m_reader;

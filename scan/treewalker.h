@@ -3,8 +3,8 @@
 #include "entrytable.h"
 #include "treewalk.h"
 
+#include <atomic>
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,20 +21,28 @@ public:
 
 struct WalkStart
 {
-    int baseFd;                                // AT_FDCWD, or an open directory the path starts from
-    std::string path;                          // the directory to walk, relative to baseFd
-    std::vector<DirectoryIdentity> ancestors;  // directories above it on the path from the root
+    int baseFd;                               // AT_FDCWD, or an open directory the path starts from
+    std::string path;                         // the directory to walk, relative to baseFd
+    std::vector<DirectoryIdentity> ancestors; // directories above it on the path from the root
+    // Below a root, kernel pseudo file systems are not entered unless the
+    // root itself is on one. A walk that starts at the root finds out itself.
+    bool rootOnPseudoFileSystem = false;
 };
 
 // How one walk may go about it.
 struct WalkLimits
 {
-    std::size_t descriptorBudget = 32; // directories held open at once
+    std::size_t descriptorBudget = 32; // descriptors held at once, at least minimumWalkDescriptors
     std::size_t splitDepth = 0;        // with a sink: subdirectories this deep are deferred
     SubtreeSink *sink = nullptr;
+    const std::atomic<bool> *stop = nullptr; // when set, the walk gives up as soon as it sees it
 };
 
 // Walks the tree below `start`, reporting to `visitor` as walkTree does. A
-// start directory that is one of its ancestors is not entered and reports
-// nothing.
+// start directory that is one of its ancestors, or a pseudo file system not
+// to be entered, is not entered and reports nothing.
+//
+// Running out of descriptors is never taken for an unreadable directory:
+// the walk gives back what it holds and tries again, and throws
+// std::system_error only when none can be had for a long while.
 void walkFrom(const WalkStart &start, TreeVisitor &visitor, const WalkProgress *progress, const WalkLimits &limits);

@@ -9,11 +9,13 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 
@@ -169,7 +171,10 @@ private slots:
     void unopenableRoot();
     void unreadableDirectory();
     void deepChain();
-    void deepTreeWithLongNamesUnderLowDescriptorLimit();
+    void sameUnderLowDescriptorLimits_data();
+    void sameUnderLowDescriptorLimits();
+    void kernelPseudoFileSystems_data();
+    void kernelPseudoFileSystems();
     void entriesVanishingDuringTheWalk();
     void parallelScanMatchesTheWalk_data();
     void parallelScanMatchesTheWalk();
@@ -431,32 +436,167 @@ void tst_Walks::deepChain()
     QVERIFY2(watch.most() - before <= 4, qPrintable(QString::number(watch.most() - before)));
 }
 
-void tst_Walks::deepTreeWithLongNamesUnderLowDescriptorLimit()
+// The list with files and the counts, "files folders", as one text.
+QByteArray listAndCounts(const TreeRecording &recording, std::ostream &errors)
 {
-    // Every directory of the chain still has a subdirectory to visit after
-    // the chain below it, so the walk has to come back to each one; the path
-    // is far beyond PATH_MAX, and only 48 descriptors are allowed.
-    const int depth = 1500;
-    ScratchDirectory root;
-    QVERIFY(root.isValid());
-    const QList<QList<QByteArray>> orders = makeBranchingChain(root.path(), depth, 200);
-    QCOMPARE(orders.size(), depth);
+    std::string list = "<ul>";
+    TreeMapper mapper(1, list);
+    recording.replay(mapper);
+    list += "</ul>";
+    TreeCounter counter(errors);
+    recording.replay(counter);
+    return QByteArray::number(counter.fileCount()) + ' ' + QByteArray::number(counter.folderCount()) + ' '
+        + QByteArray::fromStdString(list);
+}
 
-    QByteArray expected = "<li>f</li>";
-    for (int level = depth - 1; level >= 0; --level) {
-        const QList<QByteArray> &names = orders[level];
-        expected = "<b><li>" + names[0] + "</li></b><ul>" + expected + "</ul><b><li>" + names[1] + "</li></b><ul></ul>";
+// Records a walk; at the given directory it takes every descriptor still
+// free and keeps them to the end.
+class DescriptorThief : public TreeRecording
+{
+public:
+    explicit DescriptorThief(int atDirectory)
+        : m_untilTheft(atDirectory)
+    {
     }
-    expected = "<ul>" + expected + "</ul>";
+    ~DescriptorThief() override
+    {
+        for (int fd : m_taken)
+            ::close(fd);
+    }
+    void directoryBegin(std::string_view name) override
+    {
+        TreeRecording::directoryBegin(name);
+        if (--m_untilTheft == 0)
+            for (int fd; (fd = ::dup(STDERR_FILENO)) >= 0;)
+                m_taken.push_back(fd);
+    }
 
-    const ChildWalks walks = walkInChild(root.path(), [] {
-        const rlimit limit{48, 48};
-        return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+private:
+    int m_untilTheft;
+    std::vector<int> m_taken;
+};
+
+// A chain whose every directory is reached through a link from the one
+// above, so that ".." never leads back up: store/L0 holds "next", a link to
+// ../L1, and an empty "e"; and so on.
+bool makeChainOfLinks(const QByteArray &root, int depth)
+{
+    QList<QByteArray> entries;
+    for (int level = 0; level < depth; ++level) {
+        const QByteArray name = "L" + QByteArray::number(level);
+        entries << "d:" + name << "d:" + name + "/e";
+        if (level + 1 < depth)
+            entries << "l:" + name + "/next=../L" + QByteArray::number(level + 1);
+    }
+    return makeTree(root, entries);
+}
+
+void tst_Walks::sameUnderLowDescriptorLimits_data()
+{
+    QTest::addColumn<QByteArray>("shape");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<unsigned>("threads");
+
+    for (unsigned threads : {1U, 2U}) {
+        const QByteArray walks = threads == 1 ? "serial" : "threaded";
+        for (int limit : {8, 12, 16})
+            QTest::newRow("comb and wide tree, " + QByteArray::number(limit) + ", " + walks) << QByteArray("comb") << limit << threads;
+        for (int limit : {8, 16})
+            QTest::newRow("chain of links, " + QByteArray::number(limit) + ", " + walks) << QByteArray("links") << limit << threads;
+        // Paths far beyond PATH_MAX, and the walk has to come back to every level.
+        QTest::newRow("long names, 48, " + walks) << QByteArray("long names") << 48 << threads;
+    }
+    // Something else in the process takes every free descriptor part way through.
+    QTest::newRow("comb and wide tree, 32, taken while walking") << QByteArray("comb, taken") << 32 << 1U;
+}
+
+void tst_Walks::sameUnderLowDescriptorLimits()
+{
+    QFETCH(QByteArray, shape);
+    QFETCH(int, limit);
+    QFETCH(unsigned, threads);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QByteArray root = scratch.path();
+    if (shape.startsWith("comb")) {
+        QCOMPARE(makeBranchingChain(root, 400, 8).size(), 400);
+        QList<QByteArray> wide;
+        for (int i = 0; i < 30; ++i)
+            wide << "d:w" + QByteArray::number(i) << "w" + QByteArray::number(i) + "/f" << "d:w" + QByteArray::number(i) + "/s";
+        QVERIFY(makeTree(root, wide));
+    } else if (shape == "links") {
+        QVERIFY(makeChainOfLinks(root, 300));
+        root += "/L0";
+    } else {
+        QCOMPARE(makeBranchingChain(root, 1500, 200).size(), 1500);
+    }
+
+    std::ostringstream errors;
+    TreeRecording unlimited;
+    walkTree(root.toStdString(), unlimited);
+    const QByteArray expected = listAndCounts(unlimited, errors);
+    QCOMPARE(QByteArray::fromStdString(errors.str()), QByteArray());
+
+    const int status = runInChild([&] {
+        const rlimit few{rlim_t(limit), rlim_t(limit)};
+        if (::setrlimit(RLIMIT_NOFILE, &few) != 0)
+            return 2;
+        std::ostringstream limitedErrors;
+        QByteArray limited;
+        if (shape.endsWith("taken")) {
+            DescriptorThief recording(300);
+            walkTree(root.toStdString(), recording);
+            limited = listAndCounts(recording, limitedErrors);
+        } else {
+            limited = listAndCounts(scanTree(root.toStdString(), nullptr, threads), limitedErrors);
+        }
+        return limited == expected && limitedErrors.str().empty() ? 0 : 1;
     });
-    QCOMPARE(walks.status, 0);
-    QCOMPARE(walks.counts, "1 " + QByteArray::number(2 * depth));
-    QCOMPARE(walks.output, QByteArray());
-    QVERIFY(walks.map == expected);
+    QCOMPARE(status, 0);
+}
+
+void tst_Walks::kernelPseudoFileSystems_data()
+{
+    QTest::addColumn<QByteArray>("type");   // mounted at @/mnt
+    QTest::addColumn<QByteArray>("root");   // "@" stands for the scratch directory
+    QTest::addColumn<QByteArray>("expected"); // in the list and counts
+
+    QTest::newRow("proc below the root is not entered")
+        << QByteArray("proc") << QByteArray("@") << QByteArray("<b><li>mnt</li></b><ul></ul>");
+    QTest::newRow("sysfs below the root is not entered")
+        << QByteArray("sysfs") << QByteArray("@") << QByteArray("<b><li>mnt</li></b><ul></ul>");
+    QTest::newRow("a link into proc is not entered")
+        << QByteArray("proc") << QByteArray("@/d") << QByteArray("<ul><b><li>to-mnt</li></b><ul></ul></ul>");
+    // The root's own listing is read: every kernel has this setting.
+    QTest::newRow("a root on proc is mapped") << QByteArray("proc") << QByteArray("@/mnt/sys/fs") << QByteArray("<li>file-max</li>");
+}
+
+void tst_Walks::kernelPseudoFileSystems()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, root);
+    QFETCH(QByteArray, expected);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:mnt", "f", "d:d", "l:d/to-mnt=../mnt"}));
+    const QByteArray mountPoint = scratch.path() + "/mnt";
+    if (::mount(type.constData(), mountPoint.constData(), type.constData(), MS_RDONLY, nullptr) != 0)
+        QSKIP(qPrintable("cannot mount " + type + " here (needs root): " + QByteArray(std::strerror(errno))));
+    struct Unmount
+    {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{mountPoint};
+
+    root.replace('@', scratch.path());
+    for (unsigned threads : {1U, 2U}) {
+        std::ostringstream errors;
+        const QByteArray map = listAndCounts(scanTree(root.toStdString(), nullptr, threads), errors);
+        QVERIFY2(map.contains(expected), map.left(300).constData());
+        QCOMPARE(QByteArray::fromStdString(errors.str()), QByteArray());
+    }
 }
 
 void tst_Walks::entriesVanishingDuringTheWalk()

@@ -1,0 +1,52 @@
+#include "descriptorbudget.h"
+
+#include "scopeddescriptor.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Counts the entries of /proc/self/fd, less the descriptor that reads it.
+bool countFromProc(std::size_t &open)
+{
+    const ScopedDescriptor list(::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!list.isValid())
+        return false;
+    std::vector<char> buffer(16 * 1024);
+    std::size_t entries = 0;
+    for (ssize_t filled; (filled = ::getdents64(list.get(), buffer.data(), buffer.size())) != 0;) {
+        if (filled < 0)
+            return false;
+        for (ssize_t offset = 0; offset < filled;) {
+            const auto *record = reinterpret_cast<const struct dirent64 *>(buffer.data() + offset);
+            offset += record->d_reclen;
+            entries += record->d_name[0] != '.';
+        }
+    }
+    open = entries - 1;
+    return true;
+}
+
+} // namespace
+
+std::size_t freeDescriptorCount()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return minimumWalkDescriptors;
+    // Descriptors are numbered from 0, and none beyond the limit can be opened.
+    const std::size_t highest = limit.rlim_cur == RLIM_INFINITY ? 1 << 20 : std::size_t(limit.rlim_cur);
+    std::size_t open = 0;
+    if (!countFromProc(open)) {
+        // Without /proc, look at the low numbers, where descriptors are given out first.
+        for (int fd = 0; fd < int(std::min<std::size_t>(highest, 4096)); ++fd)
+            open += ::fcntl(fd, F_GETFD) != -1;
+    }
+    return highest > open ? highest - open : 0;
+}
