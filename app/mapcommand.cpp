@@ -114,6 +114,22 @@ private:
     WalkProgress m_hook;
 };
 
+std::string failureMessage(MapFailure failure, const std::string &root)
+{
+    switch (failure) {
+    case MapFailure::OutOfMemory:
+        return "not enough memory to map " + quoted(root);
+    case MapFailure::TooManyEntries:
+        return quoted(root) + " has more entries than a report can count";
+    case MapFailure::OutOfDescriptors:
+        return "cannot map " + quoted(root) + ": " + std::strerror(EMFILE);
+    case MapFailure::None:
+    case MapFailure::Cancelled:
+        break;
+    }
+    return "cannot map " + quoted(root);
+}
+
 bool writeToStandardOutput(const std::string &report, std::string &reason)
 {
     if (std::fwrite(report.data(), 1, report.size(), stdout) == report.size() && std::fflush(stdout) == 0)
@@ -147,8 +163,11 @@ int runMapCommand(int argc, char **argv)
     // With the report on standard output, the walks' error lines keep out of it.
     MapJob job(options.root, toStandardOutput ? std::cerr : std::cout);
     TerminalProgress progress(!options.quiet);
-    job.count(progress.stage("counting"));
-    job.map(!options.listFiles, progress.stage("mapping"));
+    if (!job.count(progress.stage("counting")) || !job.map(!options.listFiles, progress.stage("mapping"))) {
+        progress.clear();
+        complain(failureMessage(job.failure(), options.root));
+        return NotWritten;
+    }
     progress.stage("writing");
     const std::string report = job.finish();
 

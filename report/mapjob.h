@@ -2,33 +2,60 @@
 
 #include "treerecording.h"
 
+#include <atomic>
+#include <climits>
+#include <cstdint>
 #include <iosfwd>
 #include <string>
+
+// Why a map run could not make its report.
+enum class MapFailure {
+    None,
+    OutOfMemory,      // the tree is too large to map in the memory available
+    TooManyEntries,   // more folders or files than a report can count
+    OutOfDescriptors, // no file descriptor could be had to read a directory
+    Cancelled,
+};
 
 // The scanning and assembling of one report, stage by stage, shared by the
 // window and the command line so both write the same bytes. The tree is
 // listed once, while counting, by several threads at once; mapping visits
 // that listing again, which gives what a second walk would give of a tree
-// that did not change.
+// that did not change. A stage that fails gives false and leaves the job
+// with nothing held; failure() says why.
 class MapJob
 {
 public:
     // `errors` receives one line for every directory that cannot be opened.
-    MapJob(std::string rootPath, std::ostream &errors);
+    // Counts beyond `countLimit` end the run.
+    MapJob(std::string rootPath, std::ostream &errors, std::uint64_t countLimit = INT_MAX);
+
+    // Once `cancel` is set, the stage under way ends soon, failed.
+    void setCancel(const std::atomic<bool> *cancel) { m_cancel = cancel; }
 
     // Lists the tree below the root, counts its folders and files and adds
     // the counts.
-    void count(const WalkProgress *progress = nullptr);
+    bool count(const WalkProgress *progress = nullptr);
     // Adds the map heading and the list of the tree.
-    void map(bool directoriesOnly, const WalkProgress *progress = nullptr);
+    bool map(bool directoriesOnly, const WalkProgress *progress = nullptr);
     // Closes the document and hands it over.
     std::string finish();
 
+    MapFailure failure() const { return m_failure; }
+    int fileCount() const { return m_fileCount; }
+    int folderCount() const { return m_folderCount; }
+
 private:
+    bool fail(MapFailure failure);
+    bool cancelled() const { return m_cancel && *m_cancel; }
+
     std::string m_rootPath;
     std::ostream &m_errors;
+    const std::uint64_t m_countLimit;
+    const std::atomic<bool> *m_cancel = nullptr;
     TreeRecording m_tree;
     std::string m_report;
     int m_fileCount = 0;
     int m_folderCount = 0;
+    MapFailure m_failure = MapFailure::None;
 };

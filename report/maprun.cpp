@@ -33,6 +33,30 @@ void letEventsThrough()
     QCoreApplication::processEvents();
 }
 
+void showNotWritten(const MapRunWidgets &widgets, const QString &typedOutput, const QString &reason)
+{
+    widgets.writingProgress->setEnabled(true);
+    widgets.writingProgress->setText(QString::fromLatin1("<font color=red>HTML Not Written</font>"));
+    showWarning(widgets.window, "Output File Not Written",
+                QString::fromLatin1("Warning - Output File Could Not Be Written") + u'\n' + typedOutput + u'\n' + reason);
+}
+
+QString failureReason(MapFailure failure)
+{
+    switch (failure) {
+    case MapFailure::OutOfMemory:
+        return QString::fromLatin1("The tree is too large to map in the memory available");
+    case MapFailure::TooManyEntries:
+        return QString::fromLatin1("The tree has more entries than a report can count");
+    case MapFailure::OutOfDescriptors:
+        return QString::fromLatin1("No file descriptor was free to read the tree");
+    case MapFailure::None:
+    case MapFailure::Cancelled:
+        break;
+    }
+    return {};
+}
+
 } // namespace
 
 void resetProgress(const MapRunWidgets &widgets)
@@ -65,14 +89,20 @@ void runMap(const MapRunWidgets &widgets)
         showWarning(widgets.window, "Output File Not Specified", QString::fromLatin1("Warning - Output File Path Not Specified"));
 
     MapJob job(rootPath, std::cout);
-    job.count();
+    if (!job.count()) {
+        showNotWritten(widgets, typedOutput, failureReason(job.failure()));
+        return;
+    }
     widgets.countingProgress->setText(QString::fromLatin1("<font color=green>Number Files and Folders Calculated</font>"));
     letEventsThrough();
 
     widgets.mappingProgress->setEnabled(true);
     letEventsThrough();
 
-    job.map(widgets.directoriesOnly->isChecked());
+    if (!job.map(widgets.directoriesOnly->isChecked())) {
+        showNotWritten(widgets, typedOutput, failureReason(job.failure()));
+        return;
+    }
     widgets.mappingProgress->setText(QString::fromLatin1("<font color=green>Directory Information Mapped</font>"));
     letEventsThrough();
 
@@ -83,12 +113,11 @@ void runMap(const MapRunWidgets &widgets)
     const bool written = writeFile(outputPath, job.finish(), &reason) == 1;
     if (written) {
         widgets.writingProgress->setText(QString::fromLatin1("<font color=green>HTML Written</font>"));
-    } else {
-        widgets.writingProgress->setText(QString::fromLatin1("<font color=red>HTML Not Written</font>"));
+    } else if (outputPath.empty()) {
         // An empty output field was already warned about at the start.
-        if (!outputPath.empty())
-            showWarning(widgets.window, "Output File Not Written",
-                        QString::fromLatin1("Warning - Output File Could Not Be Written") + u'\n' + typedOutput + u'\n' + reason);
+        widgets.writingProgress->setText(QString::fromLatin1("<font color=red>HTML Not Written</font>"));
+    } else {
+        showNotWritten(widgets, typedOutput, reason);
     }
     letEventsThrough();
 

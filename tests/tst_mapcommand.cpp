@@ -112,7 +112,8 @@ private slots:
     void exitStatus();
     void takesPathsAsExactBytes_data();
     void takesPathsAsExactBytes();
-    void failedWriteKeepsEarlierReport();
+    void failedRunKeepsEarlierReport_data();
+    void failedRunKeepsEarlierReport();
     void helpAndVersion();
     void outputOpenedAsOneAbsoluteArgument_data();
     void outputOpenedAsOneAbsoluteArgument();
@@ -287,30 +288,53 @@ void tst_MapCommand::takesPathsAsExactBytes()
     }
 }
 
-void tst_MapCommand::failedWriteKeepsEarlierReport()
+void tst_MapCommand::failedRunKeepsEarlierReport_data()
 {
+    QTest::addColumn<int>("resource"); // the limit set for velmora-map
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QByteArray>("root"); // below the scratch directory
+    QTest::addColumn<QByteArray>("message"); // "@" stands for the scratch directory
+
+    QTest::newRow("file size limit") << int(RLIMIT_FSIZE) << 1024 << QByteArray("tree")
+                                     << QByteArray("cannot write '@/report.html': File too large");
+    QTest::newRow("memory limit") << int(RLIMIT_AS) << (256 << 20) << QByteArray("graph/L0")
+                                  << QByteArray("not enough memory to map '@/graph/L0'");
+    QTest::newRow("no descriptor to spare") << int(RLIMIT_NOFILE) << 4 << QByteArray("tree")
+                                            << QByteArray("cannot map '@/tree': Too many open files");
+}
+
+void tst_MapCommand::failedRunKeepsEarlierReport()
+{
+    QFETCH(int, resource);
+    QFETCH(int, limit);
+    QFETCH(QByteArray, root);
+    QFETCH(QByteArray, message);
+
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QList<QByteArray> entries = {"d:tree"};
+    QList<QByteArray> entries = linkGraph("graph", 40) << "d:tree" << "d:tree/sub";
     for (int i = 0; i < 100; ++i)
         entries << "tree/file-with-a-long-enough-name-" + QByteArray::number(i);
     QVERIFY(makeTree(scratch.path(), entries));
-    const QString output = QFile::decodeName(scratch.path()) + "/report.html";
+    const QString here = QFile::decodeName(scratch.path());
+    const QString output = here + "/report.html";
     {
         QFile earlier(output);
         QVERIFY(earlier.open(QIODevice::WriteOnly));
         earlier.write("earlier");
     }
 
-    const Result result = velmoraMap({"-f", QFile::decodeName(scratch.path()) + "/tree", output}, [] {
+    const Result result = velmoraMap({"-f", here + '/' + QFile::decodeName(root), output}, [resource, limit] {
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1024, 1024};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+        // Only the standard three stay open, whatever runs the test.
+        ::close_range(3, ~0U, 0);
+        const rlimit few{rlim_t(limit), rlim_t(limit)};
+        ::setrlimit(resource, &few);
     });
     QCOMPARE(result.status, 1);
-    QVERIFY(result.err.contains("cannot write '" + QFile::encodeName(output) + "': File too large"));
+    QCOMPARE(result.err, "velmora-map: " + message.replace('@', scratch.path()) + '\n');
     QCOMPARE(fileContents(output), QByteArray("earlier"));
-    QCOMPARE(QDir(QFile::decodeName(scratch.path())).entryList(QDir::Files), QStringList{"report.html"});
+    QCOMPARE(QDir(here).entryList(QDir::Files | QDir::Hidden), QStringList{"report.html"});
 }
 
 void tst_MapCommand::helpAndVersion()

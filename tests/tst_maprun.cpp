@@ -155,6 +155,18 @@ QByteArray expectedReport(const QString &root, bool directoriesOnly)
     return QByteArray::fromStdString(report);
 }
 
+// The bytes of address space this process has mapped.
+rlim_t addressSpaceInUse()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            return rlim_t(line.mid(7).trimmed().split(' ').value(0).toULongLong()) * 1024;
+    return 0;
+}
+
 QStringList filesNamed(const QString &name, const QStringList &places)
 {
     QStringList found;
@@ -179,7 +191,8 @@ private slots:
     void modeFollowsFirstRadioButton();
     void oddRootsAndOutputPaths_data();
     void oddRootsAndOutputPaths();
-    void failedWriteKeepsEarlierReport();
+    void failedRunKeepsEarlierReport_data();
+    void failedRunKeepsEarlierReport();
     void twoRunsReplaceTheReport();
     void reportInsideTheRoot();
     void opensReportWithPathAsOneArgument_data();
@@ -335,11 +348,25 @@ void tst_MapRun::oddRootsAndOutputPaths()
     QVERIFY(report.contains("<b>Number of Folders: </b>1<br><b>Number of Files: </b>1<br>"));
 }
 
-void tst_MapRun::failedWriteKeepsEarlierReport()
+void tst_MapRun::failedRunKeepsEarlierReport_data()
 {
+    QTest::addColumn<int>("resource"); // limited while the run lasts
+    QTest::addColumn<QString>("root"); // below the scratch directory
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("file size limit") << int(RLIMIT_FSIZE) << "tree" << "File too large";
+    QTest::newRow("memory limit") << int(RLIMIT_AS) << "graph/L0" << "The tree is too large to map in the memory available";
+}
+
+void tst_MapRun::failedRunKeepsEarlierReport()
+{
+    QFETCH(int, resource);
+    QFETCH(QString, root);
+    QFETCH(QString, reason);
+
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QList<QByteArray> entries = {"d:tree", "d:bin"};
+    QList<QByteArray> entries = linkGraph("graph", 40) << "d:tree" << "d:bin";
     for (int i = 0; i < 50; ++i)
         entries << "tree/a-file-with-a-long-name-" + QByteArray::number(i);
     QVERIFY(makeTree(scratch.path(), entries));
@@ -352,28 +379,29 @@ void tst_MapRun::failedWriteKeepsEarlierReport()
         file.write(earlier);
     }
 
-    // A file size limit makes the write fail part way through.
-    rlimit previous;
-    QVERIFY(::getrlimit(RLIMIT_FSIZE, &previous) == 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit small{1024, previous.rlim_max};
-    QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
-
     WindowDriver driver;
     QTest::mouseClick(driver.filesToo(), Qt::LeftButton);
     driver.openBox()->setChecked(true);
     OpenerStandIn opener(here + "/bin");
-    driver.fill(here + "/tree", output);
-    driver.map();
+    driver.fill(here + '/' + root, output);
 
-    ::setrlimit(RLIMIT_FSIZE, &previous);
+    // A file size limit makes the write fail part way through; a limit on
+    // memory, a little above what the test uses now, makes the scan fail.
+    rlimit previous;
+    QVERIFY(::getrlimit(resource, &previous) == 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{resource == RLIMIT_AS ? addressSpaceInUse() + (256 << 20) : 1024, previous.rlim_max};
+    QVERIFY(::setrlimit(resource, &small) == 0);
+    driver.map();
+    ::setrlimit(resource, &previous);
     std::signal(SIGXFSZ, previousHandler);
 
-    QCOMPARE(driver.labels(), completeRun(notWritten).last());
+    QCOMPARE(driver.labels().last(), "+ " + notWritten);
     QCOMPARE(driver.boxes.size(), 1);
     QCOMPARE(driver.boxes[0].title, QString("Output File Not Written"));
+    QCOMPARE(driver.boxes[0].text.section('\n', 2), reason);
     QCOMPARE(fileContents(output), earlier);
-    QCOMPARE(QDir(here).entryList(QDir::Files), QStringList{"report.html"});
+    QCOMPARE(QDir(here).entryList(QDir::Files | QDir::Hidden), QStringList{"report.html"});
     QTest::qWait(300);
     QVERIFY(!QFile::exists(opener.recordPath()));
 }

@@ -40,6 +40,8 @@ private slots:
     void emptyRoot_data();
     void emptyRoot();
     void unreadableRootReportsZeros();
+    void countsBeyondTheLimitEndTheRun_data();
+    void countsBeyondTheLimitEndTheRun();
     void decimalText_data();
     void decimalText();
     void narrowText_data();
@@ -142,6 +144,30 @@ void tst_Report::unreadableRootReportsZeros()
     QCOMPARE(report(scratch.path() + "/missing", true, &errors),
              header + "0<br><b>Number of Files: </b>0<br><h1>Directory Map</h1><ul></ul></HTML>");
     QCOMPARE(errors, QByteArray("ERROR: Invalid File Path In Count Num Files and Folders Function\n"));
+}
+
+void tst_Report::countsBeyondTheLimitEndTheRun_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<bool>("counted");
+
+    QTest::newRow("files at the limit") << QList<QByteArray>{"a", "b", "c"} << true;
+    QTest::newRow("files beyond it") << QList<QByteArray>{"a", "b", "c", "d"} << false;
+    QTest::newRow("folders beyond it") << QList<QByteArray>{"d:a", "d:b", "d:c", "d:a/d"} << false;
+}
+
+void tst_Report::countsBeyondTheLimitEndTheRun()
+{
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(bool, counted);
+
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), entries));
+    std::ostringstream errors;
+    MapJob job(root.path().toStdString(), errors, 3);
+    QCOMPARE(job.count(), counted);
+    QCOMPARE(job.failure(), counted ? MapFailure::None : MapFailure::TooManyEntries);
 }
 
 void tst_Report::decimalText_data()

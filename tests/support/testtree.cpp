@@ -32,6 +32,19 @@ bool makeTree(const QByteArray &root, const QList<QByteArray> &entries)
     return true;
 }
 
+QList<QByteArray> linkGraph(const QByteArray &folder, int levels)
+{
+    QList<QByteArray> entries = {"d:" + folder};
+    for (int level = 0; level < levels; ++level) {
+        const QByteArray directory = folder + "/L" + QByteArray::number(level);
+        entries << "d:" + directory;
+        if (level + 1 < levels)
+            for (char letter : {'a', 'b'})
+                entries << "l:" + directory + '/' + QByteArray(200, letter) + "=../L" + QByteArray::number(level + 1);
+    }
+    return entries;
+}
+
 QList<QByteArray> readdirOrder(const QByteArray &directory)
 {
     QList<QByteArray> names;

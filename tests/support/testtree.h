@@ -13,6 +13,11 @@
 // Returns false, with a warning, when an entry cannot be made.
 bool makeTree(const QByteArray &root, const QList<QByteArray> &entries);
 
+// Entries for makeTree of directories L0 to L<levels-1> below `folder`,
+// each holding two links with long names to the next: a walk that follows
+// links from L0 sees 2^levels paths, far more than memory can hold.
+QList<QByteArray> linkGraph(const QByteArray &folder, int levels);
+
 // The names in a directory in the order readdir returns them, "." and ".."
 // left out.
 QList<QByteArray> readdirOrder(const QByteArray &directory);
