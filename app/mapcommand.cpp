@@ -1,13 +1,15 @@
 #include "mapcommand.h"
 
 #include "directorytest.h"
+#include "interruption.h"
 #include "mapjob.h"
 #include "mapoptions.h"
 #include "outputfile.h"
 #include "reportopener.h"
-#include "treewalk.h"
+#include "terminalprogress.h"
 #include "version.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,7 +21,7 @@
 
 namespace {
 
-enum ExitStatus { Written = 0, NotWritten = 1, UsageError = 2 };
+enum ExitStatus { Written = 0, NotWritten = 1, UsageError = 2, WrittenIncomplete = 3 };
 
 const char usageText[] =
     "Usage: velmora-map [OPTION]... ROOT OUTPUT\n"
@@ -29,14 +31,22 @@ const char usageText[] =
     "\n"
     "  -f, --files    map files too, not only directories\n"
     "      --open     open the written report with the desktop's default program\n"
-    "  -q, --quiet    print no progress\n"
+    "  -q, --quiet    print no progress and no summary\n"
     "  -h, --help     display this help and exit\n"
     "  -v, --version  output version information and exit\n"
+    "\n"
+    "Each directory that cannot be read is named on standard error.\n"
     "\n"
     "Exit status:\n"
     "  0  the report was written\n"
     "  1  the report could not be written; an earlier report is left as it was\n"
-    "  2  a usage error, or ROOT is not a directory that can be mapped\n";
+    "  2  a usage error, or ROOT is not a directory that can be mapped\n"
+    "  3  the report was written, but some directories could not be read\n";
+
+std::string quoted(const std::string &path)
+{
+    return '\'' + path + '\'';
+}
 
 // Messages carry paths as the bytes they were given.
 void complain(const std::string &message)
@@ -44,75 +54,21 @@ void complain(const std::string &message)
     std::cerr << "velmora-map: " << message << std::endl;
 }
 
-std::string quoted(const std::string &path)
-{
-    return '\'' + path + '\'';
-}
-
 // Help and version go to standard output, which may be a full disk.
 int printAndExit(const std::string &text)
 {
     if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
         return Written;
-    const int error = errno;
-    complain(std::string("write error: ") + std::strerror(error));
+    complain(std::string("write error: ") + std::strerror(errno));
     return NotWritten;
 }
 
-// The stage and the number of entries seen so far, redrawn in place on
-// standard error a few times a second while it is a terminal.
-class TerminalProgress
+bool sameFile(int first, int second)
 {
-public:
-    explicit TerminalProgress(bool enabled)
-        : m_enabled(enabled && ::isatty(STDERR_FILENO))
-    {
-        m_hook.interval = 4096;
-        m_hook.report = [this](std::uint64_t entries) { update(entries); };
-    }
-    ~TerminalProgress() { clear(); }
-
-    const WalkProgress *stage(const char *name)
-    {
-        if (!m_enabled)
-            return nullptr;
-        m_stage = name;
-        draw(0);
-        return &m_hook;
-    }
-
-    void clear()
-    {
-        if (m_enabled && m_drawn)
-            std::fputs("\r\033[K", stderr);
-        m_drawn = false;
-    }
-
-private:
-    void update(std::uint64_t entries)
-    {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_lastDraw >= std::chrono::milliseconds(250))
-            draw(entries);
-    }
-
-    void draw(std::uint64_t entries)
-    {
-        m_lastDraw = std::chrono::steady_clock::now();
-        if (entries > 0)
-            std::fprintf(stderr, "\r\033[K%s: %llu entries", m_stage, static_cast<unsigned long long>(entries));
-        else
-            std::fprintf(stderr, "\r\033[K%s...", m_stage);
-        std::fflush(stderr);
-        m_drawn = true;
-    }
-
-    const bool m_enabled;
-    bool m_drawn = false;
-    const char *m_stage = "";
-    std::chrono::steady_clock::time_point m_lastDraw;
-    WalkProgress m_hook;
-};
+    struct stat a;
+    struct stat b;
+    return ::fstat(first, &a) == 0 && ::fstat(second, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 std::string failureMessage(MapFailure failure, const std::string &root)
 {
@@ -138,6 +94,97 @@ bool writeToStandardOutput(const std::string &report, std::string &reason)
     return false;
 }
 
+// Runs the map once the command line has been read.
+class MapCommand
+{
+public:
+    explicit MapCommand(const MapOptions &options)
+        : m_options(options)
+        , m_toStandardOutput(options.output == "-")
+        , m_onTerminal(::isatty(STDERR_FILENO) == 1)
+        // Progress never shares the terminal with the report itself.
+        , m_reportOnTerminal(m_toStandardOutput && m_onTerminal && sameFile(STDOUT_FILENO, STDERR_FILENO))
+        , m_progress(!options.quiet && m_onTerminal && !m_reportOnTerminal)
+        // With the report on standard output, the walks' error lines keep out of it.
+        , m_errorLines((m_toStandardOutput ? std::cerr : std::cout).rdbuf(), m_progress)
+        , m_errors(&m_errorLines)
+        , m_job(options.root, m_errors)
+    {
+        m_job.setCancel(m_interruption.flag());
+    }
+
+    int run()
+    {
+        const auto started = std::chrono::steady_clock::now();
+        if (!m_job.count(m_progress.stage("counting")))
+            return failed();
+        for (const UnreadableDirectory &directory : m_job.unreadableDirectories())
+            say("cannot read directory " + quoted(directory.path) + ": " + std::strerror(directory.error));
+        if (!m_job.map(!m_options.listFiles, m_progress.stage("mapping")))
+            return failed();
+        m_progress.stage("writing");
+        const std::string report = m_job.finish();
+
+        std::string reason;
+        bool written;
+        if (m_toStandardOutput) {
+            written = writeToStandardOutput(report, reason);
+        } else {
+            OutputFile file(m_options.output, m_interruption.flag());
+            written = file.write(report) && file.commit();
+            reason = file.errorString();
+        }
+        m_progress.clear();
+        if (m_interruption.requested())
+            return m_interruption.exitStatus();
+        if (!written) {
+            say(m_toStandardOutput ? "cannot write the report to standard output: " + reason
+                                   : "cannot write " + quoted(m_options.output) + ": " + reason);
+            return NotWritten;
+        }
+        if (m_options.open && !openReport(m_options.output))
+            say("the report was written, but xdg-open could not be started to open it");
+        if (!m_options.quiet && m_onTerminal)
+            summarize(report.size(), std::chrono::steady_clock::now() - started);
+        return m_job.unreadableDirectories().empty() ? Written : WrittenIncomplete;
+    }
+
+private:
+    void say(const std::string &message)
+    {
+        m_progress.clear();
+        complain(message);
+    }
+
+    int failed()
+    {
+        m_progress.clear();
+        if (m_interruption.requested())
+            return m_interruption.exitStatus();
+        say(failureMessage(m_job.failure(), m_options.root));
+        return NotWritten;
+    }
+
+    void summarize(std::size_t bytes, std::chrono::steady_clock::duration took)
+    {
+        // The report ends without a line break.
+        if (m_reportOnTerminal)
+            std::fputc('\n', stderr);
+        std::fprintf(stderr, "velmora-map: %d folders, %d files; %zu bytes written in %.2f s\n", m_job.folderCount(),
+                     m_job.fileCount(), bytes, std::chrono::duration<double>(took).count());
+    }
+
+    const MapOptions &m_options;
+    const bool m_toStandardOutput;
+    const bool m_onTerminal;
+    const bool m_reportOnTerminal;
+    Interruption m_interruption;
+    TerminalProgress m_progress;
+    ProgressClearingBuffer m_errorLines;
+    std::ostream m_errors;
+    MapJob m_job;
+};
+
 } // namespace
 
 int runMapCommand(int argc, char **argv)
@@ -153,40 +200,9 @@ int runMapCommand(int argc, char **argv)
         return printAndExit(usageText);
     if (options.version)
         return printAndExit("velmora-map " + versionText + '\n');
-
     if (const int error = directoryTestError(options.root)) {
         complain("cannot map " + quoted(options.root) + ": " + std::strerror(error));
         return UsageError;
     }
-
-    const bool toStandardOutput = options.output == "-";
-    // With the report on standard output, the walks' error lines keep out of it.
-    MapJob job(options.root, toStandardOutput ? std::cerr : std::cout);
-    TerminalProgress progress(!options.quiet);
-    if (!job.count(progress.stage("counting")) || !job.map(!options.listFiles, progress.stage("mapping"))) {
-        progress.clear();
-        complain(failureMessage(job.failure(), options.root));
-        return NotWritten;
-    }
-    progress.stage("writing");
-    const std::string report = job.finish();
-
-    std::string reason;
-    bool written;
-    if (toStandardOutput) {
-        written = writeToStandardOutput(report, reason);
-    } else {
-        OutputFile file(options.output);
-        written = file.write(report) && file.commit();
-        reason = file.errorString();
-    }
-    progress.clear();
-    if (!written) {
-        complain(toStandardOutput ? "cannot write the report to standard output: " + reason
-                                  : "cannot write " + quoted(options.output) + ": " + reason);
-        return NotWritten;
-    }
-    if (options.open && !openReport(options.output))
-        complain("the report was written, but xdg-open could not be started to open it");
-    return Written;
+    return MapCommand(options).run();
 }

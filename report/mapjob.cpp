@@ -20,20 +20,25 @@ bool MapJob::count(const WalkProgress *progress)
 {
     try {
         m_tree = scanTree(m_rootPath, progress, 0, m_cancel);
+        if (cancelled())
+            return fail(MapFailure::Cancelled);
+        TreeCounter counter(m_errors, m_countLimit);
+        m_tree.replay(counter);
+        if (counter.overflowed())
+            return fail(MapFailure::TooManyEntries);
+        if (counter.unreadableCount() > 0) {
+            UnreadableDirectories unreadable(m_rootPath);
+            m_tree.replay(unreadable);
+            m_unreadable = unreadable.found();
+        }
+        m_fileCount = counter.fileCount();
+        m_folderCount = counter.folderCount();
+        appendCounts(m_report, m_folderCount, m_fileCount);
     } catch (const std::bad_alloc &) {
         return fail(MapFailure::OutOfMemory);
     } catch (const std::system_error &) {
         return fail(MapFailure::OutOfDescriptors);
     }
-    if (cancelled())
-        return fail(MapFailure::Cancelled);
-    TreeCounter counter(m_errors, m_countLimit);
-    m_tree.replay(counter);
-    if (counter.overflowed())
-        return fail(MapFailure::TooManyEntries);
-    m_fileCount = counter.fileCount();
-    m_folderCount = counter.folderCount();
-    appendCounts(m_report, m_folderCount, m_fileCount);
     return true;
 }
 
@@ -49,7 +54,8 @@ bool MapJob::map(bool directoriesOnly, const WalkProgress *progress)
 
         TreeMapper mapper(listFiles, m_report);
         m_report.append("<ul>");
-        m_tree.replayAndRelease(mapper, progress, [] {});
+        if (!m_tree.replayAndRelease(mapper, progress, [this] { return !cancelled(); }))
+            return fail(MapFailure::Cancelled);
         m_report.append("</ul>");
     } catch (const std::bad_alloc &) {
         return fail(MapFailure::OutOfMemory);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "treerecording.h"
+#include "unreadabledirectories.h"
 
 #include <atomic>
 #include <climits>
@@ -42,6 +43,8 @@ public:
     std::string finish();
 
     MapFailure failure() const { return m_failure; }
+    // After counting: the directories that could not be read, in the order of the tree.
+    const std::vector<UnreadableDirectory> &unreadableDirectories() const { return m_unreadable; }
     int fileCount() const { return m_fileCount; }
     int folderCount() const { return m_folderCount; }
 
@@ -54,6 +57,7 @@ private:
     const std::uint64_t m_countLimit;
     const std::atomic<bool> *m_cancel = nullptr;
     TreeRecording m_tree;
+    std::vector<UnreadableDirectory> m_unreadable;
     std::string m_report;
     int m_fileCount = 0;
     int m_folderCount = 0;

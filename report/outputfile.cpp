@@ -66,8 +66,9 @@ std::string temporaryNameFor(const std::string &target)
 
 } // namespace
 
-OutputFile::OutputFile(const std::string &path)
-    : m_target(followLinks(path.c_str()))
+OutputFile::OutputFile(const std::string &path, const std::atomic<bool> *cancel)
+    : m_cancel(cancel)
+    , m_target(followLinks(path.c_str()))
 {
     if (path.c_str()[0] == '\0') {
         fail(noFileName);
@@ -178,7 +179,7 @@ bool OutputFile::write(std::string_view bytes)
             bytes.remove_prefix(std::size_t(written));
         else if (written == 0)
             fail(EIO);
-        else if (errno != EINTR)
+        else if (errno != EINTR || (m_cancel && *m_cancel))
             fail(errno);
     }
     return !failed();

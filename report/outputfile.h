@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,8 @@
 class OutputFile
 {
 public:
-    explicit OutputFile(const std::string &path);
+    // Once `cancel` is set, a write that a signal interrupts fails.
+    explicit OutputFile(const std::string &path, const std::atomic<bool> *cancel = nullptr);
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
@@ -38,6 +40,7 @@ private:
     bool linkUnnamedTemporary();
     void discardTemporary();
 
+    const std::atomic<bool> *const m_cancel;
     Mode m_mode = Mode::InPlace;
     int m_fd = -1;
     int m_error = 0;

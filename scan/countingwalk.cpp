@@ -24,6 +24,7 @@ void TreeCounter::directoryEnd()
 
 void TreeCounter::directoryUnreadable(int)
 {
+    ++m_unreadable;
     m_errors << "ERROR: Invalid File Path In Count Num Files and Folders Function" << std::endl;
 }
 

@@ -24,12 +24,14 @@ public:
     int fileCount() const { return int(std::min(m_files, m_limit)); }
     int folderCount() const { return int(std::min(m_folders, m_limit)); }
     bool overflowed() const { return m_files > m_limit || m_folders > m_limit; }
+    std::uint64_t unreadableCount() const { return m_unreadable; }
 
 private:
     std::ostream &m_errors;
     const std::uint64_t m_limit;
     std::uint64_t m_files = 0;
     std::uint64_t m_folders = 0;
+    std::uint64_t m_unreadable = 0;
 };
 
 // Sets `fileCount` and `folderCount` to the numbers of files and folders

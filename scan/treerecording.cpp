@@ -148,12 +148,13 @@ void TreeRecording::replay(TreeVisitor &visitor, const WalkProgress *progress) c
     replayInto(visitor, counter);
 }
 
-void TreeRecording::replayAndRelease(TreeVisitor &visitor, const WalkProgress *progress,
-                                     const std::function<void()> &afterPart)
+bool TreeRecording::replayAndRelease(TreeVisitor &visitor, const WalkProgress *progress,
+                                     const std::function<bool()> &afterPart)
 {
     ProgressCounter counter(progress);
-    releaseInto(visitor, counter, afterPart);
+    const bool whole = releaseInto(visitor, counter, afterPart);
     clear();
+    return whole;
 }
 
 void TreeRecording::replayInto(TreeVisitor &visitor, ProgressCounter &progress) const
@@ -162,16 +163,20 @@ void TreeRecording::replayInto(TreeVisitor &visitor, ProgressCounter &progress) 
         replayBlock(block, visitor, progress, [&](std::size_t subtree) { m_subtrees[subtree]->replayInto(visitor, progress); });
 }
 
-void TreeRecording::releaseInto(TreeVisitor &visitor, ProgressCounter &progress, const std::function<void()> &afterPart)
+bool TreeRecording::releaseInto(TreeVisitor &visitor, ProgressCounter &progress, const std::function<bool()> &afterPart)
 {
+    bool going = true;
     for (Block &block : m_blocks) {
         replayBlock(block, visitor, progress, [&](std::size_t subtree) {
-            m_subtrees[subtree]->releaseInto(visitor, progress, afterPart);
+            if (going)
+                going = m_subtrees[subtree]->releaseInto(visitor, progress, afterPart);
             m_subtrees[subtree].reset();
         });
         block.release();
-        afterPart();
+        if (!going || !afterPart())
+            return false;
     }
+    return true;
 }
 
 void TreeRecording::replayBlock(const Block &block, TreeVisitor &visitor, ProgressCounter &progress,

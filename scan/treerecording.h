@@ -25,8 +25,9 @@ public:
     // Visits everything recorded, subtrees in their places, in order.
     void replay(TreeVisitor &visitor, const WalkProgress *progress = nullptr) const;
     // The same for the last time: each part of the recording is released as
-    // soon as it has been visited, and then `afterPart` is called.
-    void replayAndRelease(TreeVisitor &visitor, const WalkProgress *progress, const std::function<void()> &afterPart);
+    // soon as it has been visited, and then `afterPart` is called; when it
+    // gives false, the replay ends there. Gives false when it was ended.
+    bool replayAndRelease(TreeVisitor &visitor, const WalkProgress *progress, const std::function<bool()> &afterPart);
 
     // Bytes of all names recorded, subtrees included.
     std::uint64_t nameBytes() const;
@@ -57,7 +58,7 @@ private:
     void appendNumber(char kind, std::uint64_t number);
     void appendName(char kind, std::string_view name);
     void replayInto(TreeVisitor &visitor, ProgressCounter &progress) const;
-    void releaseInto(TreeVisitor &visitor, ProgressCounter &progress, const std::function<void()> &afterPart);
+    bool releaseInto(TreeVisitor &visitor, ProgressCounter &progress, const std::function<bool()> &afterPart);
     void replayBlock(const Block &block, TreeVisitor &visitor, ProgressCounter &progress,
                      const std::function<void(std::size_t)> &replaySubtree) const;
 

@@ -5,7 +5,9 @@
 #include "velmora.h"
 
 #include <QLineEdit>
+#include <QDeadlineTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -117,8 +119,8 @@ private slots:
     void helpAndVersion();
     void outputOpenedAsOneAbsoluteArgument_data();
     void outputOpenedAsOneAbsoluteArgument();
-    void progressOnlyOnATerminal_data();
-    void progressOnlyOnATerminal();
+    void terminalOutput_data();
+    void terminalOutput();
 };
 
 void tst_MapCommand::writesWhatTheWindowWrites_data()
@@ -169,8 +171,10 @@ void tst_MapCommand::reportOnStandardOutput()
     ::chmod((scratch.path() + "/tree/locked").constData(), 0755);
     QFile::remove(QFile::decodeName(scratch.path()) + ".html");
 
-    QCOMPARE(toPipe.status, 0);
-    QCOMPARE(toPipe.err, errorLine);
+    // The fixed error line, then what a script can act on: which directory, and why.
+    const QByteArray named = "velmora-map: cannot read directory '" + scratch.path() + "/tree/locked': Permission denied\n";
+    QCOMPARE(toPipe.status, 3);
+    QCOMPARE(toPipe.err, errorLine + named);
     QByteArray list;
     for (const QByteArray &name : readdirOrder(scratch.path() + "/tree"))
         list += name == "locked" ? "<b><li>locked</li></b><ul></ul>" : "<li>" + name + "</li>";
@@ -178,9 +182,9 @@ void tst_MapCommand::reportOnStandardOutput()
                          "<h1>Directory and File Map</h1><ul>" + list + "</ul></HTML>");
 
     // Written to a file, the error lines go to standard output as the walks print them.
-    QCOMPARE(toFile.status, 0);
+    QCOMPARE(toFile.status, 3);
     QCOMPARE(toFile.out, errorLine);
-    QCOMPARE(toFile.err, QByteArray());
+    QCOMPARE(toFile.err, named);
 }
 
 void tst_MapCommand::exitStatus_data()
@@ -216,6 +220,9 @@ void tst_MapCommand::exitStatus_data()
     QTest::newRow("output into /dev/null") << QStringList{"@/tree", "/dev/null"} << 0 << "" << false;
     QTest::newRow("root behind a closed folder") << QStringList{"@/locked/tree", "@/out.html"} << 2
                                                  << "cannot map '@/locked/tree': Permission denied" << true;
+    QTest::newRow("root that cannot be read") << QStringList{"@/locked", "/dev/null"} << 3
+                                              << "cannot read directory '@/locked': Permission denied" << true;
+    QTest::newRow("--help-all is not offered") << QStringList{"--help-all"} << 2 << "unrecognized option '--help-all'" << false;
     QTest::newRow("--open with standard output") << QStringList{"--open", "@/tree", "-"} << 2 << "--open needs an OUTPUT file" << false;
 }
 
@@ -240,7 +247,7 @@ void tst_MapCommand::exitStatus()
         QCOMPARE(result.err, QByteArray());
     else
         QVERIFY2(result.err.startsWith("velmora-map: ") && result.err.contains(message.toUtf8()), result.err.constData());
-    QCOMPARE(QFile::exists(here + "/out.html"), status == 0 && arguments.contains(here + "/out.html"));
+    QCOMPARE(QFile::exists(here + "/out.html"), (status == 0 || status == 3) && arguments.contains(here + "/out.html"));
 }
 
 void tst_MapCommand::takesPathsAsExactBytes_data()
@@ -391,43 +398,107 @@ void tst_MapCommand::outputOpenedAsOneAbsoluteArgument()
     QVERIFY(!QFile::exists(here + "/pwned") && !QFile::exists(here + "/pwned2") && !QFile::exists(here + "/work/pwned"));
 }
 
-void tst_MapCommand::progressOnlyOnATerminal_data()
+void tst_MapCommand::terminalOutput_data()
 {
     QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("output");     // "@" stands for the scratch directory
+    QTest::addColumn<bool>("outputToo");     // standard output on the terminal as well as standard error
+    QTest::addColumn<QString>("root");       // below the scratch directory; "locked" is read by nobody
+    QTest::addColumn<int>("signal");         // sent once progress shows
+    QTest::addColumn<int>("status");
     QTest::addColumn<bool>("progressShown");
-    QTest::newRow("terminal") << QStringList{} << true;
-    QTest::newRow("terminal, --quiet") << QStringList{"--quiet"} << false;
-    QTest::newRow("terminal, -q") << QStringList{"-q"} << false;
+    QTest::addColumn<bool>("summaryShown");
+
+    QTest::newRow("progress and summary") << QStringList{} << "@/out.html" << false << "tree" << 0 << 0 << true << true;
+    QTest::newRow("-q") << QStringList{"-q"} << "@/out.html" << false << "tree" << 0 << 0 << false << false;
+    QTest::newRow("--quiet") << QStringList{"--quiet"} << "@/out.html" << false << "tree" << 0 << 0 << false << false;
+    QTest::newRow("report to the same terminal") << QStringList{"-f"} << "-" << true << "tree" << 0 << 0 << false << true;
+    QTest::newRow("error lines on rows of their own") << QStringList{} << "@/out.html" << true << "locked" << 0 << 3 << true
+                                                      << true;
+    QTest::newRow("interrupted") << QStringList{} << "@/out.html" << false << "graph/L0" << int(SIGINT) << 130 << true << false;
+    QTest::newRow("terminated") << QStringList{} << "@/out.html" << false << "graph/L0" << int(SIGTERM) << 143 << true << false;
 }
 
-void tst_MapCommand::progressOnlyOnATerminal()
+void tst_MapCommand::terminalOutput()
 {
     QFETCH(QStringList, options);
+    QFETCH(QString, output);
+    QFETCH(bool, outputToo);
+    QFETCH(QString, root);
+    QFETCH(int, signal);
+    QFETCH(int, status);
     QFETCH(bool, progressShown);
+    QFETCH(bool, summaryShown);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/x"}));
+    QVERIFY(makeTree(scratch.path(), linkGraph("graph", 40) << "d:tree" << "tree/x" << "d:locked" << "d:locked/closed"));
+    QVERIFY(::chmod(scratch.path().constData(), 0777) == 0 && ::chmod((scratch.path() + "/locked/closed").constData(), 0) == 0);
     const QString here = QFile::decodeName(scratch.path());
+    output.replace("@", here);
+    const QByteArray earlier = "earlier";
+    {
+        QFile file(here + "/out.html");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(earlier);
+        file.setPermissions(QFile::permissions(here + "/out.html") | QFile::WriteOther);
+    }
+    const bool byNobody = root == "locked";
 
-    // Standard error goes to a pseudo-terminal whose other side the test reads.
+    // The terminal's other side is read here.
     int terminal = -1;
     int child = -1;
     QVERIFY(::openpty(&terminal, &child, nullptr, nullptr, nullptr) == 0);
-    const Result result = velmoraMap(options << here + "/tree" << here + "/out.html", [child] { ::dup2(child, STDERR_FILENO); });
+    ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+    QProcess process;
+    process.setChildProcessModifier([=] {
+        ::dup2(child, STDERR_FILENO);
+        if (outputToo)
+            ::dup2(child, STDOUT_FILENO);
+        if (byNobody)
+            asNobody();
+    });
+    process.start(byNobody ? copyNobodyCanRun(scratch.path()) : QStringLiteral(VELMORA_MAP),
+                  options << here + '/' + root << output);
     ::close(child);
     QByteArray shown;
+    bool signalled = false;
+    for (QDeadlineTimer deadline(30000); !deadline.hasExpired();) {
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, got);
+        if (signal && !signalled && shown.contains("entries")) {
+            ::kill(pid_t(process.processId()), signal);
+            signalled = true;
+        }
+        if (process.state() == QProcess::NotRunning || process.waitForFinished(20))
+            break;
+    }
     char buffer[4096];
     for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)
         shown.append(buffer, got);
     ::close(terminal);
+    ::chmod((scratch.path() + "/locked/closed").constData(), 0755);
 
-    QCOMPARE(result.status, 0);
-    QVERIFY(fileContents(here + "/out.html").contains("<b>Number of Files: </b>1<br>"));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
     QCOMPARE(shown.contains("counting"), progressShown);
-    QCOMPARE(shown.contains("writing"), progressShown);
-    if (progressShown)
+    const QRegularExpression summary("velmora-map: \\d+ folders, \\d+ files; \\d+ bytes written in \\d+\\.\\d\\d s\r\n$");
+    QCOMPARE(summary.match(QString::fromLatin1(shown)).hasMatch(), summaryShown);
+    if (progressShown && !summaryShown)
         QVERIFY(shown.endsWith("\r\033[K")); // the progress line is wiped at the end
+    // Nothing else starts on the row where progress is drawn.
+    for (const char *line : {"ERROR:", "velmora-map:"}) {
+        for (qsizetype at = shown.indexOf(line); at >= 0; at = shown.indexOf(line, at + 1))
+            QVERIFY2(at == 0 || shown[at - 1] == '\n' || shown.mid(at - 4, 4) == "\r\033[K", shown.constData());
+    }
+    if (outputToo && output == "-")
+        QVERIFY(shown.contains("<ul><li>x</li></ul></HTML>\r\nvelmora-map: "));
+    if (status == 3)
+        QVERIFY(shown.contains("velmora-map: cannot read directory '" + scratch.path() + "/locked/closed': Permission denied"));
+    if (signal)
+        QCOMPARE(fileContents(here + "/out.html"), earlier);
+    QCOMPARE(QDir(here).entryList(QDir::Files | QDir::Hidden).filter(".html"), QStringList{"out.html"});
 }
 
 QTEST_MAIN(tst_MapCommand)
