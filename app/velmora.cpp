@@ -31,6 +31,9 @@ Velmora::Velmora(QWidget *parent)
     connect(ui.actionAbout, SIGNAL(triggered()), this, SLOT(aboutDialog()));
 
     ui.actionExit->setStatusTip(tr("Exit This Application"));
+    // Return and Enter click a focused push button, as in every dialog.
+    ui.mapButton->setAutoDefault(true);
+    ui.exitButton->setAutoDefault(true);
     ui.directoryOnlyRadioButton->setChecked(true);
     resetProgress(mapRunWidgets());
 }

@@ -71,6 +71,8 @@ void resetProgress(const MapRunWidgets &widgets)
 
 void runMap(const MapRunWidgets &widgets)
 {
+    // What the status bar said of an earlier run is no longer true.
+    widgets.statusBar->clearMessage();
     resetProgress(widgets);
     letEventsThrough();
 

@@ -104,13 +104,19 @@ public:
         QCOMPARE_EQ(field->text(), text);
     }
 
-    // Clicks Map and gives back once the run is over.
-    void map()
+    // Clicks Map, or presses the key on it, and gives back once the run is over.
+    void map(Qt::Key key = Qt::Key_unknown)
     {
         states.clear();
         boxes.clear();
         m_ticker.start();
-        QTest::mouseClick(window.findChild<QPushButton *>("mapButton"), Qt::LeftButton);
+        auto *button = window.findChild<QPushButton *>("mapButton");
+        if (key == Qt::Key_unknown) {
+            QTest::mouseClick(button, Qt::LeftButton);
+        } else {
+            button->setFocus();
+            QTest::keyClick(button, key);
+        }
         m_ticker.stop();
     }
 
@@ -187,6 +193,8 @@ class tst_MapRun : public QObject
 private slots:
     void labelsAndBoxes_data();
     void labelsAndBoxes();
+    void keysOnTheMapButton_data();
+    void keysOnTheMapButton();
     void modeFollowsFirstRadioButton_data();
     void modeFollowsFirstRadioButton();
     void oddRootsAndOutputPaths_data();
@@ -274,6 +282,30 @@ void tst_MapRun::labelsAndBoxes()
                  QByteArray("<HTML><h1>Directory Information</h1><b>Number of Folders: </b>1<br><b>Number of Files: </b>1<br>"
                             "<h1>Directory Map</h1><ul><b><li>sub</li></b><ul></ul></ul></HTML>"));
     QCOMPARE(driver.labels(), states.last());
+}
+
+void tst_MapRun::keysOnTheMapButton_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void tst_MapRun::keysOnTheMapButton()
+{
+    QFETCH(int, key);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree"}));
+    const QString here = QFile::decodeName(scratch.path());
+
+    WindowDriver driver;
+    driver.fill(here + "/tree", here + "/report.html");
+    driver.map(Qt::Key(key));
+    QCOMPARE(driver.states, completeRun(written));
+    QVERIFY(QFile::exists(here + "/report.html"));
 }
 
 void tst_MapRun::modeFollowsFirstRadioButton_data()
@@ -526,6 +558,11 @@ void tst_MapRun::saysWhenOpenerCannotStart()
     QCOMPARE(driver.labels(), completeRun(written).last());
     QVERIFY(QFile::exists(here + "/report.html"));
     QVERIFY(driver.window.statusBar()->currentMessage().contains("could not be opened"));
+
+    // The next run does not repeat what no longer holds.
+    driver.openBox()->setChecked(false);
+    driver.map();
+    QCOMPARE(driver.window.statusBar()->currentMessage(), QString());
 }
 
 QTEST_MAIN(tst_MapRun)

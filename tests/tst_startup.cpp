@@ -41,6 +41,11 @@ void armRoad()
             window->findChild<QAction *>("actionExit")->trigger();
         else if (road == "close box")
             window->windowHandle()->close();
+        else if (road == "Return on the Exit button" || road == "Enter on the Exit button") {
+            auto *exitButton = window->findChild<QAbstractButton *>("exitButton");
+            exitButton->setFocus();
+            QTest::keyClick(exitButton, road.startsWith("Return") ? Qt::Key_Return : Qt::Key_Enter);
+        }
     });
 }
 
@@ -61,6 +66,8 @@ void tst_Startup::roadsOut_data()
     QTest::newRow("exit button") << "exit button";
     QTest::newRow("File > Exit") << "File > Exit";
     QTest::newRow("close box") << "close box";
+    QTest::newRow("Return on the Exit button") << "Return on the Exit button";
+    QTest::newRow("Enter on the Exit button") << "Enter on the Exit button";
 }
 
 void tst_Startup::roadsOut()
