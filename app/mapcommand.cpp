@@ -81,14 +81,15 @@ std::string failureMessage(MapFailure failure, const std::string &root)
         return "cannot map " + quoted(root) + ": " + std::strerror(EMFILE);
     case MapFailure::None:
     case MapFailure::Cancelled:
+    case MapFailure::NotWritten:
         break;
     }
     return "cannot map " + quoted(root);
 }
 
-bool writeToStandardOutput(const std::string &report, std::string &reason)
+bool writeToStandardOutput(std::string_view piece, std::string &reason)
 {
-    if (std::fwrite(report.data(), 1, report.size(), stdout) == report.size() && std::fflush(stdout) == 0)
+    if (std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size() && std::fflush(stdout) == 0)
         return true;
     reason = std::strerror(errno);
     return false;
@@ -120,23 +121,31 @@ public:
             return failed();
         for (const UnreadableDirectory &directory : m_job.unreadableDirectories())
             say("cannot read directory " + quoted(directory.path) + ": " + std::strerror(directory.error));
-        if (!m_job.map(!m_options.listFiles, m_progress.stage("mapping")))
-            return failed();
-        m_progress.stage("writing");
-        const std::string report = m_job.finish();
-
+        // The report is written as it is made, into a file opened only
+        // now, so that a report inside the root is not listed.
+        std::size_t bytes = 0;
         std::string reason;
         bool written;
         if (m_toStandardOutput) {
-            written = writeToStandardOutput(report, reason);
+            written = m_job.map(!m_options.listFiles, [&](std::string_view piece) {
+                bytes += piece.size();
+                return writeToStandardOutput(piece, reason);
+            }, m_progress.stage("mapping"));
         } else {
             OutputFile file(m_options.output, m_interruption.flag());
-            written = file.write(report) && file.commit();
+            written = m_job.map(!m_options.listFiles, [&](std::string_view piece) {
+                bytes += piece.size();
+                return file.write(piece);
+            }, m_progress.stage("mapping"));
+            m_progress.stage("writing");
+            written = written && file.commit();
             reason = file.errorString();
         }
         m_progress.clear();
         if (m_interruption.requested())
             return m_interruption.exitStatus();
+        if (!written && m_job.failure() != MapFailure::NotWritten && m_job.failure() != MapFailure::None)
+            return failed();
         if (!written) {
             say(m_toStandardOutput ? "cannot write the report to standard output: " + reason
                                    : "cannot write " + quoted(m_options.output) + ": " + reason);
@@ -145,7 +154,7 @@ public:
         if (m_options.open && !openReport(m_options.output))
             say("the report was written, but xdg-open could not be started to open it");
         if (!m_options.quiet && m_onTerminal)
-            summarize(report.size(), std::chrono::steady_clock::now() - started);
+            summarize(bytes, std::chrono::steady_clock::now() - started);
         return m_job.unreadableDirectories().empty() ? Written : WrittenIncomplete;
     }
 

@@ -8,6 +8,13 @@
 #include <new>
 #include <system_error>
 
+namespace {
+
+// Large enough that each write costs little, small enough to stay in cache.
+constexpr std::size_t pieceBytes = 1 << 20;
+
+} // namespace
+
 MapJob::MapJob(std::string rootPath, std::ostream &errors, std::uint64_t countLimit)
     : m_rootPath(std::move(rootPath))
     , m_errors(errors)
@@ -42,31 +49,31 @@ bool MapJob::count(const WalkProgress *progress)
     return true;
 }
 
-bool MapJob::map(bool directoriesOnly, const WalkProgress *progress)
+bool MapJob::map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress)
 {
     try {
         const int listFiles = appendMapHeading(m_report, directoriesOnly);
-        // Room for the names and the tags around them, so that the list is
-        // appended without moving what is already there.
-        const std::uint64_t fileTags = listFiles == 1 ? 9 * std::uint64_t(m_fileCount) : 0;
-        const std::uint64_t folderTags = 25 * std::uint64_t(m_folderCount);
-        m_report.reserve(m_report.size() + m_tree.nameBytes() + fileTags + folderTags + 16);
-
+        m_report.reserve(2 * pieceBytes);
         TreeMapper mapper(listFiles, m_report);
         m_report.append("<ul>");
-        if (!m_tree.replayAndRelease(mapper, progress, [this] { return !cancelled(); }))
-            return fail(MapFailure::Cancelled);
+        const auto handOn = [&] {
+            if (m_report.size() < pieceBytes)
+                return true;
+            const bool taken = write(m_report);
+            m_report.clear();
+            return taken;
+        };
+        if (!m_tree.replayAndRelease(mapper, progress, [&] { return !cancelled() && handOn(); }))
+            return fail(cancelled() ? MapFailure::Cancelled : MapFailure::NotWritten);
         m_report.append("</ul>");
+        appendReportClosing(m_report);
+        if (!write(m_report))
+            return fail(MapFailure::NotWritten);
+        m_report.clear();
     } catch (const std::bad_alloc &) {
         return fail(MapFailure::OutOfMemory);
     }
     return true;
-}
-
-std::string MapJob::finish()
-{
-    appendReportClosing(m_report);
-    return std::move(m_report);
 }
 
 bool MapJob::fail(MapFailure failure)

@@ -6,8 +6,10 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 // Why a map run could not make its report.
 enum class MapFailure {
@@ -16,7 +18,11 @@ enum class MapFailure {
     TooManyEntries,   // more folders or files than a report can count
     OutOfDescriptors, // no file descriptor could be had to read a directory
     Cancelled,
+    NotWritten,       // the writer refused a piece
 };
+
+// Takes the report piece by piece, in order; gives false when it cannot.
+using ReportWriter = std::function<bool(std::string_view piece)>;
 
 // The scanning and assembling of one report, stage by stage, shared by the
 // window and the command line so both write the same bytes. The tree is
@@ -34,13 +40,11 @@ public:
     // Once `cancel` is set, the stage under way ends soon, failed.
     void setCancel(const std::atomic<bool> *cancel) { m_cancel = cancel; }
 
-    // Lists the tree below the root, counts its folders and files and adds
-    // the counts.
+    // Lists the tree below the root and counts its folders and files.
     bool count(const WalkProgress *progress = nullptr);
-    // Adds the map heading and the list of the tree.
-    bool map(bool directoriesOnly, const WalkProgress *progress = nullptr);
-    // Closes the document and hands it over.
-    std::string finish();
+    // Hands the whole report to `write` as it is made, in pieces of about a
+    // mebibyte, so that it is never held whole.
+    bool map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress = nullptr);
 
     MapFailure failure() const { return m_failure; }
     // After counting: the directories that could not be read, in the order of the tree.

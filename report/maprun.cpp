@@ -3,7 +3,7 @@
 #include "directorytest.h"
 #include "mapjob.h"
 #include "narrowtext.h"
-#include "reportfile.h"
+#include "outputfile.h"
 #include "reportopener.h"
 
 #include <QCheckBox>
@@ -52,6 +52,7 @@ QString failureReason(MapFailure failure)
         return QString::fromLatin1("No file descriptor was free to read the tree");
     case MapFailure::None:
     case MapFailure::Cancelled:
+    case MapFailure::NotWritten:
         break;
     }
     return {};
@@ -101,7 +102,15 @@ void runMap(const MapRunWidgets &widgets)
     widgets.mappingProgress->setEnabled(true);
     letEventsThrough();
 
-    if (!job.map(widgets.directoriesOnly->isChecked())) {
+    // The report goes to its file as it is made; the file is opened only
+    // now, after the listing, so that a report inside the root is not listed.
+    // The tree is mapped whole even when the file fails: the labels tell
+    // what was done, and the failure is shown once writing ends.
+    OutputFile file(outputPath);
+    if (!job.map(widgets.directoriesOnly->isChecked(), [&file](std::string_view piece) {
+            file.write(piece);
+            return true;
+        })) {
         showNotWritten(widgets, typedOutput, failureReason(job.failure()));
         return;
     }
@@ -111,8 +120,8 @@ void runMap(const MapRunWidgets &widgets)
     widgets.writingProgress->setEnabled(true);
     letEventsThrough();
 
-    QString reason;
-    const bool written = writeFile(outputPath, job.finish(), &reason) == 1;
+    const bool written = file.commit();
+    const QString reason = QString::fromLocal8Bit(file.errorString());
     if (written) {
         widgets.writingProgress->setText(QString::fromLatin1("<font color=green>HTML Written</font>"));
     } else if (outputPath.empty()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "largebuffer.h"
+
 #include <sys/types.h>
 
 #include <cstddef>
@@ -23,6 +25,7 @@ struct EntryRecord
     std::uint32_t nameLength = 0;
     bool isDirectory = false;
     bool hasIdentity = false; // set when the directory test had to stat the entry
+    bool handedOver = false;  // a subdirectory another walk takes care of
     DirectoryIdentity identity;
 };
 
@@ -33,8 +36,9 @@ class EntryTable
 {
 public:
     std::size_t size() const { return m_records.size(); }
-    std::size_t nameBytes() const { return m_names.size(); }
+    std::size_t nameBytes() const { return m_nameBytes; }
     const EntryRecord &operator[](std::size_t index) const { return m_records[index]; }
+    EntryRecord &operator[](std::size_t index) { return m_records[index]; }
 
     std::string_view name(const EntryRecord &entry) const
     {
@@ -46,6 +50,7 @@ public:
     void truncate(std::size_t records, std::size_t nameBytes);
 
 private:
-    std::vector<EntryRecord> m_records;
-    std::string m_names;
+    LargeVector<EntryRecord> m_records;
+    LargeBuffer m_names;
+    std::size_t m_nameBytes = 0;
 };

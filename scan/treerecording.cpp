@@ -1,11 +1,6 @@
 #include "treerecording.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <new>
-#include <utility>
 
 namespace {
 
@@ -15,11 +10,10 @@ namespace {
 enum Kind : char { File = 'f', Begin = 'b', End = 'e', Unreadable = 'u', Subtree = 's' };
 
 constexpr std::size_t maximumNumberBytes = 10;
-constexpr std::size_t firstBlockBytes = 4096;
-// Large enough that allocation costs little per event, small enough that
-// releasing a replayed block soon gives memory back. A recording starts
-// small, since the walks of small subtrees make many of them.
-constexpr std::size_t largestBlockBytes = 1 << 20;
+// A huge page: large enough that allocation costs little per event, small
+// enough that releasing a replayed block soon gives memory back. Blocks grow
+// to it, since the walks of small subtrees make many small recordings.
+constexpr std::size_t largestBlockBytes = 2 << 20;
 
 std::uint64_t readNumber(const char *&at)
 {
@@ -44,56 +38,13 @@ char *writeNumber(char *at, std::uint64_t number)
 
 } // namespace
 
-TreeRecording::Block::Block(std::size_t capacity)
-    : m_capacity(capacity)
-{
-    void *memory = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED)
-        throw std::bad_alloc();
-    m_data = static_cast<char *>(memory);
-}
-
-TreeRecording::Block::Block(Block &&other) noexcept
-    : size(std::exchange(other.size, 0))
-    , m_data(std::exchange(other.m_data, nullptr))
-    , m_capacity(std::exchange(other.m_capacity, 0))
-{
-}
-
-TreeRecording::Block &TreeRecording::Block::operator=(Block &&other) noexcept
-{
-    if (this != &other) {
-        release();
-        size = std::exchange(other.size, 0);
-        m_data = std::exchange(other.m_data, nullptr);
-        m_capacity = std::exchange(other.m_capacity, 0);
-    }
-    return *this;
-}
-
-TreeRecording::Block::~Block()
-{
-    release();
-}
-
-void TreeRecording::Block::release()
-{
-    if (m_data)
-        ::munmap(m_data, m_capacity);
-    m_data = nullptr;
-    m_capacity = 0;
-    size = 0;
-}
-
 char *TreeRecording::room(std::size_t bytes)
 {
-    if (m_blocks.empty() || m_blocks.back().capacity() - m_blocks.back().size < bytes) {
-        const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
-        const std::size_t grown = m_blocks.empty() ? firstBlockBytes : std::min(2 * m_blocks.back().capacity(), largestBlockBytes);
-        const std::size_t wanted = std::max(grown, bytes);
-        m_blocks.emplace_back((wanted + page - 1) / page * page);
+    if (m_blocks.empty() || m_blocks.back().memory.capacity() - m_blocks.back().size < bytes) {
+        const std::size_t grown = m_blocks.empty() ? 0 : std::min(2 * m_blocks.back().memory.capacity(), largestBlockBytes);
+        m_blocks.emplace_back().memory.reserve(std::max(grown, bytes));
     }
-    return m_blocks.back().data() + m_blocks.back().size;
+    return m_blocks.back().memory.data() + m_blocks.back().size;
 }
 
 void TreeRecording::appendNumber(char kind, std::uint64_t number)
@@ -136,10 +87,10 @@ void TreeRecording::directoryUnreadable(int error)
     appendNumber(Unreadable, std::uint64_t(error));
 }
 
-TreeRecording &TreeRecording::addSubtree()
+void TreeRecording::addSubtree(std::unique_ptr<TreeRecording> subtree)
 {
     appendNumber(Subtree, m_subtrees.size());
-    return *m_subtrees.emplace_back(std::make_unique<TreeRecording>());
+    m_subtrees.push_back(std::move(subtree));
 }
 
 void TreeRecording::replay(TreeVisitor &visitor, const WalkProgress *progress) const
@@ -172,7 +123,7 @@ bool TreeRecording::releaseInto(TreeVisitor &visitor, ProgressCounter &progress,
                 going = m_subtrees[subtree]->releaseInto(visitor, progress, afterPart);
             m_subtrees[subtree].reset();
         });
-        block.release();
+        block = Block();
         if (!going || !afterPart())
             return false;
     }
@@ -182,7 +133,7 @@ bool TreeRecording::releaseInto(TreeVisitor &visitor, ProgressCounter &progress,
 void TreeRecording::replayBlock(const Block &block, TreeVisitor &visitor, ProgressCounter &progress,
                                 const std::function<void(std::size_t)> &replaySubtree) const
 {
-    const char *at = block.data();
+    const char *at = block.memory.data();
     const char *const end = at + block.size;
     while (at < end) {
         const char kind = *at++;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "largebuffer.h"
 #include "treewalk.h"
 
 #include <cstdint>
@@ -18,9 +19,9 @@ public:
     void directoryEnd() override;
     void directoryUnreadable(int error) override;
 
-    // Marks the place of a directory's entries that are recorded on their
-    // own, possibly later and by another thread, into the recording given.
-    TreeRecording &addSubtree();
+    // Puts in this place a directory's entries that are recorded on their
+    // own, possibly later and by another thread, into `subtree`.
+    void addSubtree(std::unique_ptr<TreeRecording> subtree);
 
     // Visits everything recorded, subtrees in their places, in order.
     void replay(TreeVisitor &visitor, const WalkProgress *progress = nullptr) const;
@@ -34,24 +35,10 @@ public:
     void clear();
 
 private:
-    // Memory of its own, mapped from the system, so that releasing it gives
-    // it back to the system at once.
-    class Block
+    struct Block
     {
-    public:
-        explicit Block(std::size_t capacity);
-        Block(Block &&other) noexcept;
-        Block &operator=(Block &&other) noexcept;
-        ~Block();
-
-        char *data() const { return m_data; }
+        LargeBuffer memory;
         std::size_t size = 0;
-        std::size_t capacity() const { return m_capacity; }
-        void release();
-
-    private:
-        char *m_data = nullptr;
-        std::size_t m_capacity = 0;
     };
 
     char *room(std::size_t bytes);

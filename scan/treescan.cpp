@@ -6,12 +6,15 @@
 #include "treewalker.h"
 
 #include <fcntl.h>
+#include <sched.h>
+#include <time.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -19,119 +22,258 @@
 
 namespace {
 
-// Tasks come from splitting the top of the tree until there are enough of
-// them to keep every thread busy while the sizes of subtrees vary.
-constexpr std::size_t tasksPerThread = 8;
-constexpr int splitRounds = 3;
+// Walks run side by side only while each can hold a few descriptors.
+constexpr std::size_t descriptorsPerThreadedWalk = 4;
+constexpr std::size_t mostDescriptorsPerWalk = 32;
+// A walk that waits on the disk rather than on the processors gains from
+// more threads than cores, up to about this many.
+constexpr unsigned mostThreads = 16;
+// Below this share of their time on a processor, the threads mostly wait,
+// and one more is started.
+constexpr double busyShare = 0.5;
+constexpr auto lookInterval = std::chrono::milliseconds(10);
 constexpr std::uint64_t countingInterval = 1024;
 
 struct SubtreeTask
 {
-    TreeRecording *into;
-    std::string path; // relative to the root
+    int baseFd;
+    std::string path; // relative to baseFd
     std::vector<DirectoryIdentity> ancestors;
+    TreeRecording *into;
 };
 
-// Turns each subdirectory a walk defers into a task recorded in its place.
-class TaskCollector : public SubtreeSink
+class TaskPool;
+
+// Hands a walk's subdirectories to the pool, and keeps what their walks
+// record until the walk puts it in its place.
+class PoolSink : public SubtreeSink
 {
 public:
-    TaskCollector(TreeRecording &recording, std::string prefix, std::vector<SubtreeTask> &tasks)
-        : m_recording(recording)
+    PoolSink(TaskPool &pool, int rootFd, std::string prefix, TreeRecording &recording)
+        : m_pool(pool)
+        , m_rootFd(rootFd)
         , m_prefix(std::move(prefix))
-        , m_tasks(tasks)
+        , m_recording(recording)
     {
     }
 
-    void deferSubtree(std::string path, std::vector<DirectoryIdentity> ancestors) override
+    const std::atomic<int> &wanted() const override;
+    std::size_t takeSubtree(std::string path, std::vector<DirectoryIdentity> ancestors) override;
+    void placeSubtree(std::size_t ticket) override { m_recording.addSubtree(std::move(m_waiting[ticket])); }
+
+private:
+    TaskPool &m_pool;
+    const int m_rootFd;
+    const std::string m_prefix;
+    TreeRecording &m_recording;
+    std::vector<std::unique_ptr<TreeRecording>> m_waiting;
+};
+
+// The tasks not yet taken, the walkers that wait for them, and the sinks of
+// all walks, kept until every thread has ended.
+class TaskPool
+{
+public:
+    explicit TaskPool(SubtreeTask first) { m_tasks.push_back(std::move(first)); }
+
+    // How many walkers wait for work that no task in the pool answers.
+    const std::atomic<int> &wanted() const { return m_wanted; }
+    const std::atomic<bool> &stopped() const { return m_stopped; }
+
+    void add(SubtreeTask task)
     {
-        m_tasks.push_back({&m_recording.addSubtree(), m_prefix + path, std::move(ancestors)});
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+        updateWanted();
+        m_work.notify_one();
+    }
+
+    // Waits for a task, and gives false once none is left and none can come.
+    bool take(SubtreeTask &task)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_idle;
+        updateWanted();
+        m_work.wait(lock, [&] { return !m_tasks.empty() || m_walking == 0 || m_stopped; });
+        --m_idle;
+        if (m_stopped || m_tasks.empty()) {
+            updateWanted();
+            m_work.notify_all();
+            return false;
+        }
+        task = std::move(m_tasks.front());
+        m_tasks.pop_front();
+        ++m_walking;
+        updateWanted();
+        return true;
+    }
+
+    PoolSink &sinkFor(int rootFd, const SubtreeTask &task)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        std::string prefix = task.baseFd == rootFd ? task.path + '/' : std::string();
+        return *m_sinks.emplace_back(std::make_unique<PoolSink>(*this, rootFd, std::move(prefix), *task.into));
+    }
+
+    void done()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (--m_walking == 0 && m_tasks.empty()) {
+            m_work.notify_all();
+            m_finished.notify_all();
+        }
+    }
+
+    void stop()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopped = true;
+        m_work.notify_all();
+        m_finished.notify_all();
+    }
+
+    // Waits up to `interval` for the end; gives whether it came, and the
+    // number of walks under way.
+    bool waitForEnd(std::chrono::milliseconds interval, int &walking)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const bool over = m_finished.wait_for(lock, interval, [&] { return isOver(); });
+        walking = m_walking;
+        return over;
     }
 
 private:
-    TreeRecording &m_recording;
-    const std::string m_prefix;
-    std::vector<SubtreeTask> &m_tasks;
+    bool isOver() const { return m_stopped || (m_walking == 0 && m_tasks.empty()); }
+    void updateWanted() { m_wanted = std::max(0, m_idle - int(m_tasks.size())); }
+
+    std::mutex m_mutex;
+    std::condition_variable m_work;
+    std::condition_variable m_finished;
+    std::deque<SubtreeTask> m_tasks;
+    std::vector<std::unique_ptr<PoolSink>> m_sinks;
+    int m_idle = 0;
+    int m_walking = 0;
+    std::atomic<int> m_wanted{0};
+    std::atomic<bool> m_stopped{false};
 };
 
-unsigned threadCount(unsigned requested)
+const std::atomic<int> &PoolSink::wanted() const
 {
-    if (requested > 0)
-        return requested;
-    return std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
+    return m_pool.wanted();
 }
 
-// Walks run at once only while each can hold a few descriptors.
-constexpr std::size_t descriptorsPerThreadedWalk = 4;
-constexpr std::size_t mostDescriptorsPerWalk = 32;
-
-// Walks the tasks on `threads` threads. The caller waits, reporting how many
-// entries the threads have seen while they work.
-void runTasks(int rootFd, bool rootOnPseudoFileSystem, const std::vector<SubtreeTask> &tasks, unsigned threads,
-              std::size_t descriptorsPerWalk, const WalkProgress *progress, const std::atomic<bool> *cancel)
+std::size_t PoolSink::takeSubtree(std::string path, std::vector<DirectoryIdentity> ancestors)
 {
-    // Set when the scan is given up: cancelled, or one walk failed.
-    std::atomic<bool> stop{false};
-    const WalkLimits limits{descriptorsPerWalk, 0, nullptr, &stop};
-    std::atomic<std::size_t> nextTask{0};
-    std::atomic<std::uint64_t> entriesSeen{0};
-    std::mutex mutex;
-    std::condition_variable finished;
-    unsigned running = 0;
-    std::exception_ptr failure;
+    auto &subtree = m_waiting.emplace_back(std::make_unique<TreeRecording>());
+    m_pool.add({m_rootFd, m_prefix + path, std::move(ancestors), subtree.get()});
+    return m_waiting.size() - 1;
+}
 
-    auto work = [&] {
-        WalkProgress counting{[&](std::uint64_t) { entriesSeen += countingInterval; }, countingInterval};
-        try {
-            for (std::size_t i = nextTask++; i < tasks.size() && !stop; i = nextTask++)
-                walkFrom({rootFd, tasks[i].path, tasks[i].ancestors, rootOnPseudoFileSystem}, *tasks[i].into, &counting,
-                         limits);
-        } catch (...) {
-            const std::lock_guard<std::mutex> lock(mutex);
-            if (!failure)
-                failure = std::current_exception();
-            stop = true;
-        }
-        const std::lock_guard<std::mutex> lock(mutex);
-        --running;
-        finished.notify_one();
-    };
+unsigned usableCores()
+{
+    cpu_set_t cores;
+    if (::sched_getaffinity(0, sizeof cores, &cores) == 0)
+        return unsigned(std::max(CPU_COUNT(&cores), 1));
+    return std::max(std::thread::hardware_concurrency(), 1U);
+}
 
-    std::vector<std::thread> workers;
-    for (unsigned i = 0; i < threads; ++i) {
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            ++running;
-        }
-        try {
-            workers.emplace_back(work);
-        } catch (const std::system_error &) {
-            const std::lock_guard<std::mutex> lock(mutex);
-            --running;
-            break;
-        }
-    }
-    if (workers.empty()) { // no thread could be started: walk them here
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            ++running;
-        }
-        work();
-    }
+std::chrono::nanoseconds processorTime()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// Walks the tree on threads that share it out as they go: a walker with
+// nothing to do gets the subdirectory nearest the start of another's walk.
+// The calling thread reports progress, and adds threads while the walkers
+// mostly wait (on a disk, say) instead of working.
+class ThreadedScan
+{
+public:
+    ThreadedScan(const std::string &rootPath, int rootFd, TreeRecording &tree, const WalkProgress *progress,
+                 const std::atomic<bool> *cancel)
+        : m_rootFd(rootFd)
+        , m_rootOnPseudoFileSystem(isKernelPseudoFileSystem(rootFd))
+        , m_pool({AT_FDCWD, rootPath, {}, &tree})
+        , m_progress(progress)
+        , m_cancel(cancel)
     {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; })) {
-            if (cancel && *cancel)
-                stop = true;
-            if (progress && progress->report)
-                progress->report(entriesSeen);
+    }
+
+    void run(unsigned firstThreads, unsigned threadLimit, std::size_t descriptorsPerWalk)
+    {
+        m_limits.descriptorBudget = descriptorsPerWalk;
+        m_limits.stop = &m_pool.stopped();
+        for (unsigned i = 0; i < firstThreads; ++i)
+            startThread();
+        if (m_threads.empty()) // none could be started: walk here
+            work();
+
+        auto lastLook = std::chrono::steady_clock::now();
+        auto lastProcessorTime = processorTime();
+        for (int walking = 0; !m_pool.waitForEnd(lookInterval, walking);) {
+            if (m_cancel && *m_cancel)
+                m_pool.stop();
+            if (m_progress && m_progress->report)
+                m_progress->report(m_entriesSeen);
+            const auto now = std::chrono::steady_clock::now();
+            const auto used = processorTime();
+            const double share = std::chrono::duration<double>(used - lastProcessorTime).count()
+                / std::chrono::duration<double>(now - lastLook).count() / std::max(walking, 1);
+            lastLook = now;
+            lastProcessorTime = used;
+            if (share < busyShare && m_threads.size() < threadLimit && walking >= int(m_threads.size()))
+                startThread();
+        }
+        for (std::thread &thread : m_threads)
+            thread.join();
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+
+private:
+    void startThread()
+    {
+        try {
+            m_threads.emplace_back([this] { work(); });
+        } catch (const std::system_error &) {
+            // Fewer threads walk it.
         }
     }
-    for (std::thread &worker : workers)
-        worker.join();
-    if (failure)
-        std::rethrow_exception(failure);
-}
+
+    void work()
+    {
+        const WalkProgress counting{[this](std::uint64_t) { m_entriesSeen += countingInterval; }, countingInterval};
+        try {
+            for (SubtreeTask task; m_pool.take(task);) {
+                WalkLimits limits = m_limits;
+                limits.sink = &m_pool.sinkFor(m_rootFd, task);
+                walkFrom({task.baseFd, task.path, task.ancestors, m_rootOnPseudoFileSystem}, *task.into, &counting,
+                         limits);
+                m_pool.done();
+            }
+        } catch (...) {
+            {
+                const std::lock_guard<std::mutex> lock(m_failureMutex);
+                if (!m_failure)
+                    m_failure = std::current_exception();
+            }
+            m_pool.stop();
+        }
+    }
+
+    const int m_rootFd;
+    const bool m_rootOnPseudoFileSystem;
+    TaskPool m_pool;
+    const WalkProgress *const m_progress;
+    const std::atomic<bool> *const m_cancel;
+    WalkLimits m_limits;
+    std::vector<std::thread> m_threads;
+    std::atomic<std::uint64_t> m_entriesSeen{0};
+    std::mutex m_failureMutex;
+    std::exception_ptr m_failure;
+};
 
 } // namespace
 
@@ -139,41 +281,21 @@ TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress
                        const std::atomic<bool> *cancel)
 {
     TreeRecording tree;
-    // One descriptor stays open on the root for the walks of the subtrees.
+    // One descriptor stays open on the root, for the walks of subtrees.
     const std::size_t freeDescriptors = freeDescriptorCount();
     const std::size_t forWalks = freeDescriptors > 0 ? freeDescriptors - 1 : 0;
-    threads = unsigned(std::min<std::size_t>(threadCount(threads), forWalks / descriptorsPerThreadedWalk));
-    if (threads < 2) {
+    const unsigned affordable = unsigned(std::min<std::size_t>(forWalks / descriptorsPerThreadedWalk, mostThreads));
+    const unsigned most = threads > 0 ? std::min(threads, affordable) : affordable;
+    const unsigned first = threads > 0 ? most : std::min(usableCores(), most);
+    const ScopedDescriptor root(most >= 2 ? ::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    if (!root.isValid()) {
         WalkLimits alone;
         alone.descriptorBudget = std::min(freeDescriptors, mostDescriptorsPerWalk);
         alone.stop = cancel;
         walkFrom({AT_FDCWD, rootPath, {}}, tree, progress, alone);
         return tree;
     }
-
-    const ScopedDescriptor root(::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const bool rootOnPseudoFileSystem = root.isValid() && isKernelPseudoFileSystem(root.get());
-    const WalkLimits splitting{std::min(forWalks, mostDescriptorsPerWalk), 1, nullptr, cancel};
-    std::vector<SubtreeTask> tasks;
-    {
-        TaskCollector collector(tree, {}, tasks);
-        WalkLimits limits = splitting;
-        limits.sink = &collector;
-        walkFrom({AT_FDCWD, rootPath, {}}, tree, nullptr, limits);
-    }
-    // While there are too few tasks, each is split in turn one level down.
-    for (int round = 1; round < splitRounds && !tasks.empty() && tasks.size() < tasksPerThread * threads; ++round) {
-        std::vector<SubtreeTask> smaller;
-        for (const SubtreeTask &task : tasks) {
-            TaskCollector collector(*task.into, task.path + '/', smaller);
-            WalkLimits limits = splitting;
-            limits.sink = &collector;
-            walkFrom({root.get(), task.path, task.ancestors, rootOnPseudoFileSystem}, *task.into, nullptr, limits);
-        }
-        tasks = std::move(smaller);
-    }
-    if (!tasks.empty() && root.isValid())
-        runTasks(root.get(), rootOnPseudoFileSystem, tasks, threads,
-                 std::min(forWalks / threads, mostDescriptorsPerWalk), progress, cancel);
+    ThreadedScan(rootPath, root.get(), tree, progress, cancel)
+        .run(first, most, std::min(forWalks / most, mostDescriptorsPerWalk));
     return tree;
 }

@@ -5,9 +5,10 @@
 #include <atomic>
 #include <string>
 
-// Lists the tree below `rootPath` into a recording, with up to `threads`
-// threads reading directories at once (0: one per core, at most four), as
-// many as the free descriptors allow. Replaying the recording visits what
+// Lists the tree below `rootPath` into a recording, with `threads` threads
+// reading directories at once, as many as the free descriptors allow; with
+// 0, one per core to begin with, and more, up to 16, while they mostly wait
+// for the disk. Replaying the recording visits what
 // walkTree visits of a tree that does not change meanwhile. Progress is
 // reported from the calling thread. Once `cancel` is set, the scan ends
 // soon, with what it has so far.

@@ -15,6 +15,7 @@
 #include <limits>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -57,6 +58,7 @@ struct Frame
     std::size_t endEntry = 0;
     std::size_t firstNameByte = 0;
     std::size_t pendingDirectories = 0;
+    std::size_t handOverFrom = 0; // no directory before this entry can be handed over
 };
 
 // Descriptors: the top frame keeps its own while it is the top; a frame
@@ -115,6 +117,8 @@ private:
             popFrame();
             return;
         }
+        if (m_limits.sink && m_limits.sink->wanted().load(std::memory_order_relaxed) > 0)
+            handOverSubdirectory();
         const std::size_t index = top.nextEntry++;
         const EntryRecord &entry = m_entries[index];
         m_progress.count();
@@ -123,7 +127,56 @@ private:
             return;
         }
         m_visitor.directoryBegin(m_entries.name(entry));
+        if (entry.handedOver) {
+            m_limits.sink->placeSubtree(m_tickets.at(index));
+            m_tickets.erase(index);
+            m_visitor.directoryEnd();
+            return;
+        }
         enterSubdirectory(index);
+    }
+
+    // Hands over the subdirectory still to be entered that lies nearest the
+    // start, which is likely to hold the most work. Cursors that only move
+    // forward keep the search cheap however often it is made.
+    void handOverSubdirectory()
+    {
+        for (; m_firstPendingFrame < m_frames.size(); ++m_firstPendingFrame) {
+            Frame &frame = m_frames[m_firstPendingFrame];
+            if (frame.pendingDirectories == 0)
+                continue;
+            frame.handOverFrom = std::max(frame.handOverFrom, frame.nextEntry);
+            while (frame.handOverFrom < frame.endEntry
+                   && (!m_entries[frame.handOverFrom].isDirectory || m_entries[frame.handOverFrom].handedOver))
+                ++frame.handOverFrom;
+            if (frame.handOverFrom == frame.endEntry)
+                continue;
+            handOver(m_firstPendingFrame, frame.handOverFrom);
+            return;
+        }
+    }
+
+    void handOver(std::size_t frame, std::size_t index)
+    {
+        EntryRecord &entry = m_entries[index];
+        // The other walk opens it by its path, which must not grow too long.
+        if (m_frames[frame].pathBytes + 1 + entry.nameLength >= chunkBytes)
+            return;
+        std::vector<DirectoryIdentity> ancestors = m_ancestors;
+        for (std::size_t k = 0; k <= frame; ++k)
+            ancestors.push_back(m_frames[k].identity);
+        m_tickets.emplace(index, m_limits.sink->takeSubtree(pathTo(frame, m_entries.name(entry)), std::move(ancestors)));
+        entry.handedOver = true;
+        subdirectoryDone(frame);
+    }
+
+    // The path from the walk's start to an entry of the frame.
+    std::string pathTo(std::size_t frame, std::string_view name) const
+    {
+        std::string path;
+        for (std::size_t k = 1; k <= frame; ++k)
+            path.append(frameName(k)).push_back('/');
+        return path.append(name);
     }
 
     void enterSubdirectory(std::size_t index)
@@ -131,12 +184,6 @@ private:
         const std::size_t parent = m_frames.size() - 1;
         const EntryRecord entry = m_entries[index];
         if (entry.hasIdentity && m_onPath.count(entry.identity)) {
-            subdirectoryDone(parent);
-            m_visitor.directoryEnd();
-            return;
-        }
-        if (m_limits.sink && parent + 1 == m_limits.splitDepth) {
-            deferSubdirectory(parent, m_entries.name(entry));
             subdirectoryDone(parent);
             m_visitor.directoryEnd();
             return;
@@ -174,19 +221,6 @@ private:
         return !m_enterPseudoFileSystems && identity.device != parent.device && isKernelPseudoFileSystem(fd);
     }
 
-    void deferSubdirectory(std::size_t parent, std::string_view name)
-    {
-        std::string path;
-        std::vector<DirectoryIdentity> ancestors = m_ancestors;
-        for (std::size_t k = 0; k <= parent; ++k) {
-            if (k > 0)
-                path.append(frameName(k)).push_back('/');
-            ancestors.push_back(m_frames[k].identity);
-        }
-        path.append(name);
-        m_limits.sink->deferSubtree(std::move(path), std::move(ancestors));
-    }
-
     void pushFrame(ScopedDescriptor fd, DirectoryIdentity identity, std::size_t nameEntry, std::size_t pathBytes)
     {
         if (!m_frames.empty() && m_frames.back().pendingDirectories == 0)
@@ -219,6 +253,7 @@ private:
         m_onPath.erase(frame.identity);
         m_entries.truncate(frame.firstEntry, frame.firstNameByte);
         m_frames.pop_back();
+        m_firstPendingFrame = std::min(m_firstPendingFrame, m_frames.size());
         if (m_frames.empty())
             return;
         restoreThroughChild(index - 1, own);
@@ -398,7 +433,9 @@ private:
     std::vector<Frame> m_frames;
     std::vector<std::size_t> m_openFrames; // frames holding a descriptor, shallowest first
     std::size_t m_strandedFrames = 0;      // frames with subdirectories left to open but no descriptor
+    std::size_t m_firstPendingFrame = 0;   // frames above it have no subdirectory left to enter
     std::unordered_set<DirectoryIdentity, IdentityHash> m_onPath;
+    std::unordered_map<std::size_t, std::size_t> m_tickets; // handed-over entries and their tickets
     EntryTable m_entries;
     DirectoryReader m_reader;
 };

@@ -8,15 +8,21 @@
 #include <string>
 #include <vector>
 
-// Takes the subdirectories that a walk leaves to be walked on their own.
+// Takes directories off a walk's hands, to be walked on their own by others.
 class SubtreeSink
 {
 public:
     virtual ~SubtreeSink() = default;
-    // `path` leads from the walk's start to the subdirectory, which the walk
-    // has begun but not entered; `ancestors` are the directories from the
-    // root down to its parent.
-    virtual void deferSubtree(std::string path, std::vector<DirectoryIdentity> ancestors) = 0;
+    // Above zero while some walker waits for work: the walk then hands over
+    // the subdirectory nearest its start that it has still to enter.
+    virtual const std::atomic<int> &wanted() const = 0;
+    // Takes a subdirectory of the walk's, by `path` from the walk's start,
+    // with `ancestors` from the root down to its parent. Gives a ticket for
+    // placeSubtree().
+    virtual std::size_t takeSubtree(std::string path, std::vector<DirectoryIdentity> ancestors) = 0;
+    // Puts what the walk of the subdirectory found in the place the walk has
+    // reached, between the subdirectory's begin and end.
+    virtual void placeSubtree(std::size_t ticket) = 0;
 };
 
 struct WalkStart
@@ -33,8 +39,7 @@ struct WalkStart
 struct WalkLimits
 {
     std::size_t descriptorBudget = 32; // descriptors held at once, at least minimumWalkDescriptors
-    std::size_t splitDepth = 0;        // with a sink: subdirectories this deep are deferred
-    SubtreeSink *sink = nullptr;
+    SubtreeSink *sink = nullptr;       // takes subdirectories when others want work
     const std::atomic<bool> *stop = nullptr; // when set, the walk gives up as soon as it sees it
 };
 

@@ -19,11 +19,15 @@ QByteArray report(const QByteArray &root, bool directoriesOnly, QByteArray *erro
 {
     std::ostringstream errorStream;
     MapJob job(root.toStdString(), errorStream);
+    QByteArray written;
     job.count();
-    job.map(directoriesOnly);
+    job.map(directoriesOnly, [&written](std::string_view piece) {
+        written.append(piece.data(), qsizetype(piece.size()));
+        return true;
+    });
     if (errors)
         *errors = QByteArray::fromStdString(errorStream.str());
-    return QByteArray::fromStdString(job.finish());
+    return written;
 }
 
 } // namespace
