@@ -15,15 +15,15 @@ bool isDotOrDotDot(const char *name)
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Fills in the directory flag of an entry whose type alone does not tell.
-void resolveByStat(int directoryFd, const char *name, EntryRecord &entry)
+// Whether an entry whose type alone does not tell is a directory, and if so
+// which one.
+bool isDirectoryByStat(int directoryFd, const char *name, DirectoryIdentity &identity)
 {
     struct stat status;
     if (::fstatat(directoryFd, name, &status, 0) != 0 || !S_ISDIR(status.st_mode))
-        return;
-    entry.isDirectory = true;
-    entry.hasIdentity = true;
-    entry.identity = {status.st_dev, status.st_ino};
+        return false;
+    identity = {status.st_dev, status.st_ino};
+    return true;
 }
 
 } // namespace
@@ -33,8 +33,9 @@ DirectoryReader::DirectoryReader()
 {
 }
 
-bool DirectoryReader::readAll(int directoryFd, EntryTable &table)
+bool DirectoryReader::readAll(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile)
 {
+    bool keepAll = !leadingFile;
     for (;;) {
         const ssize_t filled = ::getdents64(directoryFd, m_buffer.data(), m_buffer.size());
         if (filled == 0)
@@ -50,10 +51,12 @@ bool DirectoryReader::readAll(int directoryFd, EntryTable &table)
             const char *name = record->d_name;
             if (isDotOrDotDot(name))
                 continue;
-            EntryRecord &entry = table.append(std::string_view(name, std::strlen(name)));
+            bool isDirectory = false;
+            bool hasIdentity = false;
+            DirectoryIdentity identity;
             switch (record->d_type) {
             case DT_DIR:
-                entry.isDirectory = true;
+                isDirectory = true;
                 break;
             case DT_REG:
             case DT_CHR:
@@ -62,9 +65,19 @@ bool DirectoryReader::readAll(int directoryFd, EntryTable &table)
             case DT_SOCK:
                 break;
             default: // links and file systems that do not report types
-                resolveByStat(directoryFd, name, entry);
+                isDirectory = hasIdentity = isDirectoryByStat(directoryFd, name, identity);
                 break;
             }
+            const std::string_view entryName(name, std::strlen(name));
+            keepAll = keepAll || isDirectory;
+            if (!keepAll) {
+                leadingFile(entryName);
+                continue;
+            }
+            EntryRecord &entry = table.append(entryName);
+            entry.isDirectory = isDirectory;
+            entry.hasIdentity = hasIdentity;
+            entry.identity = identity;
         }
     }
 }

@@ -2,6 +2,8 @@
 
 #include "entrytable.h"
 
+#include <functional>
+#include <string_view>
 #include <vector>
 
 // Reads whole directories with getdents64 through one reused buffer.
@@ -15,8 +17,9 @@ public:
     // directory follows symbolic links; the entry's type answers where it can,
     // and only links and entries of unknown type are looked up with fstatat.
     // Returns false when reading stopped at an error; the entries read before
-    // it stay in the table.
-    bool readAll(int directoryFd, EntryTable &table);
+    // it stay in the table. With `leadingFile`, the entries before the first
+    // directory are not kept but handed to it as they are read, in order.
+    bool readAll(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile = {});
 
 private:
     std::vector<char> m_buffer;

@@ -55,7 +55,8 @@ void LargeBuffer::reserve(std::size_t bytes)
     if (bytes <= m_capacity)
         return;
     const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
-    std::size_t capacity = std::max({bytes, 2 * m_capacity, smallest});
+    // Growing fourfold keeps the number of moves small.
+    std::size_t capacity = std::max({bytes, 4 * m_capacity, smallest});
     capacity = capacity >= hugePage ? roundUp(capacity, hugePage) : roundUp(capacity, page);
 
     char *grown = capacity >= hugePage ? mapAligned(capacity) : static_cast<char *>(mapAnonymous(capacity));

@@ -9,8 +9,11 @@
 #include <sched.h>
 #include <time.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -28,8 +31,8 @@ constexpr std::size_t mostDescriptorsPerWalk = 32;
 // A walk that waits on the disk rather than on the processors gains from
 // more threads than cores, up to about this many.
 constexpr unsigned mostThreads = 16;
-// Below this share of their time on a processor, the threads mostly wait,
-// and one more is started.
+// Below this share of their time running or ready to run, the threads
+// mostly wait, and one more is started.
 constexpr double busyShare = 0.5;
 constexpr auto lookInterval = std::chrono::milliseconds(10);
 constexpr std::uint64_t countingInterval = 1024;
@@ -177,11 +180,32 @@ unsigned usableCores()
     return std::max(std::thread::hardware_concurrency(), 1U);
 }
 
-std::chrono::nanoseconds processorTime()
+// Nanoseconds that the threads have spent running or ready to run: what is
+// left of their time, they waited, on the disk for one. Read from the
+// scheduler's statistics, or else taken as the process's processor time.
+std::uint64_t runningOrReadyTime(const std::vector<pid_t> &threads)
 {
+    std::uint64_t total = 0;
+    for (const pid_t thread : threads) {
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/self/task/%d/schedstat", int(thread));
+        const ScopedDescriptor statistics(::open(path, O_RDONLY | O_CLOEXEC));
+        char text[128];
+        const ssize_t length = statistics.isValid() ? ::read(statistics.get(), text, sizeof text - 1) : -1;
+        unsigned long long running = 0;
+        unsigned long long ready = 0;
+        if (length <= 0)
+            break;
+        text[length] = '\0';
+        if (std::sscanf(text, "%llu %llu", &running, &ready) != 2)
+            break;
+        total += running + ready;
+        if (thread == threads.back())
+            return total;
+    }
     timespec now{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    return std::uint64_t(now.tv_sec) * 1000000000ULL + std::uint64_t(now.tv_nsec);
 }
 
 // Walks the tree on threads that share it out as they go: a walker with
@@ -211,19 +235,23 @@ public:
             work();
 
         auto lastLook = std::chrono::steady_clock::now();
-        auto lastProcessorTime = processorTime();
+        std::uint64_t lastBusy = runningOrReadyTime(threadIds());
         for (int walking = 0; !m_pool.waitForEnd(lookInterval, walking);) {
             if (m_cancel && *m_cancel)
                 m_pool.stop();
             if (m_progress && m_progress->report)
                 m_progress->report(m_entriesSeen);
+            const std::vector<pid_t> threads = threadIds();
             const auto now = std::chrono::steady_clock::now();
-            const auto used = processorTime();
-            const double share = std::chrono::duration<double>(used - lastProcessorTime).count()
-                / std::chrono::duration<double>(now - lastLook).count() / std::max(walking, 1);
+            const std::uint64_t busy = runningOrReadyTime(threads);
+            const double share = double(busy - lastBusy)
+                / double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - lastLook).count())
+                / double(std::max<std::size_t>(threads.size(), 1));
             lastLook = now;
-            lastProcessorTime = used;
-            if (share < busyShare && m_threads.size() < threadLimit && walking >= int(m_threads.size()))
+            lastBusy = busy;
+            // A thread more is worth it only while all of them walk, and wait.
+            if (share < busyShare && m_threads.size() < threadLimit && walking >= int(m_threads.size())
+                && threads.size() == m_threads.size())
                 startThread();
         }
         for (std::thread &thread : m_threads)
@@ -242,8 +270,18 @@ private:
         }
     }
 
+    std::vector<pid_t> threadIds()
+    {
+        const std::lock_guard<std::mutex> lock(m_idsMutex);
+        return m_threadIds;
+    }
+
     void work()
     {
+        {
+            const std::lock_guard<std::mutex> lock(m_idsMutex);
+            m_threadIds.push_back(::gettid());
+        }
         const WalkProgress counting{[this](std::uint64_t) { m_entriesSeen += countingInterval; }, countingInterval};
         try {
             for (SubtreeTask task; m_pool.take(task);) {
@@ -270,6 +308,8 @@ private:
     const std::atomic<bool> *const m_cancel;
     WalkLimits m_limits;
     std::vector<std::thread> m_threads;
+    std::mutex m_idsMutex;
+    std::vector<pid_t> m_threadIds; // of the threads that have begun to work
     std::atomic<std::uint64_t> m_entriesSeen{0};
     std::mutex m_failureMutex;
     std::exception_ptr m_failure;

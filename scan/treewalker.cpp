@@ -232,8 +232,12 @@ private:
         frame.pathBytes = pathBytes;
         frame.firstEntry = m_entries.size();
         frame.firstNameByte = m_entries.nameBytes();
-        // An error part way through leaves the entries read so far.
-        m_reader.readAll(fd.get(), m_entries);
+        // An error part way through leaves the entries read so far. Files
+        // before the first subdirectory need not wait in the table.
+        m_reader.readAll(fd.get(), m_entries, [this](std::string_view name) {
+            m_progress.count();
+            m_visitor.file(name);
+        });
         frame.nextEntry = frame.firstEntry;
         frame.endEntry = m_entries.size();
         for (std::size_t i = frame.firstEntry; i < frame.endEntry; ++i)
