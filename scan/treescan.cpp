@@ -241,6 +241,8 @@ public:
                 m_pool.stop();
             if (m_progress && m_progress->report)
                 m_progress->report(m_entriesSeen);
+            if (m_threads.size() >= threadLimit)
+                continue;
             const std::vector<pid_t> threads = threadIds();
             const auto now = std::chrono::steady_clock::now();
             const std::uint64_t busy = runningOrReadyTime(threads);
@@ -321,9 +323,10 @@ TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress
                        const std::atomic<bool> *cancel)
 {
     TreeRecording tree;
-    // One descriptor stays open on the root, for the walks of subtrees.
+    // One descriptor stays open on the root, for the walks of subtrees, and
+    // one is kept for looking at how the threads fare.
     const std::size_t freeDescriptors = freeDescriptorCount();
-    const std::size_t forWalks = freeDescriptors > 0 ? freeDescriptors - 1 : 0;
+    const std::size_t forWalks = freeDescriptors > 2 ? freeDescriptors - 2 : 0;
     const unsigned affordable = unsigned(std::min<std::size_t>(forWalks / descriptorsPerThreadedWalk, mostThreads));
     const unsigned most = threads > 0 ? std::min(threads, affordable) : affordable;
     const unsigned first = threads > 0 ? most : std::min(usableCores(), most);
