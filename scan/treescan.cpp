@@ -235,7 +235,8 @@ public:
             work();
 
         auto lastLook = std::chrono::steady_clock::now();
-        std::uint64_t lastBusy = runningOrReadyTime(threadIds());
+        std::uint64_t lastBusy = 0;
+        std::size_t lastThreads = 0; // how many were watched at the last look
         for (int walking = 0; !m_pool.waitForEnd(lookInterval, walking);) {
             if (m_cancel && *m_cancel)
                 m_pool.stop();
@@ -249,11 +250,12 @@ public:
             const double share = double(busy - lastBusy)
                 / double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - lastLook).count())
                 / double(std::max<std::size_t>(threads.size(), 1));
+            const bool sameThreads = lastThreads == threads.size() && threads.size() == m_threads.size();
             lastLook = now;
             lastBusy = busy;
+            lastThreads = threads.size();
             // A thread more is worth it only while all of them walk, and wait.
-            if (share < busyShare && m_threads.size() < threadLimit && walking >= int(m_threads.size())
-                && threads.size() == m_threads.size())
+            if (sameThreads && share < busyShare && walking >= int(m_threads.size()))
                 startThread();
         }
         for (std::thread &thread : m_threads)
