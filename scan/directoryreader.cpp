@@ -57,6 +57,7 @@ bool DirectoryReader::readAll(int directoryFd, EntryTable &table, const std::fun
             switch (record->d_type) {
             case DT_DIR:
                 isDirectory = true;
+                identity.inode = record->d_ino; // the directory's own, unless something is mounted on it
                 break;
             case DT_REG:
             case DT_CHR:

@@ -24,7 +24,7 @@ struct EntryRecord
     std::uint32_t nameOffset = 0;
     std::uint32_t nameLength = 0;
     bool isDirectory = false;
-    bool hasIdentity = false; // set when the directory test had to stat the entry
+    bool hasIdentity = false; // set when the directory test had to stat the entry; else the inode is the listing's
     bool handedOver = false;  // a subdirectory another walk takes care of
     DirectoryIdentity identity;
 };

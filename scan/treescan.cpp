@@ -1,7 +1,7 @@
 #include "treescan.h"
 
 #include "descriptorbudget.h"
-#include "pseudofilesystem.h"
+#include "filesystemtraits.h"
 #include "scopeddescriptor.h"
 #include "treewalker.h"
 
@@ -218,16 +218,17 @@ public:
     ThreadedScan(const std::string &rootPath, int rootFd, TreeRecording &tree, const WalkProgress *progress,
                  const std::atomic<bool> *cancel)
         : m_rootFd(rootFd)
-        , m_rootOnPseudoFileSystem(isKernelPseudoFileSystem(rootFd))
+        , m_rootOnPseudoFileSystem(fileSystemTraits(rootFd).kernelPseudo)
         , m_pool({AT_FDCWD, rootPath, {}, &tree})
         , m_progress(progress)
         , m_cancel(cancel)
     {
     }
 
-    void run(unsigned firstThreads, unsigned threadLimit, std::size_t descriptorsPerWalk)
+    void run(unsigned firstThreads, unsigned threadLimit, std::size_t descriptorsPerWalk, const MountPoints &mountPoints)
     {
         m_limits.descriptorBudget = descriptorsPerWalk;
+        m_limits.mountPoints = &mountPoints;
         m_limits.stop = &m_pool.stopped();
         for (unsigned i = 0; i < firstThreads; ++i)
             startThread();
@@ -332,15 +333,17 @@ TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress
     const unsigned affordable = unsigned(std::min<std::size_t>(forWalks / descriptorsPerThreadedWalk, mostThreads));
     const unsigned most = threads > 0 ? std::min(threads, affordable) : affordable;
     const unsigned first = threads > 0 ? most : std::min(usableCores(), most);
+    const MountPoints mountPoints;
     const ScopedDescriptor root(most >= 2 ? ::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
     if (!root.isValid()) {
         WalkLimits alone;
         alone.descriptorBudget = std::min(freeDescriptors, mostDescriptorsPerWalk);
         alone.stop = cancel;
+        alone.mountPoints = &mountPoints;
         walkFrom({AT_FDCWD, rootPath, {}}, tree, progress, alone);
         return tree;
     }
     ThreadedScan(rootPath, root.get(), tree, progress, cancel)
-        .run(first, most, std::min(forWalks / most, mostDescriptorsPerWalk));
+        .run(first, most, std::min(forWalks / most, mostDescriptorsPerWalk), mountPoints);
     return tree;
 }

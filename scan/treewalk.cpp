@@ -22,7 +22,9 @@ void ProgressCounter::report()
 
 void walkTree(const std::string &rootPath, TreeVisitor &visitor, const WalkProgress *progress)
 {
+    const MountPoints mountPoints;
     WalkLimits limits;
     limits.descriptorBudget = std::min<std::size_t>(freeDescriptorCount(), 32);
+    limits.mountPoints = &mountPoints;
     walkFrom({AT_FDCWD, rootPath, {}}, visitor, progress, limits);
 }

@@ -2,7 +2,7 @@
 
 #include "descriptorbudget.h"
 #include "directoryreader.h"
-#include "pseudofilesystem.h"
+#include "filesystemtraits.h"
 #include "scopeddescriptor.h"
 
 #include <fcntl.h>
@@ -51,6 +51,7 @@ struct Frame
 {
     ScopedDescriptor fd;
     DirectoryIdentity identity;
+    bool exactListingInodes = false; // its listing gives its subdirectories' own inodes
     std::size_t nameEntry = 0; // the entry in the parent's listing that names this directory
     std::size_t pathBytes = 0; // length of the path from the root's parent to here
     std::size_t firstEntry = 0;
@@ -98,11 +99,12 @@ public:
         }
         if (m_onPath.count(identity))
             return;
+        const FileSystemTraits traits = fileSystemTraits(start.get());
         if (m_ancestors.empty())
-            m_enterPseudoFileSystems = isKernelPseudoFileSystem(start.get());
-        else if (isPseudoFileSystemBelowRoot(start.get(), identity, m_ancestors.back()))
+            m_enterPseudoFileSystems = traits.kernelPseudo;
+        else if (traits.kernelPseudo && !m_enterPseudoFileSystems && identity.device != m_ancestors.back().device)
             return;
-        pushFrame(std::move(start), identity, 0, m_startPath.size());
+        pushFrame(std::move(start), identity, traits.exactListingInodes, 0, m_startPath.size());
         while (!m_frames.empty() && !stopped())
             step();
     }
@@ -197,8 +199,16 @@ private:
         }
         subdirectoryDone(parent);
 
+        const Frame &above = m_frames[parent];
         DirectoryIdentity identity = entry.identity;
-        if (fd.isValid() && !entry.hasIdentity && !identify(fd.get(), identity)) {
+        // Where the listing's inode is the directory's own, it spares a stat.
+        bool identified = entry.hasIdentity;
+        if (!identified && above.exactListingInodes && m_limits.mountPoints
+            && !m_limits.mountPoints->mayHoldMountPoint(above.identity)) {
+            identity = {above.identity.device, entry.identity.inode};
+            identified = true;
+        }
+        if (fd.isValid() && !identified && !identify(fd.get(), identity)) {
             error = errno;
             fd.reset();
         }
@@ -207,27 +217,33 @@ private:
             m_visitor.directoryEnd();
             return;
         }
-        if (m_onPath.count(identity) || isPseudoFileSystemBelowRoot(fd.get(), identity, m_frames[parent].identity)) {
+        if (m_onPath.count(identity)) {
             m_visitor.directoryEnd();
             return;
         }
-        pushFrame(std::move(fd), identity, index, m_frames[parent].pathBytes + 1 + entry.nameLength);
+        // The file system is asked about only where the device changes, so
+        // that ordinary trees pay nothing for it.
+        bool exactListingInodes = above.exactListingInodes;
+        if (identity.device != above.identity.device) {
+            const FileSystemTraits traits = fileSystemTraits(fd.get());
+            if (traits.kernelPseudo && !m_enterPseudoFileSystems) {
+                m_visitor.directoryEnd();
+                return;
+            }
+            exactListingInodes = traits.exactListingInodes;
+        }
+        pushFrame(std::move(fd), identity, exactListingInodes, index, above.pathBytes + 1 + entry.nameLength);
     }
 
-    // The file system type is asked only where the device changes, so that
-    // ordinary trees pay nothing for it.
-    bool isPseudoFileSystemBelowRoot(int fd, const DirectoryIdentity &identity, const DirectoryIdentity &parent) const
-    {
-        return !m_enterPseudoFileSystems && identity.device != parent.device && isKernelPseudoFileSystem(fd);
-    }
-
-    void pushFrame(ScopedDescriptor fd, DirectoryIdentity identity, std::size_t nameEntry, std::size_t pathBytes)
+    void pushFrame(ScopedDescriptor fd, DirectoryIdentity identity, bool exactListingInodes, std::size_t nameEntry,
+                   std::size_t pathBytes)
     {
         if (!m_frames.empty() && m_frames.back().pendingDirectories == 0)
             releaseDescriptor(m_frames.size() - 1);
 
         Frame frame;
         frame.identity = identity;
+        frame.exactListingInodes = exactListingInodes;
         frame.nameEntry = nameEntry;
         frame.pathBytes = pathBytes;
         frame.firstEntry = m_entries.size();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entrytable.h"
+#include "mountpoints.h"
 #include "treewalk.h"
 
 #include <atomic>
@@ -40,6 +41,9 @@ struct WalkLimits
 {
     std::size_t descriptorBudget = 32; // descriptors held at once, at least minimumWalkDescriptors
     SubtreeSink *sink = nullptr;       // takes subdirectories when others want work
+    // Where listed inodes may not be directories' own; without, every
+    // directory is asked for its identity.
+    const MountPoints *mountPoints = nullptr;
     const std::atomic<bool> *stop = nullptr; // when set, the walk gives up as soon as it sees it
 };
 

@@ -558,7 +558,7 @@ void tst_Walks::sameUnderLowDescriptorLimits()
 
 void tst_Walks::kernelPseudoFileSystems_data()
 {
-    QTest::addColumn<QByteArray>("type");   // mounted at @/mnt
+    QTest::addColumn<QByteArray>("type");   // mounted at @/mnt; "bind" binds @ there
     QTest::addColumn<QByteArray>("root");   // "@" stands for the scratch directory
     QTest::addColumn<QByteArray>("expected"); // in the list and counts
 
@@ -568,6 +568,9 @@ void tst_Walks::kernelPseudoFileSystems_data()
         << QByteArray("sysfs") << QByteArray("@") << QByteArray("<b><li>mnt</li></b><ul></ul>");
     QTest::newRow("a link into proc is not entered")
         << QByteArray("proc") << QByteArray("@/d") << QByteArray("<ul><b><li>to-mnt</li></b><ul></ul></ul>");
+    // The directory mounted there is the root itself: a loop that no link shows.
+    QTest::newRow("the root bound below itself is not entered again")
+        << QByteArray("bind") << QByteArray("@") << QByteArray("<b><li>mnt</li></b><ul></ul>");
     // The root's own listing is read: every kernel has this setting.
     QTest::newRow("a root on proc is mapped") << QByteArray("proc") << QByteArray("@/mnt/sys/fs") << QByteArray("<li>file-max</li>");
 }
@@ -582,7 +585,10 @@ void tst_Walks::kernelPseudoFileSystems()
     QVERIFY(scratch.isValid());
     QVERIFY(makeTree(scratch.path(), {"d:mnt", "f", "d:d", "l:d/to-mnt=../mnt"}));
     const QByteArray mountPoint = scratch.path() + "/mnt";
-    if (::mount(type.constData(), mountPoint.constData(), type.constData(), MS_RDONLY, nullptr) != 0)
+    const int mounted = type == "bind"
+        ? ::mount(scratch.path().constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr)
+        : ::mount(type.constData(), mountPoint.constData(), type.constData(), MS_RDONLY, nullptr);
+    if (mounted != 0)
         QSKIP(qPrintable("cannot mount " + type + " here (needs root): " + QByteArray(std::strerror(errno))));
     struct Unmount
     {

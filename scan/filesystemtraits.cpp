@@ -1,4 +1,4 @@
-#include "pseudofilesystem.h"
+#include "filesystemtraits.h"
 
 #include <sys/vfs.h>
 
@@ -27,13 +27,25 @@ constexpr unsigned long pseudoFileSystems[] = {
     0x958458f6, // hugetlbfs
 };
 
+constexpr unsigned long exactFileSystems[] = {
+    0xef53,     // ext2, ext3, ext4
+    0x58465342, // xfs
+    0x01021994, // tmpfs
+};
+
+template <std::size_t size>
+bool contains(const unsigned long (&types)[size], unsigned long type)
+{
+    return std::find(std::begin(types), std::end(types), type) != std::end(types);
+}
+
 } // namespace
 
-bool isKernelPseudoFileSystem(int directoryFd)
+FileSystemTraits fileSystemTraits(int directoryFd)
 {
     struct statfs status;
     if (::fstatfs(directoryFd, &status) != 0)
-        return false;
+        return {};
     const auto type = static_cast<unsigned long>(status.f_type) & 0xffffffffUL;
-    return std::find(std::begin(pseudoFileSystems), std::end(pseudoFileSystems), type) != std::end(pseudoFileSystems);
+    return {contains(pseudoFileSystems, type), contains(exactFileSystems, type)};
 }
