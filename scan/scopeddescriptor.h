@@ -29,6 +29,7 @@ public:
 
     bool isValid() const { return m_fd >= 0; }
     int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
 
     void reset(int fd = -1)
     {

@@ -86,7 +86,7 @@ public:
 
     void run()
     {
-        ScopedDescriptor start(openDirectory(m_baseFd, m_startPath.c_str()));
+        ScopedDescriptor start(openDirectoryPath(m_baseFd, m_startPath));
         int error = errno;
         DirectoryIdentity identity;
         if (start.isValid() && !identify(start.get(), identity)) {
@@ -332,7 +332,7 @@ private:
         for (std::size_t k = std::max<std::size_t>(first, 1); k <= frame; ++k) {
             const std::string_view name = frameName(k);
             if (!relative.empty() && relative.size() + 1 + name.size() > chunkBytes) {
-                ScopedDescriptor next(openDirectory(base, relative.c_str()));
+                ScopedDescriptor next(openDirectoryPath(base, relative));
                 if (!next.isValid())
                     return -1;
                 chunkBase = std::move(next);
@@ -343,7 +343,7 @@ private:
                 relative.push_back('/');
             relative.append(name);
         }
-        ScopedDescriptor fd(openDirectory(base, relative.c_str()));
+        ScopedDescriptor fd(openDirectoryPath(base, relative));
         DirectoryIdentity identity;
         if (!fd.isValid() || !identify(fd.get(), identity))
             return -1;
@@ -381,6 +381,34 @@ private:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+    }
+
+    // A path of several names may cross more links than one lookup may
+    // follow; then it is followed one name at a time, as the kernel would.
+    int openDirectoryPath(int base, const std::string &path)
+    {
+        const int fd = openDirectory(base, path.c_str());
+        if (fd >= 0 || errno != ELOOP || path.find('/') == std::string::npos)
+            return fd;
+        ScopedDescriptor reached;
+        if (path.front() == '/') {
+            reached.reset(openDirectory(AT_FDCWD, "/"));
+            if (!reached.isValid())
+                return -1;
+        }
+        std::string name;
+        for (std::size_t begin = 0; begin < path.size();) {
+            const std::size_t end = std::min(path.find('/', begin), path.size());
+            if (end > begin) {
+                name.assign(path, begin, end - begin);
+                ScopedDescriptor next(openDirectory(reached.isValid() ? reached.get() : base, name.c_str()));
+                if (!next.isValid())
+                    return -1;
+                reached = std::move(next);
+            }
+            begin = end + 1;
+        }
+        return reached.release();
     }
 
     bool releaseOneExcept(int inUse)

@@ -478,15 +478,20 @@ private:
 
 // A chain whose every directory is reached through a link from the one
 // above, so that ".." never leads back up: store/L0 holds "next", a link to
-// ../L1, and an empty "e"; and so on.
+// ../L1, and empty "e0" and "z0"; and so on. Coming back for one listed
+// after "next" crosses more links than one lookup may follow.
 bool makeChainOfLinks(const QByteArray &root, int depth)
 {
     QList<QByteArray> entries;
     for (int level = 0; level < depth; ++level) {
         const QByteArray name = "L" + QByteArray::number(level);
-        entries << "d:" + name << "d:" + name + "/e";
+        // Names that differ from level to level come in differing orders
+        // around "next", whatever order the file system lists them in.
+        const QByteArray number = QByteArray::number(level);
+        entries << "d:" + name << "d:" + name + "/e" + number;
         if (level + 1 < depth)
             entries << "l:" + name + "/next=../L" + QByteArray::number(level + 1);
+        entries << "d:" + name + "/z" + number;
     }
     return makeTree(root, entries);
 }
