@@ -4,8 +4,10 @@
 project_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir="$project_dir/build"
 
-# What building and running Velmora needs on Debian 12.
-build_packages=(cmake make g++ qt6-base-dev libqt6svg6 xdg-utils)
+# What building and running Velmora needs on Debian 12 and 13: the compiler,
+# Qt, the renderer that draws the PNG icons from the SVG, and the desktop's
+# opener.
+build_packages=(cmake make g++ qt6-base-dev librsvg2-bin xdg-utils)
 
 # What the tests need besides: validators of the desktop files, and the
 # Debian tools that build the package.

@@ -9,6 +9,8 @@ trap 'rm -rf "$scratch"' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+icon_sizes=(16 32 48 64 128 256)
+
 DESTDIR="$scratch/root" cmake --install "$build_dir" --prefix /usr >/dev/null
 root="$scratch/root/usr"
 for file in bin/velmora bin/velmora-map \
@@ -19,6 +21,11 @@ for file in bin/velmora bin/velmora-map \
     [ -f "$root/$file" ] || fail "$file is not installed"
 done
 [ -x "$root/bin/velmora" ] && [ -x "$root/bin/velmora-map" ] || fail "programs are not executable"
+for size in "${icon_sizes[@]}"; do
+    icon=$root/share/icons/hicolor/${size}x${size}/apps/velmora.png
+    [ -f "$icon" ] || fail "the ${size}x${size} icon is not installed"
+    file -b "$icon" | grep -q "^PNG image data, $size x $size," || fail "$icon is not a ${size}x${size} PNG"
+done
 
 desktop-file-validate "$root/share/applications/velmora.desktop"
 appstreamcli validate --no-net "$root/share/metainfo/org.velmora.Velmora.metainfo.xml"
@@ -29,7 +36,7 @@ package=$(ls "$scratch"/package/velmora_*_amd64.deb 2>/dev/null || ls "$scratch"
 info=$(dpkg-deb --info "$package")
 echo "$info"
 depends=$(printf '%s\n' "$info" | sed -n 's/^ Depends: //p')
-for needed in libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6 xdg-utils libc6; do
+for needed in libqt6widgets6 libqt6gui6 libqt6core6 xdg-utils libc6; do
     [[ ",$depends," == *"$needed"* ]] || fail "the package does not depend on $needed"
 done
 contents=$(dpkg-deb --contents "$package")
