@@ -14,7 +14,7 @@ icon_sizes=(16 32 48 64 128 256)
 DESTDIR="$scratch/root" cmake --install "$build_dir" --prefix /usr >/dev/null
 root="$scratch/root/usr"
 for file in bin/velmora bin/velmora-map \
-            share/applications/velmora.desktop \
+            share/applications/org.velmora.Velmora.desktop \
             share/icons/hicolor/scalable/apps/velmora.svg \
             share/metainfo/org.velmora.Velmora.metainfo.xml \
             share/man/man1/velmora-map.1.gz; do
@@ -27,7 +27,7 @@ for size in "${icon_sizes[@]}"; do
     file -b "$icon" | grep -q "^PNG image data, $size x $size," || fail "$icon is not a ${size}x${size} PNG"
 done
 
-desktop-file-validate "$root/share/applications/velmora.desktop"
+desktop-file-validate "$root/share/applications/org.velmora.Velmora.desktop"
 appstreamcli validate --no-net "$root/share/metainfo/org.velmora.Velmora.metainfo.xml"
 gzip -dc "$root/share/man/man1/velmora-map.1.gz" | grep -q '^\.TH VELMORA-MAP 1' || fail "manual page unreadable"
 
@@ -40,5 +40,5 @@ for needed in libqt6widgets6 libqt6gui6 libqt6core6 xdg-utils libc6; do
     [[ ",$depends," == *"$needed"* ]] || fail "the package does not depend on $needed"
 done
 contents=$(dpkg-deb --contents "$package")
-[[ "$contents" == *"./usr/share/applications/velmora.desktop"* ]] || fail "desktop entry not packaged"
+[[ "$contents" == *"./usr/share/applications/org.velmora.Velmora.desktop"* ]] || fail "desktop entry not packaged"
 echo "install tree and package check out"
