@@ -28,7 +28,19 @@ for size in "${icon_sizes[@]}"; do
 done
 
 desktop-file-validate "$root/share/applications/org.velmora.Velmora.desktop"
-appstreamcli validate --no-net "$root/share/metainfo/org.velmora.Velmora.metainfo.xml"
+
+# Velmora has no public home page yet: appstreamcli's warning about the
+# missing one is the single finding accepted. Any other error or warning fails.
+accepted=url-homepage-missing
+validation=$(appstreamcli validate --no-net "$root/share/metainfo/org.velmora.Velmora.metainfo.xml" 2>&1) \
+    && status=0 || status=$?
+echo "$validation"
+findings=$(grep -E '^[EW]: ' <<<"$validation" | grep -vE ": $accepted\$" || true)
+[ -z "$findings" ] || fail "appstreamcli validate: $findings"
+if [ "$status" -ne 0 ] && ! grep -qE "^W: .*: $accepted\$" <<<"$validation"; then
+    fail "appstreamcli validate exited with $status"
+fi
+
 gzip -dc "$root/share/man/man1/velmora-map.1.gz" | grep -q '^\.TH VELMORA-MAP 1' || fail "manual page unreadable"
 
 (cd "$scratch" && cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$scratch/package" >/dev/null)
