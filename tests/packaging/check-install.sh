@@ -17,7 +17,8 @@ for file in bin/velmora bin/velmora-map \
             share/applications/org.velmora.Velmora.desktop \
             share/icons/hicolor/scalable/apps/velmora.svg \
             share/metainfo/org.velmora.Velmora.metainfo.xml \
-            share/man/man1/velmora-map.1.gz; do
+            share/man/man1/velmora.1.gz share/man/man1/velmora-map.1.gz \
+            share/doc/velmora/copyright share/doc/velmora/changelog.gz; do
     [ -f "$root/$file" ] || fail "$file is not installed"
 done
 [ -x "$root/bin/velmora" ] && [ -x "$root/bin/velmora-map" ] || fail "programs are not executable"
@@ -41,7 +42,12 @@ if [ "$status" -ne 0 ] && ! grep -qE "^W: .*: $accepted\$" <<<"$validation"; the
     fail "appstreamcli validate exited with $status"
 fi
 
-gzip -dc "$root/share/man/man1/velmora-map.1.gz" | grep -q '^\.TH VELMORA-MAP 1' || fail "manual page unreadable"
+for page in velmora velmora-map; do
+    gzip -dc "$root/share/man/man1/$page.1.gz" | grep -q "^\.TH ${page^^} 1" || fail "manual page $page(1) unreadable"
+done
+gzip -dc "$root/share/doc/velmora/changelog.gz" | head -n 1 | grep -q '^velmora (' || fail "changelog unreadable"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
+    "$root/share/doc/velmora/copyright" || fail "copyright file is not machine-readable"
 
 (cd "$scratch" && cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$scratch/package" >/dev/null)
 package=$(ls "$scratch"/package/velmora_*_amd64.deb 2>/dev/null || ls "$scratch"/package/velmora_*.deb)
