@@ -10,8 +10,8 @@ build_dir="$project_dir/build"
 build_packages=(cmake make g++ qt6-base-dev librsvg2-bin xdg-utils)
 
 # What the tests need besides: validators of the desktop files, and the
-# Debian tools that build the package.
-test_packages=(desktop-file-utils appstream dpkg-dev file)
+# Debian tools that build and check the package.
+test_packages=(desktop-file-utils appstream dpkg-dev file lintian)
 
 # What building the Debian package needs besides.
 package_packages=(dpkg-dev file)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what a Linux desktop
-# and Debian's tools expect of it; then builds the Debian package.
+# and Debian's tools expect of it; then builds the Debian package and checks
+# it with lintian.
 # Usage: check-install.sh BUILD_DIR
 set -euo pipefail
 build_dir=$1
@@ -50,7 +51,7 @@ grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/
     "$root/share/doc/velmora/copyright" || fail "copyright file is not machine-readable"
 
 (cd "$scratch" && cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$scratch/package" >/dev/null)
-package=$(ls "$scratch"/package/velmora_*_amd64.deb 2>/dev/null || ls "$scratch"/package/velmora_*.deb)
+package=$(ls "$scratch"/package/velmora_*.deb)
 info=$(dpkg-deb --info "$package")
 echo "$info"
 depends=$(printf '%s\n' "$info" | sed -n 's/^ Depends: //p')
@@ -59,4 +60,7 @@ for needed in libqt6widgets6 libqt6gui6 libqt6core6 xdg-utils libc6; do
 done
 contents=$(dpkg-deb --contents "$package")
 [[ "$contents" == *"./usr/share/applications/org.velmora.Velmora.desktop"* ]] || fail "desktop entry not packaged"
+
+# Every error and warning fails; infos and pedantic tags are shown.
+lintian -EviIL +pedantic --fail-on error,warning "$package" || fail "lintian found errors or warnings"
 echo "install tree and package check out"
