@@ -14,8 +14,9 @@ build_packages=(cmake make g++ qt6-base-dev libxkbcommon-dev librsvg2-bin xdg-ut
 test_packages=(desktop-file-utils appstream dpkg-dev file lintian)
 
 # What building the Debian package needs besides: dpkg-buildflags,
-# dpkg-shlibdeps and file for CPack.
-package_packages=(dpkg-dev file)
+# dpkg-shlibdeps and file for CPack, and appstreamcli, whose version tells
+# whether the package needs its lintian override.
+package_packages=(dpkg-dev file appstream)
 
 missing_packages() {
     local package
