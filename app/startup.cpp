@@ -7,8 +7,8 @@
 int runVelmora(int &argc, char **argv)
 {
     QApplication application(argc, argv);
-    // Lets the desktop match the window to velmora.desktop and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
+    // Lets the desktop match the window to org.velmora.Velmora.desktop and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.velmora.Velmora"));
     Velmora window;
     window.show();
     QObject::connect(&application, SIGNAL(lastWindowClosed()), &application, SLOT(quit()));

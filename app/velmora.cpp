@@ -1,10 +1,10 @@
 #include "velmora.h"
 
+#include "applicationicon.h"
 #include "maprun.h"
 #include "narrowtext.h"
 #include "version.h"
 
-#include <QIcon>
 #include <QMessageBox>
 #include <QString>
 
@@ -21,7 +21,7 @@ Velmora::Velmora(QWidget *parent)
 {
     ui.setupUi(this);
     useFontSizeOfFixedLayout();
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("velmora"), QIcon(QStringLiteral(":/icons/velmora.svg"))));
+    setWindowIcon(applicationIcon());
     setWindowTitle(fromNarrowText("Velmora " + versionText));
     ui.authorLabel->setText(fromNarrowText(authorCredit));
 

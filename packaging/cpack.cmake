@@ -13,10 +13,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# Libraries the programs link come from dpkg-shlibdeps; what they load at
-# run time is named here: the SVG icon engine for the window icon and the
-# desktop's opener for reports.
+# Libraries the programs link come from dpkg-shlibdeps; what they start at
+# run time is named here: the desktop's opener for reports.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils")
 
 include(CPack)

@@ -4,15 +4,19 @@
 project_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir="$project_dir/build"
 
-# What building and running Velmora needs on Debian 12.
-build_packages=(cmake make g++ qt6-base-dev libqt6svg6 xdg-utils)
+# What building and running Velmora needs on Debian 12 and 13: the compiler,
+# Qt, the renderer that draws the PNG icons from the SVG, and the desktop's
+# opener. libxkbcommon-dev is what Qt's CMake files look for as XKB.
+build_packages=(cmake make g++ qt6-base-dev libxkbcommon-dev librsvg2-bin xdg-utils)
 
 # What the tests need besides: validators of the desktop files, and the
-# Debian tools that build the package.
-test_packages=(desktop-file-utils appstream dpkg-dev file)
+# Debian tools that build and check the package.
+test_packages=(desktop-file-utils appstream dpkg-dev file lintian)
 
-# What building the Debian package needs besides.
-package_packages=(dpkg-dev file)
+# What building the Debian package needs besides: dpkg-buildflags,
+# dpkg-shlibdeps and file for CPack, and appstreamcli, whose version tells
+# whether the package needs its lintian override.
+package_packages=(dpkg-dev file appstream)
 
 missing_packages() {
     local package
@@ -38,7 +42,10 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
 }
 
+# Configures the build in $build_dir and builds the named targets, or all.
 configure_and_build() {
     cmake -S "$project_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-    cmake --build "$build_dir" --parallel "$(nproc)"
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$build_dir" --parallel "$(nproc)" "${targets[@]}"
 }

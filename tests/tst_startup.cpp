@@ -88,7 +88,7 @@ void tst_Startup::roadsOut()
     QVERIFY(roadTaken);
     QCOMPARE(exitCode, 0);
     QCOMPARE(destructionOrder, (QStringList{"window", "application"}));
-    QCOMPARE(desktopFileName, QString("velmora"));
+    QCOMPARE(desktopFileName, QString("org.velmora.Velmora"));
 }
 
 QTEST_APPLESS_MAIN(tst_Startup)

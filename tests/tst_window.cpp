@@ -357,10 +357,12 @@ void tst_Window::captionsFitTheirWidgets()
 void tst_Window::windowIcon()
 {
     Velmora window;
-    const QPixmap small = window.windowIcon().pixmap(32, 32);
-    const QPixmap large = window.windowIcon().pixmap(256, 256);
-    QVERIFY(!small.isNull());
-    QCOMPARE(large.size(), QSize(256, 256)); // drawn from the scalable icon, not blown up
+    const QIcon icon = window.windowIcon();
+    // The sizes of the images that were found and read.
+    QCOMPARE(icon.availableSizes(),
+             (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
+    // A pixmap icon is never scaled up: a large size proves a large image.
+    QCOMPARE(icon.pixmap(256, 256).size(), QSize(256, 256));
 }
 
 QTEST_MAIN(tst_Window)
