@@ -86,8 +86,9 @@ failed_exit_codes() {
         '[.results[] | select(.command == $name) | .exit_codes[] | select(. != 0)] | unique | map(tostring) | join(",")' "$1"
 }
 
-# Medians of velmora-map -q -f by tree and mode, for the per-entry figure.
-declare -A velmora_ms
+# Medians of velmora-map -q -f by tree and mode, for the per-entry figure,
+# and whether it then reported the whole tree and exited 0 (1) or not (0).
+declare -A velmora_ms velmora_whole
 
 # time_tree TREE MODE: times every walker on the tree, warm or cold.
 time_tree() {
@@ -115,12 +116,12 @@ time_tree() {
         "${arguments[@]}" >"$log.txt" 2>&1 \
         || { tail -n 20 "$log.txt" >&2; echo "run.sh: hyperfine failed on ${tree_label[$tree]}" >&2; exit 1; }
 
-    print_timings "$tree" "$log.json" "$out"
+    print_timings "$tree" "$mode" "$log.json" "$out"
     velmora_ms[$tree-$mode]=$(median_ms "$log.json" "$baseline")
 }
 
 print_timings() {
-    local tree=$1 json=$2 out=$3 walker base median seen expected counting failed note
+    local tree=$1 mode=$2 json=$3 out=$4 walker base median seen expected counting failed note
     base=$(median_ms "$json" "$baseline")
     printf '  %-20s %11s %8s %10s  %s\n' walker "median ms" ratio entries "what it saw"
     while read -r walker; do
@@ -140,7 +141,10 @@ print_timings() {
         fi
         failed=$(failed_exit_codes "$json" "$walker")
         [ -z "$failed" ] || note="$note; exit status $failed"
+        if [ "$walker" = "$baseline" ]; then
+            velmora_whole[$tree-$mode]=$([ "$seen" -eq "$expected" ] && [ -z "$failed" ] && echo 1 || echo 0)
+        fi
         awk -v walker="$walker" -v median="$median" -v base="$base" -v seen="$seen" -v note="$note" \
-            'BEGIN {printf "  %-20s %11.1f %8.2f %10d  %s\n", walker, median, base > 0 ? median / base : 0, seen, note}'
+            'BEGIN {printf "  %-20s %11.1f %8.2f %10d  %s\n", walker, median, (base > 0 ? median / base : 0), seen, note}'
     done < <(walkers)
 }
