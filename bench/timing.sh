@@ -36,11 +36,13 @@ walker_command() {
 
 # How a walker counts: "follow" follows links and counts a link back to an
 # ancestor as a folder; "follow-skip" follows links and leaves such links
-# out; "plain" does not follow links, counting each as one entry.
+# out; "plain" does not follow links, counting each as one entry; "inodes"
+# is plain counting a file with several hard links once.
 walker_counting() {
     case $1 in
         velmora-map* | floorwalk*) echo follow ;;
         "bfs -L" | "find -L") echo follow-skip ;;
+        du*) echo inodes ;;
         *) echo plain ;;
     esac
 }
@@ -73,6 +75,7 @@ expected_seen() {
         follow) echo "${expect_follow[$tree]}" ;;
         follow-skip) echo $((expect_follow[$tree] - expect_loops[$tree])) ;;
         plain) echo "${expect_plain[$tree]}" ;;
+        inodes) echo "${expect_inodes[$tree]}" ;;
     esac
 }
 
@@ -133,6 +136,7 @@ print_timings() {
             follow) note="links followed" ;;
             follow-skip) note="links followed, loops left out" ;;
             plain) note="links not followed" ;;
+            inodes) note="links not followed, hard links once" ;;
         esac
         if [ "$seen" -eq "$expected" ]; then
             note="all, $note"
@@ -147,4 +151,13 @@ print_timings() {
         awk -v walker="$walker" -v median="$median" -v base="$base" -v seen="$seen" -v note="$note" \
             'BEGIN {printf "  %-20s %11.1f %8.2f %10d  %s\n", walker, median, (base > 0 ? median / base : 0), seen, note}'
     done < <(walkers)
+}
+
+# What the walkers count on a real tree, where links lead back up and files
+# have several names.
+explain_counting() {
+    echo "  in $1: velmora-map and floorwalk count a link back to an ancestor as a folder and do not enter"
+    echo "  it; find -L and bfs -L leave such links out and exit 1; bfs, find, fdfind and tree count each"
+    echo "  link once without following it (tree counting a link to a directory as a directory); du counts"
+    echo "  a file with several hard links once."
 }

@@ -7,8 +7,9 @@
 # back to a directory on the path counted once and not entered (as velmora
 # does); expect_loops is how many such links there are (walkers that follow
 # links and leave them out see expect_follow - expect_loops); expect_plain
-# counts every entry with links not followed.
-declare -A tree_root tree_label expect_folders expect_files expect_follow expect_loops expect_plain
+# counts every entry with links not followed, expect_inodes the distinct
+# files among them (a file with several hard links once).
+declare -A tree_root tree_label expect_folders expect_files expect_follow expect_loops expect_plain expect_inodes
 
 # Trees are kept until the end, not removed once timed: on ext4 without a
 # journal, new inodes skip the ones freed in the last minutes, which makes
@@ -43,6 +44,7 @@ record() {
     expect_follow[$name]=$((folders + extra + seen_files))
     expect_loops[$name]=0
     expect_plain[$name]=$((directories + extra + files + links))
+    expect_inodes[$name]=${expect_plain[$name]} # the makers make no hard links
 }
 
 # build_timed WHAT NAME MAKER ARGUMENTS...: runs a maker, keeping its report
@@ -91,6 +93,7 @@ make_descriptor_tree() {
     expect_files[$name]=$((expect_files[$name] + files))
     expect_follow[$name]=$((expect_folders[$name] + expect_files[$name]))
     expect_plain[$name]=$((expect_plain[$name] + plain))
+    expect_inodes[$name]=${expect_plain[$name]}
 }
 
 # A real tree, read-only: what walks should see there is taken from find for
@@ -104,11 +107,13 @@ use_real_tree() {
     tree_root[$name]=$root
     tree_label[$name]=$root
     expect_plain[$name]=$(find "$root" -mindepth 1 2>/dev/null | wc -l) || true
+    expect_inodes[$name]=$(find "$root" -mindepth 1 -printf '%D %i\n' 2>/dev/null | sort -u | wc -l) || true
     read -r _ folders _ files _ loops _ < <("$floorwalk" -j "$(scan_threads)" "$root") \
         || { echo "run.sh: floorwalk could not walk $root" >&2; exit 1; }
     expect_folders[$name]=$folders
     expect_files[$name]=$files
     expect_follow[$name]=$((folders + files))
     expect_loops[$name]=$loops
-    echo "  find: ${expect_plain[$name]} entries; floorwalk: $folders folders, $files files ($loops links back to an ancestor)"
+    echo "  find: ${expect_plain[$name]} entries, ${expect_inodes[$name]} distinct files;" \
+        "floorwalk: $folders folders, $files files ($loops links back to an ancestor)"
 }
