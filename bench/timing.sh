@@ -157,7 +157,7 @@ print_timings() {
 # have several names.
 explain_counting() {
     echo "  in $1: velmora-map and floorwalk count a link back to an ancestor as a folder and do not enter"
-    echo "  it; find -L and bfs -L leave such links out and exit 1; bfs, find, fdfind and tree count each"
+    echo "  it; find -L and bfs -L leave such links out (exiting 1 if there are any); bfs, find, fdfind and tree count each"
     echo "  link once without following it (tree counting a link to a directory as a directory); du counts"
     echo "  a file with several hard links once."
 }
