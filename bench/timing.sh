@@ -156,8 +156,8 @@ print_timings() {
 # What the walkers count on a real tree, where links lead back up and files
 # have several names.
 explain_counting() {
-    echo "  in $1: velmora-map and floorwalk count a link back to an ancestor as a folder and do not enter"
-    echo "  it; find -L and bfs -L leave such links out (exiting 1 if there are any); bfs, find, fdfind and tree count each"
-    echo "  link once without following it (tree counting a link to a directory as a directory); du counts"
-    echo "  a file with several hard links once."
+    echo "  in $1: velmora-map and floorwalk count a link back to an ancestor as a folder and do not"
+    echo "  enter it; find -L and bfs -L leave such links out (exiting 1 if there are any); bfs, find,"
+    echo "  fdfind and tree count each link once without following it (tree counting a link to a"
+    echo "  directory as a directory); du counts a file with several hard links once."
 }
