@@ -1,6 +1,11 @@
 // Builds the synthetic tree that bench/run.sh maps.
 //
-//   velmora-maketree small|default|large ROOT
+//   velmora-maketree SHAPE ROOT
+//
+// SHAPE is a mixed tree of about 5 thousand (tiny), 21 thousand (small), 210
+// thousand (default) or 1 million (large) entries; one flat directory of
+// 300 thousand files (flat) or 30 thousand (flat-small); or a wide tree of
+// 1,884 directories and 18,850 files without links (wide).
 //
 // The tree is the same on every run and machine for a given size (fixed seed,
 // no distribution whose output the library may choose), so timings compare.
@@ -37,11 +42,15 @@ struct Shape
     int danglingLinks;
 };
 
-// About 21 thousand, 210 thousand and 1 million entries.
+// A fanout of 0 ends the tree above the leaves; such a shape has no links.
 constexpr Shape shapes[] = {
+    {"tiny", {4, 4, 4, 8}, 2, 9, 40, 4, 2},
     {"small", {4, 4, 8, 16}, 2, 9, 200, 20, 10},
     {"default", {8, 8, 8, 40}, 2, 9, 2000, 200, 100},
     {"large", {10, 10, 10, 100}, 2, 9, 10000, 1000, 500},
+    {"flat", {0, 0, 0, 0}, 300000, 0, 0, 0, 0},
+    {"flat-small", {0, 0, 0, 0}, 30000, 0, 0, 0, 0},
+    {"wide", {12, 12, 12, 0}, 10, 0, 0, 0, 0},
 };
 
 [[noreturn]] void fail(const std::string &what)
@@ -228,7 +237,7 @@ private:
 int main(int argc, char **argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: velmora-maketree small|default|large ROOT\n");
+        std::fprintf(stderr, "usage: velmora-maketree tiny|small|default|large|flat|flat-small|wide ROOT\n");
         return 2;
     }
     for (const Shape &shape : shapes) {
@@ -239,6 +248,6 @@ int main(int argc, char **argv)
             return 0;
         }
     }
-    std::fprintf(stderr, "velmora-maketree: unknown size %s\n", argv[1]);
+    std::fprintf(stderr, "velmora-maketree: unknown shape %s\n", argv[1]);
     return 2;
 }

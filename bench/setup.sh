@@ -1,0 +1,91 @@
+# shellcheck shell=bash
+# bench/run.sh's preparations: the tools it needs, the programs it times, and
+# what it says about the machine. Sourced by run.sh, which sets repo,
+# release_dir, log_dir and velmora.
+
+# shellcheck source=SCRIPTDIR/../scripts/common.sh
+source "$repo/scripts/common.sh"
+
+maketree=$release_dir/velmora-maketree
+makecomb=$release_dir/velmora-makecomb
+floorwalk=$release_dir/velmora-floorwalk
+
+drop_caches='sync; echo 3 > /proc/sys/vm/drop_caches'
+
+install_tools() {
+    ensure_packages "${build_packages[@]}" hyperfine bfs fd-find tree findutils coreutils time \
+        util-linux jq
+}
+
+# The number of threads floorwalk walks on. It must follow velmora's rule for
+# its scan threads (threadCount in scan/treescan.cpp: the online processors,
+# at most 4); change the two together.
+scan_threads() {
+    local processors
+    processors=$(getconf _NPROCESSORS_ONLN)
+    echo $((processors < 4 ? processors : 4))
+}
+
+# Compiles one of bench/'s programs when its source is newer than the binary.
+compile_helper() {
+    local source=$repo/bench/$1.cpp binary=$2
+    if [ ! -x "$binary" ] || [ "$source" -nt "$binary" ]; then
+        g++ -O2 -std=c++20 -Wall -Wextra -pthread "$source" -o "$binary" \
+            || { echo "run.sh: $source did not compile" >&2; exit 1; }
+    fi
+}
+
+build() {
+    mkdir -p "$log_dir"
+    if [ -n "${VELMORA_MAP:-}" ]; then
+        echo "velmora-map: $velmora (from VELMORA_MAP, not built)"
+    else
+        echo "building velmora-map (Release) in build-release/ ..."
+        if ! { cmake -S "$repo" -B "$release_dir" -DCMAKE_BUILD_TYPE=Release \
+                && cmake --build "$release_dir" --target velmora-map --parallel "$(nproc)"; } \
+                >"$log_dir/build.log" 2>&1; then
+            tail -n 20 "$log_dir/build.log" >&2
+            echo "run.sh: velmora-map did not build (full log: $log_dir/build.log)" >&2
+            exit 1
+        fi
+    fi
+    [ -x "$velmora" ] || { echo "run.sh: no velmora-map at $velmora" >&2; exit 1; }
+    compile_helper maketree "$maketree"
+    compile_helper makecomb "$makecomb"
+    compile_helper floorwalk "$floorwalk"
+}
+
+load_average() {
+    cut -d ' ' -f 1-3 /proc/loadavg
+}
+
+describe_machine() {
+    local model revision
+    model=$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo)
+    revision=$(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo unknown)
+    if [ -n "$(git -C "$repo" status --porcelain -- scan report app 2>/dev/null)" ]; then
+        revision="$revision with uncommitted changes"
+    fi
+    echo
+    echo "machine: $(uname -sr), $(getconf _NPROCESSORS_ONLN) processors online (${model:-model unknown})"
+    echo "load average at the start: $(load_average)"
+    echo "velmora-map: ${VELMORA_MAP:-built from $revision}"
+    echo "floorwalk threads: $(scan_threads) (velmora's rule: online processors, at most 4)"
+}
+
+# Cold runs need to drop the page cache, which only root may do, and not
+# even root where /proc/sys is read-only. Sets cold_skipped to the reason
+# when it cannot be done.
+cold_skipped=
+check_cold_runs() {
+    if [ "$(id -u)" -ne 0 ]; then
+        cold_skipped="not run as root"
+    elif ! (eval "$drop_caches") 2>/dev/null; then
+        cold_skipped="/proc/sys/vm/drop_caches cannot be written (read-only /proc/sys, as in a chroot or container)"
+    fi
+    if [ -n "$cold_skipped" ]; then
+        echo "cold runs: skipped, $cold_skipped"
+    else
+        echo "cold runs: page cache dropped before each timed run"
+    fi
+}

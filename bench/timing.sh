@@ -1,0 +1,163 @@
+# shellcheck shell=bash
+# Times velmora-map and the other walkers side by side with hyperfine and
+# prints each median with its ratio to velmora-map -q -f, and what each
+# walker saw of the tree. Sourced by run.sh, which sets work, log_dir, the
+# programs and warm_options / cold_options.
+
+baseline="velmora-map -q -f"
+
+# The walkers, in the order they are timed and shown.
+walkers() {
+    printf '%s\n' "velmora-map -q -f" "velmora-map -q" "floorwalk -j $(scan_threads)" "bfs -L" "bfs" \
+        "fdfind -uu" "find -L" "find" "du -s --inodes" "tree -a -H ."
+}
+
+# Quotes one word for the sh that hyperfine runs commands with.
+quote() {
+    printf "'%s'" "${1//\'/\'\\\'\'}"
+}
+
+# walker_command WALKER ROOT OUT: the command line timed for it, writing what
+# it prints to OUT.
+walker_command() {
+    local root out
+    root=$(quote "$2")
+    out=$(quote "$3")
+    case $1 in
+        "velmora-map -q -f") echo "$(quote "$velmora") -q -f $root $out" ;;
+        "velmora-map -q") echo "$(quote "$velmora") -q $root $out" ;;
+        "floorwalk -j "*) echo "$(quote "$floorwalk") -j $(scan_threads) $root > $out" ;;
+        "tree -a -H .") echo "tree -a -H . $root -o $out" ;;
+        "fdfind -uu") echo "fdfind -uu . $root > $out" ;;
+        find*) echo "$1 $root -mindepth 1 > $out" ;;
+        *) echo "$1 $root > $out" ;;
+    esac
+}
+
+# How a walker counts: "follow" follows links and counts a link back to an
+# ancestor as a folder; "follow-skip" follows links and leaves such links
+# out; "plain" does not follow links, counting each as one entry; "inodes"
+# is plain counting a file with several hard links once.
+walker_counting() {
+    case $1 in
+        velmora-map* | floorwalk*) echo follow ;;
+        "bfs -L" | "find -L") echo follow-skip ;;
+        du*) echo inodes ;;
+        *) echo plain ;;
+    esac
+}
+
+# walker_seen WALKER OUT: the number of entries below the root the walker
+# reported, from what it wrote.
+walker_seen() {
+    local out=$2
+    [ -s "$out" ] || { echo 0; return; }
+    case $1 in
+        velmora-map*)
+            grep -o 'Number of F[a-z]*: </b>[0-9]*' "$out" | grep -o '[0-9]*$' \
+                | awk '{sum += $1} END {print sum + 0}'
+            ;;
+        floorwalk*) awk '{print $2 + $4}' "$out" ;;
+        bfs*) echo $(($(wc -l <"$out") - 1)) ;; # bfs lists the root too
+        "du -s --inodes") awk '{print $1 - 1}' "$out" ;;
+        "tree -a -H .")
+            # "N directories, M files", the root among the directories
+            grep -o '[0-9]* director[a-z]*, [0-9]* file' "$out" | tail -n 1 \
+                | awk '{print $1 + $3 - 1}'
+            ;;
+        *) wc -l <"$out" ;;
+    esac
+}
+
+expected_seen() {
+    local tree=$1 counting=$2
+    case $counting in
+        follow) echo "${expect_follow[$tree]}" ;;
+        follow-skip) echo $((expect_follow[$tree] - expect_loops[$tree])) ;;
+        plain) echo "${expect_plain[$tree]}" ;;
+        inodes) echo "${expect_inodes[$tree]}" ;;
+    esac
+}
+
+# median_ms JSON WALKER: its median in a hyperfine JSON export, in ms.
+median_ms() {
+    jq -r --arg name "$2" '.results[] | select(.command == $name) | .median * 1000' "$1"
+}
+
+failed_exit_codes() {
+    jq -r --arg name "$2" \
+        '[.results[] | select(.command == $name) | .exit_codes[] | select(. != 0)] | unique | map(tostring) | join(",")' "$1"
+}
+
+# Medians of velmora-map -q -f by tree and mode, for the per-entry figure,
+# and whether it then reported the whole tree and exited 0 (1) or not (0).
+declare -A velmora_ms velmora_whole
+
+# time_tree TREE MODE: times every walker on the tree, warm or cold.
+time_tree() {
+    local tree=$1 mode=$2 root=${tree_root[$1]} out=$work/out/$1 log=$log_dir/$1-$2 walker
+    local -a options arguments
+    if [ "$mode" = cold ]; then
+        if [ -n "$cold_skipped" ]; then
+            echo
+            echo "${tree_label[$tree]}, cold: skipped, $cold_skipped"
+            return 0
+        fi
+        options=("${cold_options[@]}" --prepare "$drop_caches")
+    else
+        options=("${warm_options[@]}")
+    fi
+    mkdir -p "$out"
+    while read -r walker; do
+        arguments+=(-n "$walker" "$(walker_command "$walker" "$root" "$out/${walker// /_}")")
+    done < <(walkers)
+
+    echo
+    echo "${tree_label[$tree]}, $mode: timing $(walkers | wc -l) walkers (log: ${log#"$repo"/}.txt) ..."
+    # Failing walkers are timed all the same and flagged below.
+    hyperfine --ignore-failure --style basic "${options[@]}" --export-json "$log.json" --export-csv "$log.csv" \
+        "${arguments[@]}" >"$log.txt" 2>&1 \
+        || { tail -n 20 "$log.txt" >&2; echo "run.sh: hyperfine failed on ${tree_label[$tree]}" >&2; exit 1; }
+
+    print_timings "$tree" "$mode" "$log.json" "$out"
+    velmora_ms[$tree-$mode]=$(median_ms "$log.json" "$baseline")
+}
+
+print_timings() {
+    local tree=$1 mode=$2 json=$3 out=$4 walker base median seen expected counting failed note
+    base=$(median_ms "$json" "$baseline")
+    printf '  %-20s %11s %8s %10s  %s\n' walker "median ms" ratio entries "what it saw"
+    while read -r walker; do
+        median=$(median_ms "$json" "$walker")
+        counting=$(walker_counting "$walker")
+        seen=$(walker_seen "$walker" "$out/${walker// /_}")
+        expected=$(expected_seen "$tree" "$counting")
+        case $counting in
+            follow) note="links followed" ;;
+            follow-skip) note="links followed, loops left out" ;;
+            plain) note="links not followed" ;;
+            inodes) note="links not followed, hard links once" ;;
+        esac
+        if [ "$seen" -eq "$expected" ]; then
+            note="all, $note"
+        else
+            note="WARNING: expected $expected, $note"
+        fi
+        failed=$(failed_exit_codes "$json" "$walker")
+        [ -z "$failed" ] || note="$note; exit status $failed"
+        if [ "$walker" = "$baseline" ]; then
+            velmora_whole[$tree-$mode]=$([ "$seen" -eq "$expected" ] && [ -z "$failed" ] && echo 1 || echo 0)
+        fi
+        awk -v walker="$walker" -v median="$median" -v base="$base" -v seen="$seen" -v note="$note" \
+            'BEGIN {printf "  %-20s %11.1f %8.2f %10d  %s\n", walker, median, (base > 0 ? median / base : 0), seen, note}'
+    done < <(walkers)
+}
+
+# What the walkers count on a real tree, where links lead back up and files
+# have several names.
+explain_counting() {
+    echo "  in $1: velmora-map and floorwalk count a link back to an ancestor as a folder and do not"
+    echo "  enter it; find -L and bfs -L leave such links out (exiting 1 if there are any); bfs, find,"
+    echo "  fdfind and tree count each link once without following it (tree counting a link to a"
+    echo "  directory as a directory); du counts a file with several hard links once."
+}
