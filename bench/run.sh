@@ -20,6 +20,8 @@ source "$repo/bench/trees.sh"
 source "$repo/bench/timing.sh"
 # shellcheck source=SCRIPTDIR/limits.sh
 source "$repo/bench/limits.sh"
+# shellcheck source=SCRIPTDIR/sweep.sh
+source "$repo/bench/sweep.sh"
 
 usage() {
     cat <<EOF
@@ -39,6 +41,9 @@ temporary folder (removed at the end) and prints, from one run:
   - its peak memory on the mixed trees against 3 x report + 40 MiB, its time
     per entry at 1,000,000 against 210,000 entries, and whether its report
     with 8 descriptors is the one it writes without a limit;
+  - velmora-map -q -f's ratios against its speed targets (bfs, floorwalk);
+  - the listing alone on the mixed tree, warm and cold, at 1, 2, 4, 8, 16
+    and 32 threads against the count velmora-map chooses itself;
   - the machine, its load at the start and the end, floorwalk's thread count.
 
 Options:
@@ -131,6 +136,11 @@ main() {
     use_real_tree usr "$usr_root"
     time_tree usr warm
     explain_counting "$usr_root"
+    speed_targets
+
+    sweep_header
+    sweep_threads mixed warm
+    sweep_threads mixed cold
 
     memory_header
     memory mixed

@@ -9,6 +9,7 @@ source "$repo/scripts/common.sh"
 maketree=$release_dir/velmora-maketree
 makecomb=$release_dir/velmora-makecomb
 floorwalk=$release_dir/velmora-floorwalk
+threadsweep=$release_dir/bench/velmora-threadsweep
 
 drop_caches='sync; echo 3 > /proc/sys/vm/drop_caches'
 
@@ -17,13 +18,17 @@ install_tools() {
         util-linux jq
 }
 
-# The number of threads floorwalk walks on. It must follow velmora's rule for
-# its scan threads (threadCount in scan/treescan.cpp: the online processors,
-# at most 4); change the two together.
+# The number of threads floorwalk walks on: as many as velmora-map ends up
+# with (scan/treescan.cpp). It starts on the processors it may use and adds
+# threads, up to 16, only while they mostly wait on the disk; so the floor
+# gets the processors warm, and all 16 threads cold. Reads walk_mode.
+walk_mode=warm
 scan_threads() {
-    local processors
-    processors=$(getconf _NPROCESSORS_ONLN)
-    echo $((processors < 4 ? processors : 4))
+    if [ "$walk_mode" = cold ]; then
+        echo 16
+    else
+        nproc
+    fi
 }
 
 # Compiles one of bench/'s programs when its source is newer than the binary.
@@ -36,18 +41,20 @@ compile_helper() {
 }
 
 build() {
+    local -a targets=(velmora-threadsweep)
     mkdir -p "$log_dir"
     if [ -n "${VELMORA_MAP:-}" ]; then
         echo "velmora-map: $velmora (from VELMORA_MAP, not built)"
     else
-        echo "building velmora-map (Release) in build-release/ ..."
-        if ! { cmake -S "$repo" -B "$release_dir" -DCMAKE_BUILD_TYPE=Release \
-                && cmake --build "$release_dir" --target velmora-map --parallel "$(nproc)"; } \
-                >"$log_dir/build.log" 2>&1; then
-            tail -n 20 "$log_dir/build.log" >&2
-            echo "run.sh: velmora-map did not build (full log: $log_dir/build.log)" >&2
-            exit 1
-        fi
+        targets+=(velmora-map)
+    fi
+    echo "building ${targets[*]} (Release) in build-release/ ..."
+    if ! { cmake -S "$repo" -B "$release_dir" -DCMAKE_BUILD_TYPE=Release -DVELMORA_BENCH=ON \
+            && cmake --build "$release_dir" --target "${targets[@]}" --parallel "$(nproc)"; } \
+            >"$log_dir/build.log" 2>&1; then
+        tail -n 20 "$log_dir/build.log" >&2
+        echo "run.sh: ${targets[*]} did not build (full log: $log_dir/build.log)" >&2
+        exit 1
     fi
     [ -x "$velmora" ] || { echo "run.sh: no velmora-map at $velmora" >&2; exit 1; }
     compile_helper maketree "$maketree"
@@ -70,7 +77,7 @@ describe_machine() {
     echo "machine: $(uname -sr), $(getconf _NPROCESSORS_ONLN) processors online (${model:-model unknown})"
     echo "load average at the start: $(load_average)"
     echo "velmora-map: ${VELMORA_MAP:-built from $revision}"
-    echo "floorwalk threads: $(scan_threads) (velmora's rule: online processors, at most 4)"
+    echo "floorwalk threads: $(walk_mode=warm scan_threads) warm, $(walk_mode=cold scan_threads) cold (as velmora-map ends up with)"
 }
 
 # Cold runs need to drop the page cache, which only root may do, and not

@@ -91,12 +91,13 @@ failed_exit_codes() {
 
 # Medians of velmora-map -q -f by tree and mode, for the per-entry figure,
 # and whether it then reported the whole tree and exited 0 (1) or not (0).
-declare -A velmora_ms velmora_whole
+declare -A velmora_ms velmora_whole median_of
 
 # time_tree TREE MODE: times every walker on the tree, warm or cold.
 time_tree() {
     local tree=$1 mode=$2 root=${tree_root[$1]} out=$work/out/$1 log=$log_dir/$1-$2 walker
     local -a options arguments
+    walk_mode=$mode
     if [ "$mode" = cold ]; then
         if [ -n "$cold_skipped" ]; then
             echo
@@ -120,7 +121,37 @@ time_tree() {
         || { tail -n 20 "$log.txt" >&2; echo "run.sh: hyperfine failed on ${tree_label[$tree]}" >&2; exit 1; }
 
     print_timings "$tree" "$mode" "$log.json" "$out"
+    while read -r walker; do
+        median_of[$tree-$mode-${walker%% *}]=$(median_ms "$log.json" "$walker")
+    done < <(printf '%s\n' bfs "floorwalk -j $(scan_threads)")
     velmora_ms[$tree-$mode]=$(median_ms "$log.json" "$baseline")
+}
+
+# speed_target TREE MODE PEER MOST: velmora-map -q -f's median over PEER's,
+# which should be at most MOST.
+speed_target() {
+    local tree=$1 mode=$2 peer=$3 most=$4
+    if [ -z "${velmora_ms[$tree-$mode]:-}" ]; then
+        printf '  %-36s %-5s %-10s not timed\n' "${tree_label[$tree]}" "$mode" "$peer"
+        return 0
+    fi
+    awk -v tree="${tree_label[$tree]}" -v mode="$mode" -v peer="$peer" -v most="$most" \
+        -v ours="${velmora_ms[$tree-$mode]}" -v theirs="${median_of[$tree-$mode-$peer]}" 'BEGIN {
+        ratio = theirs > 0 ? ours / theirs : 0
+        printf "  %-36s %-5s %-10s %6.2f (at most %.1f): %s\n", tree, mode, peer, ratio, most,
+            (theirs > 0 && ratio <= most ? "pass" : "FAIL")
+    }'
+}
+
+speed_targets() {
+    echo
+    echo "speed of velmora-map -q -f against its targets (its median over the peer's, same run):"
+    speed_target mixed warm bfs 0.7
+    speed_target large warm bfs 0.7
+    speed_target flat warm bfs 1.0
+    speed_target mixed cold bfs 0.6
+    speed_target large cold bfs 0.6
+    speed_target mixed warm floorwalk 1.3
 }
 
 print_timings() {
