@@ -248,16 +248,20 @@ public:
             const std::vector<pid_t> threads = threadIds();
             const auto now = std::chrono::steady_clock::now();
             const std::uint64_t busy = runningOrReadyTime(threads);
+            // Threads that wait for work use no time: the share is that of
+            // the walking ones.
             const double share = double(busy - lastBusy)
                 / double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - lastLook).count())
-                / double(std::max<std::size_t>(threads.size(), 1));
+                / double(std::max(walking, 1));
             const bool sameThreads = lastThreads == threads.size() && threads.size() == m_threads.size();
             lastLook = now;
             lastBusy = busy;
             lastThreads = threads.size();
-            // A thread more is worth it only while all of them walk, and wait.
-            if (sameThreads && share < busyShare && walking >= int(m_threads.size()))
-                startThread();
+            // While the walkers mostly wait, twice as many are tried.
+            if (sameThreads && walking > 0 && share < busyShare) {
+                for (std::size_t more = m_threads.size(); more > 0 && m_threads.size() < threadLimit; --more)
+                    startThread();
+            }
         }
         for (std::thread &thread : m_threads)
             thread.join();
