@@ -10,8 +10,65 @@
 
 namespace {
 
-// Large enough that each write costs little, small enough to stay in cache.
-constexpr std::size_t pieceBytes = 1 << 20;
+// Large enough that each write costs little, small enough to stay in cache
+// and to be touched page by page only once.
+constexpr std::size_t pieceBytes = 256 * 1024;
+// Room for the longest item beyond a full piece.
+constexpr std::size_t pieceRoom = pieceBytes + 64 * 1024;
+
+// Hands the report on in pieces as the mapper writes it, so that the text
+// held stays within one piece. After a piece is refused, it makes no more.
+class PieceByPiece : public TreeVisitor
+{
+public:
+    PieceByPiece(TreeVisitor &mapper, std::string &report, const ReportWriter &write)
+        : m_mapper(mapper)
+        , m_report(report)
+        , m_write(write)
+    {
+    }
+
+    bool written() const { return m_written; }
+
+    void file(std::string_view name) override
+    {
+        if (m_written) {
+            m_mapper.file(name);
+            handOn();
+        }
+    }
+    void directoryBegin(std::string_view name) override
+    {
+        if (m_written) {
+            m_mapper.directoryBegin(name);
+            handOn();
+        }
+    }
+    void directoryEnd() override
+    {
+        if (m_written)
+            m_mapper.directoryEnd();
+    }
+    void directoryUnreadable(int error) override
+    {
+        if (m_written)
+            m_mapper.directoryUnreadable(error);
+    }
+
+private:
+    void handOn()
+    {
+        if (m_report.size() < pieceBytes)
+            return;
+        m_written = m_write(m_report);
+        m_report.clear();
+    }
+
+    TreeVisitor &m_mapper;
+    std::string &m_report;
+    const ReportWriter &m_write;
+    bool m_written = true;
+};
 
 } // namespace
 
@@ -53,17 +110,11 @@ bool MapJob::map(bool directoriesOnly, const ReportWriter &write, const WalkProg
 {
     try {
         const int listFiles = appendMapHeading(m_report, directoriesOnly);
-        m_report.reserve(2 * pieceBytes);
+        m_report.reserve(pieceRoom);
         TreeMapper mapper(listFiles, m_report);
         m_report.append("<ul>");
-        const auto handOn = [&] {
-            if (m_report.size() < pieceBytes)
-                return true;
-            const bool taken = write(m_report);
-            m_report.clear();
-            return taken;
-        };
-        if (!m_tree.replayAndRelease(mapper, progress, [&] { return !cancelled() && handOn(); }))
+        PieceByPiece pieces(mapper, m_report, write);
+        if (!m_tree.replayAndRelease(pieces, progress, [&] { return !cancelled() && pieces.written(); }))
             return fail(cancelled() ? MapFailure::Cancelled : MapFailure::NotWritten);
         m_report.append("</ul>");
         appendReportClosing(m_report);
