@@ -1,6 +1,6 @@
 #include "reportdocument.h"
 
-#include "narrowtext.h"
+#include "decimaltext.h"
 
 std::string reportOpening()
 {

@@ -1,4 +1,5 @@
 #include "countingwalk.h"
+#include "decimaltext.h"
 #include "mapjob.h"
 #include "mappingwalk.h"
 #include "reportdocument.h"

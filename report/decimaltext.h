@@ -1,0 +1,6 @@
+#pragma once
+
+#include <string>
+
+// A count as decimal digits, with a minus sign when negative.
+std::string toDecimalText(int value);
