@@ -1,6 +1,7 @@
 #include "interruption.h"
 
 #include <csignal>
+#include <initializer_list>
 
 namespace {
 
