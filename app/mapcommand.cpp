@@ -43,7 +43,7 @@ const char usageText[] =
     "  2  a usage error, or ROOT is not a directory that can be mapped\n"
     "  3  the report was written, but some directories could not be read\n";
 
-std::string quoted(const std::string &path)
+std::string inQuotes(const std::string &path)
 {
     return '\'' + path + '\'';
 }
@@ -74,17 +74,17 @@ std::string failureMessage(MapFailure failure, const std::string &root)
 {
     switch (failure) {
     case MapFailure::OutOfMemory:
-        return "not enough memory to map " + quoted(root);
+        return "not enough memory to map " + inQuotes(root);
     case MapFailure::TooManyEntries:
-        return quoted(root) + " has more entries than a report can count";
+        return inQuotes(root) + " has more entries than a report can count";
     case MapFailure::OutOfDescriptors:
-        return "cannot map " + quoted(root) + ": " + std::strerror(EMFILE);
+        return "cannot map " + inQuotes(root) + ": " + std::strerror(EMFILE);
     case MapFailure::None:
     case MapFailure::Cancelled:
     case MapFailure::NotWritten:
         break;
     }
-    return "cannot map " + quoted(root);
+    return "cannot map " + inQuotes(root);
 }
 
 bool writeToStandardOutput(std::string_view piece, std::string &reason)
@@ -120,7 +120,7 @@ public:
         if (!m_job.count(m_progress.stage("counting")))
             return failed();
         for (const UnreadableDirectory &directory : m_job.unreadableDirectories())
-            say("cannot read directory " + quoted(directory.path) + ": " + std::strerror(directory.error));
+            say("cannot read directory " + inQuotes(directory.path) + ": " + std::strerror(directory.error));
         // The report is written as it is made, into a file opened only
         // now, so that a report inside the root is not listed.
         std::size_t bytes = 0;
@@ -148,7 +148,7 @@ public:
             return failed();
         if (!written) {
             say(m_toStandardOutput ? "cannot write the report to standard output: " + reason
-                                   : "cannot write " + quoted(m_options.output) + ": " + reason);
+                                   : "cannot write " + inQuotes(m_options.output) + ": " + reason);
             return NotWritten;
         }
         if (m_options.open && !openReport(m_options.output))
@@ -210,7 +210,7 @@ int runMapCommand(int argc, char **argv)
     if (options.version)
         return printAndExit("velmora-map " + versionText + '\n');
     if (const int error = directoryTestError(options.root)) {
-        complain("cannot map " + quoted(options.root) + ": " + std::strerror(error));
+        complain("cannot map " + inQuotes(options.root) + ": " + std::strerror(error));
         return UsageError;
     }
     return MapCommand(options).run();
