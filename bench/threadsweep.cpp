@@ -6,30 +6,16 @@
 //
 // THREADS 0 lets the scan choose, as velmora-map does. Prints
 //   folders N files N
-// and exits 0, or 1 when the tree could not be listed.
+// (an error line on standard error for each directory that could not be
+// read) and exits 0, or 1 when the tree could not be listed.
 
+#include "countingwalk.h"
 #include "treescan.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-
-namespace {
-
-class Counter : public TreeVisitor
-{
-public:
-    void file(std::string_view) override { ++files; }
-    void directoryBegin(std::string_view) override { ++folders; }
-    void directoryEnd() override {}
-    void directoryUnreadable(int) override {}
-
-    std::uint64_t folders = 0;
-    std::uint64_t files = 0;
-};
-
-} // namespace
+#include <iostream>
 
 int main(int argc, char **argv)
 {
@@ -40,10 +26,9 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
-        Counter counter;
+        TreeCounter counter(std::cerr);
         scanTree(argv[2], nullptr, unsigned(threads)).replay(counter);
-        std::printf("folders %llu files %llu\n", static_cast<unsigned long long>(counter.folders),
-                    static_cast<unsigned long long>(counter.files));
+        std::printf("folders %d files %d\n", counter.folderCount(), counter.fileCount());
     } catch (const std::exception &failure) {
         std::fprintf(stderr, "velmora-threadsweep: %s\n", failure.what());
         return 1;
