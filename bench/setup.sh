@@ -20,8 +20,9 @@ install_tools() {
 
 # The number of threads floorwalk walks on: as many as velmora-map ends up
 # with (scan/treescan.cpp). It starts on the processors it may use and adds
-# threads, up to 16, only while they mostly wait on the disk; so the floor
-# gets the processors warm, and all 16 threads cold. Reads walk_mode.
+# threads, up to 16, only while the walk reads from the disk or they mostly
+# wait; so the floor gets the processors warm, and all 16 threads cold.
+# Reads walk_mode.
 walk_mode=warm
 scan_threads() {
     if [ "$walk_mode" = cold ]; then

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -32,7 +34,7 @@ constexpr std::size_t mostDescriptorsPerWalk = 32;
 // more threads than cores, up to about this many.
 constexpr unsigned mostThreads = 16;
 // Below this share of their time running or ready to run, the threads
-// mostly wait, and one more is started.
+// mostly wait, and twice as many are tried.
 constexpr double busyShare = 0.5;
 constexpr auto lookInterval = std::chrono::milliseconds(10);
 constexpr std::uint64_t countingInterval = 1024;
@@ -208,10 +210,25 @@ std::uint64_t runningOrReadyTime(const std::vector<pid_t> &threads)
     return std::uint64_t(now.tv_sec) * 1000000000ULL + std::uint64_t(now.tv_nsec);
 }
 
+// Bytes the process has had read from storage devices so far: a walk whose
+// directories are not in the page cache makes it grow. Zero where the kernel
+// does not count it.
+std::uint64_t bytesReadFromStorage()
+{
+    const ScopedDescriptor counts(::open("/proc/self/io", O_RDONLY | O_CLOEXEC));
+    char text[512];
+    const ssize_t length = counts.isValid() ? ::read(counts.get(), text, sizeof text - 1) : -1;
+    if (length <= 0)
+        return 0;
+    text[length] = '\0';
+    const char *field = std::strstr(text, "\nread_bytes: ");
+    return field ? std::strtoull(field + std::strlen("\nread_bytes: "), nullptr, 10) : 0;
+}
+
 // Walks the tree on threads that share it out as they go: a walker with
 // nothing to do gets the subdirectory nearest the start of another's walk.
-// The calling thread reports progress, and adds threads while the walkers
-// mostly wait (on a disk, say) instead of working.
+// The calling thread reports progress, and adds threads while the walk reads
+// from the disk or the walkers mostly wait instead of working.
 class ThreadedScan
 {
 public:
@@ -237,6 +254,7 @@ public:
 
         auto lastLook = std::chrono::steady_clock::now();
         std::uint64_t lastBusy = 0;
+        std::uint64_t lastFetched = bytesReadFromStorage();
         std::size_t lastThreads = 0; // how many were watched at the last look
         for (int walking = 0; !m_pool.waitForEnd(lookInterval, walking);) {
             if (m_cancel && *m_cancel)
@@ -254,11 +272,18 @@ public:
                 / double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - lastLook).count())
                 / double(std::max(walking, 1));
             const bool sameThreads = lastThreads == threads.size() && threads.size() == m_threads.size();
+            const std::uint64_t fetched = bytesReadFromStorage();
+            // A thread reading a directory from the disk may spend that time
+            // in the kernel and count as running; but a disk answers many
+            // reads at once, so more threads help whatever the share says.
+            const bool fetching = fetched > lastFetched;
             lastLook = now;
             lastBusy = busy;
             lastThreads = threads.size();
-            // While the walkers mostly wait, twice as many are tried.
-            if (sameThreads && walking > 0 && share < busyShare) {
+            lastFetched = fetched;
+            // While the walkers fetch from the disk or mostly wait, twice as
+            // many are tried.
+            if (walking > 0 && (fetching || (sameThreads && share < busyShare))) {
                 for (std::size_t more = m_threads.size(); more > 0 && m_threads.size() < threadLimit; --more)
                     startThread();
             }

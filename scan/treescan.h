@@ -7,8 +7,8 @@
 
 // Lists the tree below `rootPath` into a recording, with `threads` threads
 // reading directories at once, as many as the free descriptors allow; with
-// 0, one per core to begin with, and more, up to 16, while they mostly wait
-// for the disk. Replaying the recording visits what
+// 0, one per core to begin with, and more, up to 16, while they read from
+// the disk or mostly wait. Replaying the recording visits what
 // walkTree visits of a tree that does not change meanwhile. Progress is
 // reported from the calling thread. Once `cancel` is set, the scan ends
 // soon, with what it has so far.
