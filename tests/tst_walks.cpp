@@ -1,5 +1,6 @@
 #include "childprocess.h"
 #include "countingwalk.h"
+#include "loopdisk.h"
 #include "mappingwalk.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
@@ -9,6 +10,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -647,18 +650,30 @@ void tst_Walks::entriesVanishingDuringTheWalk()
     QCOMPARE(QByteArray::fromStdString(errors.str()), errorLine + errorLine);
 }
 
+int threadCount()
+{
+    return int(readdirOrder("/proc/self/task").size());
+}
+
+int usableCores()
+{
+    cpu_set_t cores;
+    return ::sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores) : 1;
+}
+
 // Compares what a sequential walk and a scan on `threads` threads give of
 // `root`: the list with files, the counts and the error lines. Gives "same"
 // and the number of error lines, or what differs.
-QByteArray walkVersusScan(const QByteArray &root, unsigned threads)
+QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkProgress *progress = nullptr)
 {
+    // The scan goes first, to find the tree as the caller left it.
+    const TreeRecording scanned = scanTree(root.toStdString(), progress, threads);
     std::string walked;
     std::ostringstream walkErrors;
     TreeCounter walkCounter(walkErrors);
     walkTree(root.toStdString(), walkCounter);
     mapDirectory(root.toStdString(), 1, walked);
 
-    const TreeRecording scanned = scanTree(root.toStdString(), nullptr, threads);
     std::string replayed = "<ul>";
     TreeMapper mapper(1, replayed);
     scanned.replay(mapper);
@@ -680,32 +695,65 @@ QByteArray walkVersusScan(const QByteArray &root, unsigned threads)
 void tst_Walks::parallelScanMatchesTheWalk_data()
 {
     QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<bool>("readFromDisk"); // first scanned with nothing of it in memory
 
     QList<QByteArray> wide;
     for (int i = 0; i < 30; ++i) {
         const QByteArray dir = "d" + QByteArray::number(i);
         wide << "d:" + dir << dir + "/f" << "d:" + dir + "/sub" << dir + "/sub/g" << "top" + QByteArray::number(i);
     }
-    QTest::newRow("wide") << wide;
+    QTest::newRow("wide") << wide << false;
     // One directory under another: splitting finds one task a level, three levels down.
-    QTest::newRow("narrow") << QList<QByteArray>{"d:a", "d:a/b", "d:a/b/c", "d:a/b/c/d", "a/b/c/d/f", "a/b/x", "a/y"};
+    QTest::newRow("narrow") << QList<QByteArray>{"d:a", "d:a/b", "d:a/b/c", "d:a/b/c/d", "a/b/c/d/f", "a/b/x", "a/y"} << false;
     QTest::newRow("links back across split points")
         << QList<QByteArray>{"d:a", "d:a/b", "d:a/b/c", "l:a/b/c/to-root=../../..", "l:a/b/c/to-a=../..",
-                             "l:a/to-b=b", "l:self=.", "d:e", "l:e/to-a=../a", "l:e/gone=nowhere", "e/f"};
-    QTest::newRow("link to a directory at the top") << QList<QByteArray>{"d:real", "real/x", "l:alias=real", "d:other"};
-    QTest::newRow("empty root") << QList<QByteArray>{};
-    QTest::newRow("files only") << QList<QByteArray>{"a", "b", "c"};
+                             "l:a/to-b=b", "l:self=.", "d:e", "l:e/to-a=../a", "l:e/gone=nowhere", "e/f"}
+        << false;
+    QTest::newRow("link to a directory at the top") << QList<QByteArray>{"d:real", "real/x", "l:alias=real", "d:other"} << false;
+    QTest::newRow("empty root") << QList<QByteArray>{} << false;
+    QTest::newRow("files only") << QList<QByteArray>{"a", "b", "c"} << false;
+
+    // Read from the disk, the scan adds threads while it walks.
+    QList<QByteArray> onDisk;
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray top = "t" + QByteArray::number(i);
+        onDisk << "d:" + top;
+        for (int j = 0; j < 100; ++j)
+            onDisk << "d:" + top + "/s" + QByteArray::number(j) << top + "/s" + QByteArray::number(j) + "/f";
+    }
+    QTest::newRow("read from the disk") << onDisk << true;
 }
 
 void tst_Walks::parallelScanMatchesTheWalk()
 {
     QFETCH(QList<QByteArray>, entries);
+    QFETCH(bool, readFromDisk);
 
-    ScratchDirectory root;
-    QVERIFY(root.isValid());
-    QVERIFY(makeTree(root.path(), entries));
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    std::optional<LoopDisk> disk;
+    QByteArray root = scratch.path();
+    if (readFromDisk) {
+        disk.emplace(scratch.path());
+        if (!disk->isMounted())
+            QSKIP(qPrintable("no disk of its own here: " + disk->failure()));
+        root = disk->path() + "/tree";
+        QVERIFY(::mkdir(root.constData(), 0755) == 0);
+    }
+    QVERIFY(makeTree(root, entries));
+    if (readFromDisk) {
+        QVERIFY2(disk->remount(), disk->failure().constData());
+        // Progress is reported from the calling thread while the walkers run.
+        const int before = threadCount();
+        int mostWalkers = 0;
+        const WalkProgress watch{[&](std::uint64_t) { mostWalkers = std::max(mostWalkers, threadCount() - before); }, 1};
+        QCOMPARE(walkVersusScan(root, 0, &watch), QByteArray("same, 0 error lines"));
+        // It begins with the cores, and adds threads up to 16.
+        if (usableCores() < 16)
+            QVERIFY2(mostWalkers > usableCores(), qPrintable(QString::number(mostWalkers) + " walkers"));
+    }
     for (unsigned threads : {1U, 2U, 4U})
-        QCOMPARE(walkVersusScan(root.path(), threads), QByteArray("same, 0 error lines"));
+        QCOMPARE(walkVersusScan(root, threads), QByteArray("same, 0 error lines"));
 }
 
 void tst_Walks::parallelScanOfUnreadableDirectories()
