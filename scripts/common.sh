@@ -9,9 +9,10 @@ build_dir="$project_dir/build"
 # opener. libxkbcommon-dev is what Qt's CMake files look for as XKB.
 build_packages=(cmake make g++ qt6-base-dev libxkbcommon-dev librsvg2-bin xdg-utils)
 
-# What the tests need besides: validators of the desktop files, and the
-# Debian tools that build and check the package.
-test_packages=(desktop-file-utils appstream dpkg-dev file lintian)
+# What the tests need besides: validators of the desktop files, the Debian
+# tools that build and check the package, and mkfs.ext4 and mount for a
+# disk of the walk tests' own.
+test_packages=(desktop-file-utils appstream dpkg-dev file lintian e2fsprogs mount)
 
 # What building the Debian package needs besides: dpkg-buildflags,
 # dpkg-shlibdeps and file for CPack, and appstreamcli, whose version tells
