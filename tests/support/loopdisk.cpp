@@ -42,7 +42,10 @@ LoopDisk::~LoopDisk()
 
 bool LoopDisk::remount()
 {
-    m_mounted = run("umount", {m_mountPoint}) && run("mount", {"-o", "loop", m_image, m_mountPoint});
+    // Still mounted if the unmount fails: the destructor tries again.
+    if (!run("umount", {m_mountPoint}))
+        return false;
+    m_mounted = run("mount", {"-o", "loop", m_image, m_mountPoint});
     return m_mounted;
 }
 
