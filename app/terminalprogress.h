@@ -1,6 +1,6 @@
 #pragma once
 
-#include "treewalk.h"
+#include "walkprogress.h"
 
 #include <chrono>
 #include <cstdint>

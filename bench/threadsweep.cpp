@@ -9,7 +9,7 @@
 // (an error line on standard error for each directory that could not be
 // read) and exits 0, or 1 when the tree could not be listed.
 
-#include "countingwalk.h"
+#include "treecounter.h"
 #include "treescan.h"
 
 #include <cstdio>

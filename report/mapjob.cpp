@@ -1,8 +1,8 @@
 #include "mapjob.h"
 
-#include "countingwalk.h"
-#include "mappingwalk.h"
 #include "reportdocument.h"
+#include "treecounter.h"
+#include "treemapper.h"
 #include "treescan.h"
 
 #include <new>

@@ -1,23 +1,13 @@
 #pragma once
 
+#include "directoryidentity.h"
 #include "largebuffer.h"
-
-#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Device and inode of a directory: what tells two directories apart,
-// whatever names lead to them.
-struct DirectoryIdentity
-{
-    dev_t device = 0;
-    ino_t inode = 0;
-    friend bool operator==(const DirectoryIdentity &, const DirectoryIdentity &) = default;
-};
 
 struct EntryRecord
 {

@@ -5,14 +5,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unordered_set>
 
 namespace {
-
-std::uint64_t key(const DirectoryIdentity &identity)
-{
-    return std::uint64_t(identity.inode) * 0x9E3779B97F4A7C15ULL ^ std::uint64_t(identity.device);
-}
 
 // Mount points are written with octal escapes for blanks and the like.
 std::string unescape(const std::string &field)
@@ -52,12 +46,12 @@ MountPoints::MountPoints()
         struct stat status;
         if (::stat(holder.c_str(), &status) != 0)
             continue; // out of reach by this path, and so for the walks too
-        m_holders.insert(key({status.st_dev, status.st_ino}));
+        m_holders.insert({status.st_dev, status.st_ino});
     }
     m_known = true;
 }
 
 bool MountPoints::mayHoldMountPoint(const DirectoryIdentity &directory) const
 {
-    return !m_known || m_holders.count(key(directory)) > 0;
+    return !m_known || m_holders.count(directory) > 0;
 }

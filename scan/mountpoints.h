@@ -1,8 +1,7 @@
 #pragma once
 
-#include "entrytable.h"
+#include "directoryidentity.h"
 
-#include <cstdint>
 #include <unordered_set>
 
 // The directories that hold mount points, as the mount table gives them
@@ -19,5 +18,5 @@ public:
 
 private:
     bool m_known = false;
-    std::unordered_set<std::uint64_t> m_holders;
+    std::unordered_set<DirectoryIdentity, DirectoryIdentityHash> m_holders;
 };

@@ -63,7 +63,6 @@ void TreeRecording::appendName(char kind, std::string_view name)
     *at++ = kind;
     at = std::copy(name.begin(), name.end(), writeNumber(at, name.size()));
     m_blocks.back().size += std::size_t(at - start);
-    m_nameBytes += name.size();
 }
 
 void TreeRecording::file(std::string_view name)
@@ -161,19 +160,9 @@ void TreeRecording::replayBlock(const Block &block, TreeVisitor &visitor, Progre
     }
 }
 
-std::uint64_t TreeRecording::nameBytes() const
-{
-    std::uint64_t bytes = m_nameBytes;
-    for (const auto &subtree : m_subtrees)
-        if (subtree)
-            bytes += subtree->nameBytes();
-    return bytes;
-}
-
 void TreeRecording::clear()
 {
     m_blocks.clear();
     m_blocks.shrink_to_fit();
     m_subtrees.clear();
-    m_nameBytes = 0;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "largebuffer.h"
-#include "treewalk.h"
+#include "treevisitor.h"
+#include "walkprogress.h"
 
 #include <cstdint>
 #include <functional>
@@ -30,8 +31,6 @@ public:
     // gives false, the replay ends there. Gives false when it was ended.
     bool replayAndRelease(TreeVisitor &visitor, const WalkProgress *progress, const std::function<bool()> &afterPart);
 
-    // Bytes of all names recorded, subtrees included.
-    std::uint64_t nameBytes() const;
     void clear();
 
 private:
@@ -52,5 +51,4 @@ private:
     // Events are appended to the last block; none straddles two.
     std::vector<Block> m_blocks;
     std::vector<std::unique_ptr<TreeRecording>> m_subtrees;
-    std::uint64_t m_nameBytes = 0;
 };

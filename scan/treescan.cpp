@@ -29,7 +29,6 @@ namespace {
 
 // Walks run side by side only while each can hold a few descriptors.
 constexpr std::size_t descriptorsPerThreadedWalk = 4;
-constexpr std::size_t mostDescriptorsPerWalk = 32;
 // A walk that waits on the disk rather than on the processors gains from
 // more threads than cores, up to about this many.
 constexpr unsigned mostThreads = 16;
@@ -366,13 +365,13 @@ TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress
     const ScopedDescriptor root(most >= 2 ? ::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
     if (!root.isValid()) {
         WalkLimits alone;
-        alone.descriptorBudget = std::min(freeDescriptors, mostDescriptorsPerWalk);
+        alone.descriptorBudget = std::min(freeDescriptors, mostWalkDescriptors);
         alone.stop = cancel;
         alone.mountPoints = &mountPoints;
         walkFrom({AT_FDCWD, rootPath, {}}, tree, progress, alone);
         return tree;
     }
     ThreadedScan(rootPath, root.get(), tree, progress, cancel)
-        .run(first, most, std::min(forWalks / most, mostDescriptorsPerWalk), mountPoints);
+        .run(first, most, std::min(forWalks / most, mostWalkDescriptors), mountPoints);
     return tree;
 }

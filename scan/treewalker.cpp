@@ -29,24 +29,6 @@ constexpr std::size_t chunkBytes = PATH_MAX / 2;
 // How long a walk waits for a descriptor that nothing of its own can free.
 constexpr auto descriptorPatience = std::chrono::seconds(2);
 
-struct IdentityHash
-{
-    std::size_t operator()(const DirectoryIdentity &identity) const
-    {
-        return std::hash<std::uint64_t>()(std::uint64_t(identity.inode) * 0x9E3779B97F4A7C15ULL
-                                          ^ std::uint64_t(identity.device));
-    }
-};
-
-bool identify(int fd, DirectoryIdentity &identity)
-{
-    struct stat status;
-    if (::fstat(fd, &status) != 0)
-        return false;
-    identity = {status.st_dev, status.st_ino};
-    return true;
-}
-
 struct Frame
 {
     ScopedDescriptor fd;
@@ -89,7 +71,7 @@ public:
         ScopedDescriptor start(openDirectoryPath(m_baseFd, m_startPath));
         int error = errno;
         DirectoryIdentity identity;
-        if (start.isValid() && !identify(start.get(), identity)) {
+        if (start.isValid() && !identifyDirectory(start.get(), identity)) {
             error = errno;
             start.reset();
         }
@@ -208,7 +190,7 @@ private:
             identity = {above.identity.device, entry.identity.inode};
             identified = true;
         }
-        if (fd.isValid() && !identified && !identify(fd.get(), identity)) {
+        if (fd.isValid() && !identified && !identifyDirectory(fd.get(), identity)) {
             error = errno;
             fd.reset();
         }
@@ -303,7 +285,7 @@ private:
             return;
         ScopedDescriptor fd(openDirectory(child.get(), ".."));
         DirectoryIdentity identity;
-        if (fd.isValid() && identify(fd.get(), identity) && identity == m_frames[frame].identity)
+        if (fd.isValid() && identifyDirectory(fd.get(), identity) && identity == m_frames[frame].identity)
             keepDescriptor(frame, std::move(fd));
     }
 
@@ -345,7 +327,7 @@ private:
         }
         ScopedDescriptor fd(openDirectoryPath(base, relative));
         DirectoryIdentity identity;
-        if (!fd.isValid() || !identify(fd.get(), identity))
+        if (!fd.isValid() || !identifyDirectory(fd.get(), identity))
             return -1;
         if (!(identity == m_frames[frame].identity)) {
             errno = ENOENT; // what was there has moved away
@@ -482,7 +464,7 @@ private:
     std::vector<std::size_t> m_openFrames; // frames holding a descriptor, shallowest first
     std::size_t m_strandedFrames = 0;      // frames with subdirectories left to open but no descriptor
     std::size_t m_firstPendingFrame = 0;   // frames above it have no subdirectory left to enter
-    std::unordered_set<DirectoryIdentity, IdentityHash> m_onPath;
+    std::unordered_set<DirectoryIdentity, DirectoryIdentityHash> m_onPath;
     std::unordered_map<std::size_t, std::size_t> m_tickets; // handed-over entries and their tickets
     EntryTable m_entries;
     DirectoryReader m_reader;

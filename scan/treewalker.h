@@ -1,5 +1,6 @@
 #pragma once
 
+#include "descriptorbudget.h"
 #include "entrytable.h"
 #include "mountpoints.h"
 #include "treewalk.h"
@@ -39,7 +40,7 @@ struct WalkStart
 // How one walk may go about it.
 struct WalkLimits
 {
-    std::size_t descriptorBudget = 32; // descriptors held at once, at least minimumWalkDescriptors
+    std::size_t descriptorBudget = mostWalkDescriptors; // descriptors held at once, at least minimumWalkDescriptors
     SubtreeSink *sink = nullptr;       // takes subdirectories when others want work
     // Where listed inodes may not be directories' own; without, every
     // directory is asked for its identity.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "treewalk.h"
+#include "treevisitor.h"
 
 #include <string>
 #include <vector>

@@ -1,9 +1,9 @@
-#include "countingwalk.h"
-#include "mappingwalk.h"
 #include "openerstandin.h"
 #include "reportdocument.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
+#include "treecounter.h"
+#include "treemapper.h"
 #include "velmora.h"
 
 #include <QApplication>

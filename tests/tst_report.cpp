@@ -1,11 +1,11 @@
-#include "countingwalk.h"
 #include "decimaltext.h"
 #include "mapjob.h"
-#include "mappingwalk.h"
-#include "reportdocument.h"
 #include "narrowtext.h"
+#include "reportdocument.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
+#include "treecounter.h"
+#include "treemapper.h"
 
 #include <QtTest>
 

@@ -1,10 +1,11 @@
 #include "childprocess.h"
-#include "countingwalk.h"
 #include "loopdisk.h"
-#include "mappingwalk.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
+#include "treecounter.h"
+#include "treemapper.h"
 #include "treescan.h"
+#include "treewalk.h"
 
 #include <QFile>
 #include <QtTest>

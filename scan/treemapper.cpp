@@ -1,6 +1,7 @@
-#include "mappingwalk.h"
+#include "treemapper.h"
 
 #include "htmlname.h"
+#include "treewalk.h"
 
 TreeMapper::TreeMapper(int listFiles, std::string &output)
     : m_listFiles(listFiles == 1)

@@ -1,4 +1,6 @@
-#include "countingwalk.h"
+#include "treecounter.h"
+
+#include "treewalk.h"
 
 #include <iostream>
 
