@@ -3,7 +3,7 @@
 #include "descriptorbudget.h"
 #include "filesystemtraits.h"
 #include "scopeddescriptor.h"
-#include "treewalker.h"
+#include "treewalk.h"
 
 #include <fcntl.h>
 #include <sched.h>

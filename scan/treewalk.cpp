@@ -1,11 +1,156 @@
 #include "treewalk.h"
 
-#include "descriptorbudget.h"
-#include "treewalker.h"
+#include "directoryadmission.h"
+#include "listingstack.h"
+#include "pathdescriptors.h"
+#include "scopeddescriptor.h"
+#include "walkpath.h"
 
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cerrno>
+
+namespace {
+
+// The depth-first traversal: it visits each level's entries in order,
+// enters the subdirectories the admission lets in, and tells the visitor.
+// The listings, the path, the descriptors and the hand-over each keep their
+// own part of every level; it pushes and pops them together.
+class TreeWalk
+{
+public:
+    TreeWalk(WalkStart start, TreeVisitor &visitor, const WalkProgress *progress, const WalkLimits &limits)
+        : m_visitor(visitor)
+        , m_progress(progress)
+        , m_stop(limits.stop)
+        , m_path(start.baseFd, std::move(start.path), std::move(start.ancestors), m_listings.entries())
+        , m_admission(m_path, limits.mountPoints, start.rootOnPseudoFileSystem)
+        , m_descriptors(m_path, limits.descriptorBudget, limits.stop)
+        , m_handOver(limits.sink)
+    {
+    }
+
+    void run()
+    {
+        ScopedDescriptor start(m_descriptors.opener().openPath(m_path.baseFd(), m_path.startPath()));
+        const int error = errno;
+        const Admission admission = m_admission.admitStart(start, error);
+        if (!admission.entered()) {
+            if (admission.reason == AdmissionReason::Unreadable)
+                m_visitor.directoryUnreadable(admission.error);
+            return;
+        }
+        enter(std::move(start), admission, 0);
+        while (m_listings.depth() > 0 && !stopped())
+            step();
+    }
+
+private:
+    bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
+
+    void step()
+    {
+        ListingStack::Level &top = m_listings.top();
+        if (top.nextEntry == top.endEntry) {
+            leave();
+            return;
+        }
+        if (m_handOver.wanted()) {
+            const std::size_t level = m_handOver.handOverOne(m_listings, m_path);
+            if (level != SubtreeHandOver::noLevel)
+                subdirectoryDone(level);
+        }
+        const std::size_t index = top.nextEntry++;
+        const EntryTable &entries = m_listings.entries();
+        const EntryRecord &entry = entries[index];
+        m_progress.count();
+        if (!entry.isDirectory) {
+            m_visitor.file(entries.name(entry));
+            return;
+        }
+        m_visitor.directoryBegin(entries.name(entry));
+        if (entry.handedOver) {
+            m_handOver.place(index);
+            m_visitor.directoryEnd();
+            return;
+        }
+        enterSubdirectory(index);
+    }
+
+    void enterSubdirectory(std::size_t index)
+    {
+        const std::size_t parent = m_path.depth() - 1;
+        const EntryRecord entry = m_listings.entries()[index];
+        Admission admission = m_admission.admitListed(entry);
+        ScopedDescriptor fd;
+        if (admission.entered()) {
+            const int parentFd = m_descriptors.descriptorOf(parent);
+            int error = errno;
+            if (parentFd >= 0) {
+                fd.reset(m_descriptors.opener().open(parentFd, m_listings.entries().terminatedName(entry)));
+                error = errno;
+            }
+            admission = m_admission.admitOpened(entry, fd, error);
+        }
+        subdirectoryDone(parent);
+        if (!admission.entered()) {
+            if (admission.reason == AdmissionReason::Unreadable)
+                m_visitor.directoryUnreadable(admission.error);
+            m_visitor.directoryEnd();
+            return;
+        }
+        enter(std::move(fd), admission, index);
+    }
+
+    void enter(ScopedDescriptor fd, const Admission &admission, std::size_t nameEntry)
+    {
+        m_descriptors.descend();
+        // Files before the first subdirectory need not wait in the table.
+        m_listings.push(fd.get(), [this](std::string_view name) {
+            m_progress.count();
+            m_visitor.file(name);
+        });
+        const ListingStack::Level &level = m_listings.top();
+        m_path.push(admission.identity, admission.exactListingInodes, nameEntry);
+        m_handOver.push(level.firstEntry);
+        m_descriptors.push(std::move(fd), level.pendingDirectories > 0);
+    }
+
+    void leave()
+    {
+        ScopedDescriptor own = m_descriptors.pop();
+        m_handOver.pop();
+        m_path.pop();
+        m_listings.pop();
+        if (m_listings.depth() == 0)
+            return;
+        m_descriptors.restoreThroughChild(own);
+        m_visitor.directoryEnd();
+    }
+
+    void subdirectoryDone(std::size_t level)
+    {
+        if (--m_listings.level(level).pendingDirectories == 0)
+            m_descriptors.noLongerWanted(level);
+    }
+
+    TreeVisitor &m_visitor;
+    ProgressCounter m_progress;
+    const std::atomic<bool> *const m_stop;
+    ListingStack m_listings;
+    WalkPath m_path;
+    DirectoryAdmission m_admission;
+    PathDescriptors m_descriptors;
+    SubtreeHandOver m_handOver;
+};
+
+} // namespace
+
+void walkFrom(WalkStart start, TreeVisitor &visitor, const WalkProgress *progress, const WalkLimits &limits)
+{
+    TreeWalk(std::move(start), visitor, progress, limits).run();
+}
 
 void walkTree(const std::string &rootPath, TreeVisitor &visitor, const WalkProgress *progress)
 {

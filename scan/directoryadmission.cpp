@@ -1,0 +1,72 @@
+#include "directoryadmission.h"
+
+#include "filesystemtraits.h"
+
+#include <cerrno>
+
+DirectoryAdmission::DirectoryAdmission(const WalkPath &path, const MountPoints *mountPoints,
+                                       bool rootOnPseudoFileSystem)
+    : m_path(path)
+    , m_mountPoints(mountPoints)
+    , m_enterPseudoFileSystems(rootOnPseudoFileSystem)
+{
+}
+
+Admission DirectoryAdmission::admitStart(ScopedDescriptor &fd, int error)
+{
+    DirectoryIdentity identity;
+    if (fd.isValid() && !identifyDirectory(fd.get(), identity)) {
+        error = errno;
+        fd.reset();
+    }
+    if (!fd.isValid())
+        return Admission::refused(AdmissionReason::Unreadable, error);
+    if (m_path.contains(identity))
+        return Admission::refused(AdmissionReason::Loop);
+    const FileSystemTraits traits = fileSystemTraits(fd.get());
+    const std::vector<DirectoryIdentity> &ancestors = m_path.ancestors();
+    if (ancestors.empty())
+        m_enterPseudoFileSystems = traits.kernelPseudo;
+    else if (traits.kernelPseudo && !m_enterPseudoFileSystems && identity.device != ancestors.back().device)
+        return Admission::refused(AdmissionReason::PseudoFileSystem);
+    return {AdmissionReason::Entered, 0, identity, traits.exactListingInodes};
+}
+
+Admission DirectoryAdmission::admitListed(const EntryRecord &entry) const
+{
+    if (entry.hasIdentity && m_path.contains(entry.identity))
+        return Admission::refused(AdmissionReason::Loop);
+    return {};
+}
+
+Admission DirectoryAdmission::admitOpened(const EntryRecord &entry, ScopedDescriptor &fd, int error) const
+{
+    const std::size_t parent = m_path.depth() - 1;
+    const DirectoryIdentity &above = m_path.identity(parent);
+    DirectoryIdentity identity = entry.identity;
+    // Where the listing's inode is the directory's own, it spares a stat.
+    bool identified = entry.hasIdentity;
+    if (!identified && m_path.exactListingInodes(parent) && m_mountPoints
+        && !m_mountPoints->mayHoldMountPoint(above)) {
+        identity = {above.device, entry.identity.inode};
+        identified = true;
+    }
+    if (fd.isValid() && !identified && !identifyDirectory(fd.get(), identity)) {
+        error = errno;
+        fd.reset();
+    }
+    if (!fd.isValid())
+        return Admission::refused(AdmissionReason::Unreadable, error);
+    if (m_path.contains(identity))
+        return Admission::refused(AdmissionReason::Loop);
+    // The file system is asked about only where the device changes, so
+    // that ordinary trees pay nothing for it.
+    bool exactListingInodes = m_path.exactListingInodes(parent);
+    if (identity.device != above.device) {
+        const FileSystemTraits traits = fileSystemTraits(fd.get());
+        if (traits.kernelPseudo && !m_enterPseudoFileSystems)
+            return Admission::refused(AdmissionReason::PseudoFileSystem);
+        exactListingInodes = traits.exactListingInodes;
+    }
+    return {AdmissionReason::Entered, 0, identity, exactListingInodes};
+}

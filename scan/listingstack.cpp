@@ -1,0 +1,20 @@
+#include "listingstack.h"
+
+void ListingStack::push(int fd, const std::function<void(std::string_view)> &leadingFile)
+{
+    Level level;
+    level.firstEntry = m_entries.size();
+    level.firstNameByte = m_entries.nameBytes();
+    m_reader.readAll(fd, m_entries, leadingFile);
+    level.nextEntry = level.firstEntry;
+    level.endEntry = m_entries.size();
+    for (std::size_t i = level.firstEntry; i < level.endEntry; ++i)
+        level.pendingDirectories += m_entries[i].isDirectory;
+    m_levels.push_back(level);
+}
+
+void ListingStack::pop()
+{
+    m_entries.truncate(m_levels.back().firstEntry, m_levels.back().firstNameByte);
+    m_levels.pop_back();
+}

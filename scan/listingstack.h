@@ -1,0 +1,44 @@
+#pragma once
+
+#include "directoryreader.h"
+#include "entrytable.h"
+
+#include <cstddef>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+// The listings of the directories on a walk's path, one level each, kept
+// one above the other in one table. Of each level's entries, those from
+// nextEntry to endEntry are still to be visited, and pendingDirectories of
+// them are subdirectories still to be entered or handed over.
+class ListingStack
+{
+public:
+    struct Level
+    {
+        std::size_t firstEntry = 0;
+        std::size_t nextEntry = 0;
+        std::size_t endEntry = 0;
+        std::size_t firstNameByte = 0;
+        std::size_t pendingDirectories = 0;
+    };
+
+    // Reads the open directory `fd` as a new level. The files listed before
+    // its first subdirectory are not kept but handed to `leadingFile` as
+    // they are read. An error part way leaves the entries read before it.
+    void push(int fd, const std::function<void(std::string_view)> &leadingFile);
+    void pop();
+
+    std::size_t depth() const { return m_levels.size(); }
+    Level &top() { return m_levels.back(); }
+    Level &level(std::size_t level) { return m_levels[level]; }
+    const Level &level(std::size_t level) const { return m_levels[level]; }
+    EntryTable &entries() { return m_entries; }
+    const EntryTable &entries() const { return m_entries; }
+
+private:
+    EntryTable m_entries;
+    DirectoryReader m_reader;
+    std::vector<Level> m_levels;
+};
