@@ -1,5 +1,6 @@
 #include "descriptorbudget.h"
 
+#include "directoryopener.h"
 #include "scopeddescriptor.h"
 
 #include <dirent.h>
@@ -15,7 +16,7 @@ namespace {
 // Counts the entries of /proc/self/fd, less the descriptor that reads it.
 bool countFromProc(std::size_t &open)
 {
-    const ScopedDescriptor list(::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const ScopedDescriptor list(::open("/proc/self/fd", directoryOpenFlags));
     if (!list.isValid())
         return false;
     std::vector<char> buffer(16 * 1024);

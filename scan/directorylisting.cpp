@@ -1,5 +1,6 @@
 #include "directorylisting.h"
 
+#include "directoryopener.h"
 #include "directoryreader.h"
 #include "scopeddescriptor.h"
 
@@ -8,7 +9,7 @@
 DirectoryListing listDirectory(const std::string &directoryPath)
 {
     DirectoryListing listing;
-    const ScopedDescriptor directory(::open(directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const ScopedDescriptor directory(::open(directoryPath.c_str(), directoryOpenFlags));
     if (!directory.isValid())
         return listing;
     listing.opened = true;
