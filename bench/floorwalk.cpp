@@ -11,8 +11,9 @@
 // stat'ed, so a bind mount of an ancestor inside the tree would not be seen
 // as a loop; the descriptor limit then ends the walk with an error.
 //
-// With more than one thread the top of the tree is split into subtrees the
-// threads take in turn, as velmora does. It prints
+// With more than one thread the top of the tree is split, before the walk,
+// into subtrees the threads take in turn (velmora-map instead hands
+// subdirectories to idle walkers as it goes). It prints
 //   folders N files N loops N unreadable N
 // where folders include the loops and the directories that could not be
 // opened. The exit status is 0 when the walk went through, 1 when it could
@@ -42,7 +43,7 @@ namespace {
 constexpr int openFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
 constexpr std::size_t bufferSize = 64 * 1024;
 // Splitting stops once there are this many subtrees per thread, or after
-// this many levels, the same as velmora's scan.
+// this many levels.
 constexpr std::size_t tasksPerThread = 8;
 constexpr int splitRounds = 3;
 

@@ -42,8 +42,8 @@ public:
 
     // Lists the tree below the root and counts its folders and files.
     bool count(const WalkProgress *progress = nullptr);
-    // Hands the whole report to `write` as it is made, in pieces of about a
-    // mebibyte, so that it is never held whole.
+    // Hands the whole report to `write` as it is made, in pieces of about
+    // 256 KiB, so that it is never held whole.
     bool map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress = nullptr);
 
     MapFailure failure() const { return m_failure; }

@@ -10,4 +10,7 @@
 // leaves an earlier file as it was; a device or FIFO is written into. See
 // OutputFile. On failure gives 0 and sets `reason`, when given, to the
 // system's explanation.
+//
+// The program does not hold the report whole: it writes it to an
+// OutputFile piece by piece as it is made (see MapJob::map).
 int writeFile(const std::string &path, const std::string &content, QString *reason = nullptr);

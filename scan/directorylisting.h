@@ -19,4 +19,7 @@ struct DirectoryListing
 // Lists the entries of one directory other than "." and "..". A directory
 // that cannot be opened gives no entries and `opened` false; an error part
 // way through ends the listing with the entries read so far.
+//
+// The walks do not use it: they read each directory once, relative to its
+// parent, with DirectoryReader.
 DirectoryListing listDirectory(const std::string &directoryPath);

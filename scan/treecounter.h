@@ -38,4 +38,7 @@ private:
 // below `path`, whatever they held before. The root is not counted; a
 // directory that cannot be opened counts as a folder with nothing in it and
 // writes one error line to standard output.
+//
+// The program lists the tree once with scanTree (treescan.h) and counts the
+// recording with a TreeCounter (see MapJob).
 void countFilesAndFolders(const std::string &path, int &fileCount, int &folderCount);

@@ -25,4 +25,7 @@ private:
 // Appends the list of the tree below `path` to `output`: "<ul>", the items
 // of the root's entries, "</ul>". A directory that cannot be opened gets the
 // empty list.
+//
+// The program maps the recording of its one listing with a TreeMapper and
+// writes the list out piece by piece as it is made (see MapJob).
 void mapDirectory(const std::string &path, int listFiles, std::string &output);
