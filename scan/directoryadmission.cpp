@@ -32,13 +32,6 @@ Admission DirectoryAdmission::admitStart(ScopedDescriptor &fd, int error)
     return {AdmissionReason::Entered, 0, identity, traits.exactListingInodes};
 }
 
-Admission DirectoryAdmission::admitListed(const EntryRecord &entry) const
-{
-    if (entry.hasIdentity && m_path.contains(entry.identity))
-        return Admission::refused(AdmissionReason::Loop);
-    return {};
-}
-
 Admission DirectoryAdmission::admitOpened(const EntryRecord &entry, ScopedDescriptor &fd, int error) const
 {
     const std::size_t parent = m_path.depth() - 1;

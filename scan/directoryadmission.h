@@ -46,7 +46,12 @@ public:
     // The start, opened as `fd`, or not for the reason `error`.
     Admission admitStart(ScopedDescriptor &fd, int error);
     // A subdirectory before it is opened: its listing may show a loop.
-    Admission admitListed(const EntryRecord &entry) const;
+    Admission admitListed(const EntryRecord &entry) const
+    {
+        if (entry.hasIdentity && m_path.contains(entry.identity))
+            return Admission::refused(AdmissionReason::Loop);
+        return {};
+    }
     // A subdirectory opened as `fd`, or not for the reason `error`. A
     // descriptor that turns out unusable is closed.
     Admission admitOpened(const EntryRecord &entry, ScopedDescriptor &fd, int error) const;

@@ -21,26 +21,26 @@ DirectoryOpener::DirectoryOpener(std::function<bool(int inUse)> giveBack, const 
 {
 }
 
-int DirectoryOpener::open(int base, const char *path)
+int DirectoryOpener::openWhenShort(int base, const char *path)
 {
     std::chrono::steady_clock::time_point deadline{};
     for (;;) {
+        const int error = errno;
+        if (!m_giveBack(base)) {
+            const auto now = std::chrono::steady_clock::now();
+            if (deadline == std::chrono::steady_clock::time_point{})
+                deadline = now + descriptorPatience;
+            if (now > deadline)
+                throw std::system_error(error, std::generic_category(), "cannot open a directory");
+            if (m_stop && m_stop->load(std::memory_order_relaxed)) {
+                errno = error;
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         const int fd = ::openat(base, path, directoryOpenFlags);
         if (fd >= 0 || (errno != EMFILE && errno != ENFILE))
             return fd;
-        const int error = errno;
-        if (m_giveBack(base))
-            continue;
-        const auto now = std::chrono::steady_clock::now();
-        if (deadline == std::chrono::steady_clock::time_point{})
-            deadline = now + descriptorPatience;
-        if (now > deadline)
-            throw std::system_error(error, std::generic_category(), "cannot open a directory");
-        if (m_stop && m_stop->load(std::memory_order_relaxed)) {
-            errno = error;
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstddef>
 #include <functional>
@@ -30,7 +31,11 @@ public:
     DirectoryOpener(std::function<bool(int inUse)> giveBack, const std::atomic<bool> *stop);
 
     // One name below `base`, or a path whose names are all directories.
-    int open(int base, const char *path);
+    int open(int base, const char *path)
+    {
+        const int fd = ::openat(base, path, directoryOpenFlags);
+        return fd >= 0 || (errno != EMFILE && errno != ENFILE) ? fd : openWhenShort(base, path);
+    }
     // A path of several names may cross more links than one lookup may
     // follow; then it is followed one name at a time, as the kernel would.
     int openPath(int base, const std::string &path);
@@ -40,6 +45,8 @@ public:
     int openChain(int base, std::string path, const std::vector<std::string_view> &names);
 
 private:
+    int openWhenShort(int base, const char *path);
+
     std::function<bool(int inUse)> m_giveBack;
     const std::atomic<bool> *m_stop;
 };

@@ -12,9 +12,3 @@ void ListingStack::push(int fd, const std::function<void(std::string_view)> &lea
         level.pendingDirectories += m_entries[i].isDirectory;
     m_levels.push_back(level);
 }
-
-void ListingStack::pop()
-{
-    m_entries.truncate(m_levels.back().firstEntry, m_levels.back().firstNameByte);
-    m_levels.pop_back();
-}

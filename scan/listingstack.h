@@ -28,7 +28,11 @@ public:
     // its first subdirectory are not kept but handed to `leadingFile` as
     // they are read. An error part way leaves the entries read before it.
     void push(int fd, const std::function<void(std::string_view)> &leadingFile);
-    void pop();
+    void pop()
+    {
+        m_entries.truncate(m_levels.back().firstEntry, m_levels.back().firstNameByte);
+        m_levels.pop_back();
+    }
 
     std::size_t depth() const { return m_levels.size(); }
     Level &top() { return m_levels.back(); }

@@ -14,42 +14,6 @@ PathDescriptors::PathDescriptors(const WalkPath &path, std::size_t budget, const
 {
 }
 
-// Every change to a level's descriptor or want goes through here, which
-// keeps the stranded count exact.
-template <typename Change>
-void PathDescriptors::change(std::size_t level, Change &&change)
-{
-    m_stranded -= m_levels[level].stranded();
-    change(m_levels[level]);
-    m_stranded += m_levels[level].stranded();
-}
-
-void PathDescriptors::descend()
-{
-    if (!m_levels.empty() && !m_levels.back().wanted)
-        release(m_levels.size() - 1);
-}
-
-void PathDescriptors::push(ScopedDescriptor fd, bool wanted)
-{
-    m_levels.emplace_back();
-    change(m_levels.size() - 1, [wanted](Level &level) { level.wanted = wanted; });
-    keep(m_levels.size() - 1, std::move(fd));
-}
-
-ScopedDescriptor PathDescriptors::pop()
-{
-    ScopedDescriptor own = take(m_levels.size() - 1);
-    change(m_levels.size() - 1, [](Level &level) { level.wanted = false; });
-    m_levels.pop_back();
-    return own;
-}
-
-void PathDescriptors::noLongerWanted(std::size_t level)
-{
-    change(level, [](Level &level) { level.wanted = false; });
-}
-
 // Whether a level that has just become the top will want its descriptor:
 // to open more subdirectories, or to lead back up to a stranded ancestor.
 bool PathDescriptors::needsDescriptor(std::size_t level) const
@@ -59,22 +23,17 @@ bool PathDescriptors::needsDescriptor(std::size_t level) const
 
 // ".." of the child just left leads back in one step, unless the child was
 // reached through a link or a mount, or the tree changed meanwhile.
-void PathDescriptors::restoreThroughChild(const ScopedDescriptor &child)
+void PathDescriptors::reopenThroughChild(const ScopedDescriptor &child)
 {
     const std::size_t level = m_levels.size() - 1;
-    if (m_levels[level].fd.isValid() || !child.isValid() || !needsDescriptor(level))
-        return;
     ScopedDescriptor fd(m_opener.open(child.get(), ".."));
     DirectoryIdentity identity;
     if (fd.isValid() && identifyDirectory(fd.get(), identity) && identity == m_path.identity(level))
         keep(level, std::move(fd));
 }
 
-int PathDescriptors::descriptorOf(std::size_t level)
+int PathDescriptors::reopen(std::size_t level)
 {
-    if (m_levels[level].fd.isValid())
-        return m_levels[level].fd.get();
-
     // On the way, up to two descriptors are open besides those kept.
     while (!m_open.empty() && m_open.size() + 2 > m_budget)
         release(m_open.front());
@@ -98,28 +57,10 @@ int PathDescriptors::descriptorOf(std::size_t level)
     return m_levels[level].fd.get();
 }
 
-// Called only for a level without a descriptor.
-void PathDescriptors::keep(std::size_t level, ScopedDescriptor fd)
+void PathDescriptors::thin(std::size_t justOpened)
 {
-    change(level, [&fd](Level &kept) { kept.fd = std::move(fd); });
-    m_open.insert(std::lower_bound(m_open.begin(), m_open.end(), level), level);
-    // One more is always left for the next directory to open.
     while (m_open.size() + 1 > m_budget && m_open.size() > 1)
-        release(thinningCandidate(level));
-}
-
-ScopedDescriptor PathDescriptors::take(std::size_t level)
-{
-    if (m_levels[level].fd.isValid())
-        m_open.erase(std::lower_bound(m_open.begin(), m_open.end(), level));
-    ScopedDescriptor fd;
-    change(level, [&fd](Level &taken) { fd = std::move(taken.fd); });
-    return fd;
-}
-
-void PathDescriptors::release(std::size_t level)
-{
-    take(level).reset();
+        release(thinningCandidate(justOpened));
 }
 
 // Fewer descriptors are free than planned: from here on, no more are held

@@ -10,12 +10,6 @@ SubtreeHandOver::SubtreeHandOver(SubtreeSink *sink)
 {
 }
 
-void SubtreeHandOver::pop()
-{
-    m_levelCursors.pop_back();
-    m_firstLevel = std::min(m_firstLevel, m_levelCursors.size());
-}
-
 std::size_t SubtreeHandOver::handOverOne(ListingStack &listings, const WalkPath &path)
 {
     EntryTable &entries = listings.entries();

@@ -4,6 +4,7 @@
 #include "listingstack.h"
 #include "walkpath.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <string>
@@ -44,7 +45,11 @@ public:
 
     // A level was pushed, with its entries from `firstEntry`, or popped.
     void push(std::size_t firstEntry) { m_levelCursors.push_back(firstEntry); }
-    void pop();
+    void pop()
+    {
+        m_levelCursors.pop_back();
+        m_firstLevel = std::min(m_firstLevel, m_levelCursors.size());
+    }
 
     // Hands over one subdirectory, marking its entry. Gives the level whose
     // listing held it, or noLevel when none was handed over.

@@ -9,21 +9,6 @@ WalkPath::WalkPath(int baseFd, std::string startPath, std::vector<DirectoryIdent
 {
 }
 
-void WalkPath::push(const DirectoryIdentity &identity, bool exactListingInodes, std::size_t nameEntry)
-{
-    const std::size_t pathBytes = m_levels.empty()
-        ? m_startPath.size()
-        : m_levels.back().pathBytes + 1 + m_entries[nameEntry].nameLength;
-    m_levels.push_back({identity, exactListingInodes, nameEntry, pathBytes});
-    m_onPath.insert(identity);
-}
-
-void WalkPath::pop()
-{
-    m_onPath.erase(m_levels.back().identity);
-    m_levels.pop_back();
-}
-
 std::vector<DirectoryIdentity> WalkPath::identitiesThrough(std::size_t level) const
 {
     std::vector<DirectoryIdentity> identities = m_ancestors;

@@ -20,8 +20,19 @@ public:
     // relative to `baseFd`, below `ancestors` (from the root down).
     WalkPath(int baseFd, std::string startPath, std::vector<DirectoryIdentity> ancestors, const EntryTable &entries);
 
-    void push(const DirectoryIdentity &identity, bool exactListingInodes, std::size_t nameEntry);
-    void pop();
+    void push(const DirectoryIdentity &identity, bool exactListingInodes, std::size_t nameEntry)
+    {
+        const std::size_t pathBytes = m_levels.empty()
+            ? m_startPath.size()
+            : m_levels.back().pathBytes + 1 + m_entries[nameEntry].nameLength;
+        m_levels.push_back({identity, exactListingInodes, nameEntry, pathBytes});
+        m_onPath.insert(identity);
+    }
+    void pop()
+    {
+        m_onPath.erase(m_levels.back().identity);
+        m_levels.pop_back();
+    }
 
     std::size_t depth() const { return m_levels.size(); }
     bool contains(const DirectoryIdentity &identity) const { return m_onPath.count(identity) > 0; }
