@@ -33,17 +33,17 @@ DirectoryReader::DirectoryReader()
 {
 }
 
-bool DirectoryReader::readAll(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile)
+int DirectoryReader::readAll(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile)
 {
     bool keepAll = !leadingFile;
     for (;;) {
         const ssize_t filled = ::getdents64(directoryFd, m_buffer.data(), m_buffer.size());
         if (filled == 0)
-            return true;
+            return 0;
         if (filled < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return errno;
         }
         for (ssize_t offset = 0; offset < filled;) {
             const auto *record = reinterpret_cast<const struct dirent64 *>(m_buffer.data() + offset);

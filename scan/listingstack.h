@@ -22,11 +22,13 @@ public:
         std::size_t endEntry = 0;
         std::size_t firstNameByte = 0;
         std::size_t pendingDirectories = 0;
+        int readError = 0; // why reading stopped part way (an errno value), or 0
     };
 
     // Reads the open directory `fd` as a new level. The files listed before
     // its first subdirectory are not kept but handed to `leadingFile` as
-    // they are read. An error part way leaves the entries read before it.
+    // they are read. An error part way leaves the entries read before it,
+    // and is kept as the level's readError.
     void push(int fd, const std::function<void(std::string_view)> &leadingFile);
     void pop()
     {

@@ -14,8 +14,11 @@ public:
     // A subdirectory. Its own entries follow, up to the matching directoryEnd().
     virtual void directoryBegin(std::string_view name) = 0;
     virtual void directoryEnd() = 0;
-    // The directory whose entries would follow now (the root, or the
-    // subdirectory just begun) could not be opened, for the reason `error`
-    // (an errno value).
+    // A directory could not be read, for the reason `error` (an errno
+    // value). One that cannot be opened is reported where its entries would
+    // follow: at once for the root, or right after the subdirectory's
+    // directoryBegin(). One whose listing fails part way is reported after
+    // the entries that were read: just before its directoryEnd(), or for the
+    // root at the end of the walk.
     virtual void directoryUnreadable(int error) = 0;
 };

@@ -119,6 +119,9 @@ private:
 
     void leave()
     {
+        // A listing that failed part way is reported once its entries are visited.
+        if (const int error = m_listings.top().readError)
+            m_visitor.directoryUnreadable(error);
         ScopedDescriptor own = m_descriptors.pop();
         m_handOver.pop();
         m_path.pop();
