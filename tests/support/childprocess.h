@@ -2,11 +2,13 @@
 
 #include <functional>
 
-// Runs `work` in a forked child and gives its result (0 to 255), or -1 when
-// the child could not be started or did not end normally. For what must not
-// touch the test process itself: resource limits, giving up root.
+// Runs `work` in a forked child and gives its result (0 to 255; 255 when it
+// throws), or -1 when the child could not be started or did not end
+// normally. For what must not touch the test process itself: resource
+// limits, giving up root.
 int runInChild(const std::function<int()> &work);
 
 // Gives up root for good in the calling process, becoming nobody. Returns
 // false when that fails. A process that is not root keeps its identity.
 bool dropRoot();
+
