@@ -7,6 +7,7 @@
 #include "taskpool.h"
 #include "threadgrowth.h"
 #include "treewalk.h"
+#include "walkerthreads.h"
 
 #include <sched.h>
 #include <unistd.h>
@@ -15,7 +16,6 @@
 #include <chrono>
 #include <exception>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -53,6 +53,12 @@ public:
         , m_cancel(cancel)
     {
     }
+    // Also when run() fails part way: no walker may outlive the scan.
+    ~ThreadedScan()
+    {
+        m_pool.stop();
+        m_threads.joinAll();
+    }
 
     void run(unsigned firstThreads, unsigned threadLimit, std::size_t descriptorsPerWalk, const MountPoints &mountPoints)
     {
@@ -75,21 +81,14 @@ public:
             for (std::size_t more = m_threads.size(); more > 0 && m_threads.size() < threadLimit; --more)
                 startThread();
         }
-        for (std::thread &thread : m_threads)
-            thread.join();
+        m_threads.joinAll();
         if (m_failure)
             std::rethrow_exception(m_failure);
     }
 
 private:
-    void startThread()
-    {
-        try {
-            m_threads.emplace_back([this] { work(); });
-        } catch (const std::system_error &) {
-            // Fewer threads walk it.
-        }
-    }
+    // When no thread can be started, fewer walk the tree.
+    void startThread() { m_threads.start([this] { work(); }); }
 
     std::vector<pid_t> threadIds()
     {
@@ -128,7 +127,7 @@ private:
     const WalkProgress *const m_progress;
     const std::atomic<bool> *const m_cancel;
     WalkLimits m_limits;
-    std::vector<std::thread> m_threads;
+    WalkerThreads m_threads;
     std::mutex m_idsMutex;
     std::vector<pid_t> m_threadIds; // of the threads that have begun to work
     std::atomic<std::uint64_t> m_entriesSeen{0};

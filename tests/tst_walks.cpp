@@ -155,6 +155,31 @@ private:
     int m_most = 0;
 };
 
+// Makes `count` empty files in `directory`, each with a name of `nameLength` bytes.
+bool makeFiles(const QByteArray &directory, int count, int nameLength)
+{
+    for (int i = 0; i < count; ++i) {
+        const QByteArray number = QByteArray::number(i);
+        const QByteArray path = directory + '/' + number + QByteArray(nameLength - number.size(), 'n');
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 || ::close(fd) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Bytes of address space the process has mapped.
+rlim_t addressSpaceInUse()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            return rlim_t(line.mid(7).trimmed().split(' ').value(0).toULongLong()) << 10;
+    return 0;
+}
+
 } // namespace
 
 class tst_Walks : public QObject
@@ -175,8 +200,8 @@ private slots:
     void unopenableRoot();
     void unreadableDirectory();
     void deepChain();
-    void sameUnderLowDescriptorLimits_data();
-    void sameUnderLowDescriptorLimits();
+    void sameUnderLowLimits_data();
+    void sameUnderLowLimits();
     void kernelPseudoFileSystems_data();
     void kernelPseudoFileSystems();
     void entriesVanishingDuringTheWalk();
@@ -500,30 +525,41 @@ bool makeChainOfLinks(const QByteArray &root, int depth)
     return makeTree(root, entries);
 }
 
-void tst_Walks::sameUnderLowDescriptorLimits_data()
+void tst_Walks::sameUnderLowLimits_data()
 {
     QTest::addColumn<QByteArray>("shape");
-    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("resource");
+    QTest::addColumn<int>("limit"); // of address space: MiB beyond what the process holds already
     QTest::addColumn<unsigned>("threads");
 
+    const int descriptors = RLIMIT_NOFILE;
     for (unsigned threads : {1U, 2U}) {
         const QByteArray walks = threads == 1 ? "serial" : "threaded";
         for (int limit : {8, 12, 16})
-            QTest::newRow("comb and wide tree, " + QByteArray::number(limit) + ", " + walks) << QByteArray("comb") << limit << threads;
+            QTest::newRow("comb and wide tree, " + QByteArray::number(limit) + ", " + walks)
+                << QByteArray("comb") << descriptors << limit << threads;
         for (int limit : {8, 16})
-            QTest::newRow("chain of links, " + QByteArray::number(limit) + ", " + walks) << QByteArray("links") << limit << threads;
+            QTest::newRow("chain of links, " + QByteArray::number(limit) + ", " + walks)
+                << QByteArray("links") << descriptors << limit << threads;
         // Paths far beyond PATH_MAX, and the walk has to come back to every level.
-        QTest::newRow("long names, 48, " + walks) << QByteArray("long names") << 48 << threads;
+        QTest::newRow("long names, 48, " + walks) << QByteArray("long names") << descriptors << 48 << threads;
     }
     // Something else in the process takes every free descriptor part way through.
-    QTest::newRow("comb and wide tree, 32, taken while walking") << QByteArray("comb, taken") << 32 << 1U;
+    QTest::newRow("comb and wide tree, 32, taken while walking") << QByteArray("comb, taken") << descriptors << 32 << 1U;
+    // Some 10 MB of names: several times that, but far less than 16 threads
+    // with the stacks and malloc arenas a thread gets by default.
+    QTest::newRow("long file names, 16 walkers, 64 MiB of address space")
+        << QByteArray("long file names") << int(RLIMIT_AS) << 64 << 16U;
 }
 
-void tst_Walks::sameUnderLowDescriptorLimits()
+void tst_Walks::sameUnderLowLimits()
 {
     QFETCH(QByteArray, shape);
+    QFETCH(int, resource);
     QFETCH(int, limit);
     QFETCH(unsigned, threads);
+    if (resource == RLIMIT_AS && underAddressSanitizer)
+        QSKIP("AddressSanitizer's shadow memory does not fit under an address-space limit");
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -537,6 +573,8 @@ void tst_Walks::sameUnderLowDescriptorLimits()
     } else if (shape == "links") {
         QVERIFY(makeChainOfLinks(root, 300));
         root += "/L0";
+    } else if (shape == "long file names") {
+        QVERIFY(makeFiles(root, 40000, 255));
     } else {
         QCOMPARE(makeBranchingChain(root, 1500, 200).size(), 1500);
     }
@@ -548,8 +586,9 @@ void tst_Walks::sameUnderLowDescriptorLimits()
     QCOMPARE(QByteArray::fromStdString(errors.str()), QByteArray());
 
     const int status = runInChild([&] {
-        const rlimit few{rlim_t(limit), rlim_t(limit)};
-        if (::setrlimit(RLIMIT_NOFILE, &few) != 0)
+        const rlim_t most = resource == RLIMIT_AS ? addressSpaceInUse() + (rlim_t(limit) << 20) : rlim_t(limit);
+        const rlimit few{most, most};
+        if (::setrlimit(resource, &few) != 0)
             return 2;
         std::ostringstream limitedErrors;
         QByteArray limited;

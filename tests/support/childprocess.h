@@ -12,3 +12,16 @@ int runInChild(const std::function<int()> &work);
 // false when that fails. A process that is not root keeps its identity.
 bool dropRoot();
 
+// Whether this build runs under AddressSanitizer, whose shadow memory takes
+// more address space than any limit a test sets leaves room for.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool underAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool underAddressSanitizer = true;
+#else
+constexpr bool underAddressSanitizer = false;
+#endif
+#else
+constexpr bool underAddressSanitizer = false;
+#endif

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <pthread.h>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The threads a scan walks on. A walk keeps its own stack on the heap, so
+// each thread gets a small stack instead of the default 8 MiB, and all of
+// them share the malloc arenas already there instead of reserving 64 MiB of
+// address space each: what a scan needs of the address space grows with
+// the tree, not with its threads. All are joined before it is destroyed.
+class WalkerThreads
+{
+public:
+    WalkerThreads() = default;
+    WalkerThreads(const WalkerThreads &) = delete;
+    WalkerThreads &operator=(const WalkerThreads &) = delete;
+    ~WalkerThreads() { joinAll(); }
+
+    // Runs `work` on a new thread; gives false when none can be started.
+    bool start(std::function<void()> work);
+    bool empty() const { return m_threads.empty(); }
+    std::size_t size() const { return m_threads.size(); }
+    void joinAll();
+
+private:
+    struct Thread
+    {
+        pthread_t handle;
+        std::function<void()> work;
+    };
+
+    std::vector<std::unique_ptr<Thread>> m_threads;
+};
