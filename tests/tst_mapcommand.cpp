@@ -220,8 +220,8 @@ void tst_MapCommand::exitStatus_data()
     QTest::newRow("output into /dev/null") << QStringList{"@/tree", "/dev/null"} << 0 << "" << false;
     QTest::newRow("root behind a closed folder") << QStringList{"@/locked/tree", "@/out.html"} << 2
                                                  << "cannot map '@/locked/tree': Permission denied" << true;
-    QTest::newRow("root that cannot be read") << QStringList{"@/locked", "/dev/null"} << 3
-                                              << "cannot read directory '@/locked': Permission denied" << true;
+    QTest::newRow("root that cannot be read") << QStringList{"@/locked", "@/out.html"} << 2
+                                              << "cannot map '@/locked': Permission denied" << true;
     QTest::newRow("--help-all is not offered") << QStringList{"--help-all"} << 2 << "unrecognized option '--help-all'" << false;
     QTest::newRow("--open with standard output") << QStringList{"--open", "@/tree", "-"} << 2 << "--open needs an OUTPUT file" << false;
 }
