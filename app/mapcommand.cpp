@@ -215,7 +215,7 @@ int runMapCommand(int argc, char **argv)
         return printAndExit(usageText);
     if (options.version)
         return printAndExit("velmora-map " + versionText + '\n');
-    if (const int error = directoryTestError(options.root)) {
+    if (const int error = rootDirectoryError(options.root)) {
         complain("cannot map " + inQuotes(options.root) + ": " + std::strerror(error));
         return UsageError;
     }

@@ -45,8 +45,9 @@ ensure_packages() {
 }
 
 # Configures the build in $build_dir and builds the named targets, or all.
+# Extra CMake settings come from the array cmake_settings, when set.
 configure_and_build() {
-    cmake -S "$project_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake -S "$project_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${cmake_settings[@]+"${cmake_settings[@]}"}
     local targets=()
     [ $# -gt 0 ] && targets=(--target "$@")
     cmake --build "$build_dir" --parallel "$(nproc)" "${targets[@]}"

@@ -1,6 +1,7 @@
 #include "childprocess.h"
 #include "loopdisk.h"
 #include "openerstandin.h"
+#include "sanitizers.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
 #include "velmora.h"
@@ -12,6 +13,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
+
+#include <algorithm>
 
 #include <csignal>
 #include <cstdio>
@@ -143,7 +146,7 @@ void tst_MapCommand::writesWhatTheWindowWrites()
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
     QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a&b.txt", "d:tree/sub", "tree/sub/é", "d:tree/αβ",
-                                      "l:tree/αβ/up=..", "l:tree/gone=nowhere", "tree/<i>"}));
+                                      "l:tree/αβ/up=..", "l:tree/gone=nowhere", "tree/<i>", "tree/Se\xf1or\r.txt"}));
     const QString here = QFile::decodeName(scratch.path());
 
     const QByteArray fromWindow = windowReport(here + "/tree", here + "/window.html", directoriesOnly);
@@ -153,6 +156,8 @@ void tst_MapCommand::writesWhatTheWindowWrites()
     const Result result = velmoraMap(options << "tree" << "command.html");
     QCOMPARE(result.status, 0);
     QCOMPARE(fileContents(here + "/command.html"), fromWindow);
+    // Pure ASCII: no browser's guess of a character set changes what it shows.
+    QVERIFY(std::all_of(fromWindow.begin(), fromWindow.end(), [](char c) { return uchar(c) < 0x80 && c != '\r'; }));
     QCOMPARE(result.out, QByteArray());
     QCOMPARE(result.err, QByteArray());
 }
@@ -226,8 +231,8 @@ void tst_MapCommand::exitStatus_data()
                                                           << "cannot write '@/tree/f/': Not a directory" << false;
     QTest::newRow("root behind a closed folder") << QStringList{"@/locked/tree", "@/out.html"} << 2
                                                  << "cannot map '@/locked/tree': Permission denied" << true;
-    QTest::newRow("root that cannot be read") << QStringList{"@/locked", "/dev/null"} << 3
-                                              << "cannot read directory '@/locked': Permission denied" << true;
+    QTest::newRow("root that cannot be read") << QStringList{"@/locked", "@/out.html"} << 2
+                                              << "cannot map '@/locked': Permission denied" << true;
     QTest::newRow("--help-all is not offered") << QStringList{"--help-all"} << 2 << "unrecognized option '--help-all'" << false;
     QTest::newRow("--open with standard output") << QStringList{"--open", "@/tree", "-"} << 2 << "--open needs an OUTPUT file" << false;
 }
@@ -353,6 +358,8 @@ void tst_MapCommand::failedRunKeepsEarlierReport()
     QFETCH(QByteArray, folder);
     QFETCH(QByteArrayList, faults);
     QFETCH(int, status);
+    if (resource == RLIMIT_AS && underAddressSanitizer)
+        QSKIP("AddressSanitizer needs more address space than any limit of this row leaves");
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
