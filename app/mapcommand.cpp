@@ -42,8 +42,8 @@ const char usageText[] =
     "  1  the report could not be written; an earlier report is left as it was\n"
     "  2  a usage error, or ROOT is not a directory that can be mapped\n"
     "  3  the report was written, but some directories could not be read\n"
-    "  129, 130, 143  SIGHUP, SIGINT or SIGTERM ended the run; an earlier report\n"
-    "     is left as it was\n";
+    "  129, 130, 143  SIGHUP, SIGINT or SIGTERM ended the run; an earlier\n"
+    "                 report is left as it was\n";
 
 std::string inQuotes(const std::string &path)
 {

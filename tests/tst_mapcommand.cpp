@@ -433,7 +433,7 @@ void tst_MapCommand::helpAndVersion()
         const Result result = velmoraMap({QString::fromLatin1(option)});
         QCOMPARE(result.status, 0);
         QVERIFY(result.out.startsWith("Usage: velmora-map [OPTION]... ROOT OUTPUT\n"));
-        for (const char *mention : {"-f, --files", "--open", "-q, --quiet", "-v, --version", "standard output"})
+        for (const char *mention : {"-f, --files", "--open", "-q, --quiet", "-v, --version", "standard output", "129, 130, 143"})
             QVERIFY2(result.out.contains(mention), mention);
     }
     // What cannot be written is not reported as done.
