@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 
+#include <cstring>
 #include <iostream>
 
 namespace {
@@ -84,8 +85,10 @@ void runMap(const MapRunWidgets &widgets)
     const QString typedOutput = widgets.outputFile->text();
     const std::string outputPath = toNarrowText(typedOutput);
 
-    if (!isDirectory(rootPath)) {
-        showWarning(widgets.window, "File Does Not Exist", QString::fromLatin1("Warning - Root Directory Folder Does Not Exist"));
+    if (const int error = rootDirectoryError(rootPath)) {
+        showWarning(widgets.window, "File Does Not Exist",
+                    QString::fromLatin1("Warning - Root Directory Folder Does Not Exist") + u'\n'
+                        + QString::fromLocal8Bit(std::strerror(error)));
         return;
     }
     if (outputPath.empty())

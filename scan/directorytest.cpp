@@ -1,18 +1,21 @@
 #include "directorytest.h"
 
+#include "scopeddescriptor.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 
 bool isDirectory(const std::string &path)
 {
-    return directoryTestError(path) == 0;
+    struct stat status;
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-int directoryTestError(const std::string &path)
+int rootDirectoryError(const std::string &path)
 {
-    struct stat status;
-    if (::stat(path.c_str(), &status) != 0)
-        return errno;
-    return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
+    // O_DIRECTORY refuses anything else before opening it, so a FIFO never blocks.
+    const ScopedDescriptor root(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY));
+    return root.isValid() ? 0 : errno;
 }

@@ -20,6 +20,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,6 +60,31 @@ QList<LabelState> runEndedAtRootCheck()
 {
     return completeRun({}).mid(0, 2);
 }
+
+// While it lives, a test run as root acts as nobody, whom folders of mode 0
+// keep out; one run by anybody else is kept out of them already.
+class ActingAsNobody
+{
+public:
+    ActingAsNobody()
+        : m_wasRoot(::geteuid() == 0)
+        , m_acting(!m_wasRoot || ::seteuid(65534) == 0)
+    {
+    }
+    ~ActingAsNobody()
+    {
+        if (m_wasRoot && m_acting && ::seteuid(0) != 0)
+            qFatal("cannot become root again");
+    }
+    ActingAsNobody(const ActingAsNobody &) = delete;
+    ActingAsNobody &operator=(const ActingAsNobody &) = delete;
+
+    bool isActing() const { return m_acting; }
+
+private:
+    const bool m_wasRoot;
+    const bool m_acting;
+};
 
 struct Box
 {
@@ -218,15 +245,19 @@ void tst_MapRun::labelsAndBoxes_data()
     QTest::addColumn<bool>("reportWritten");
 
     QTest::newRow("complete run") << "@/tree" << "@/report.html" << completeRun(written) << QStringList{} << true;
-    QTest::newRow("empty root field") << "" << "@/report.html" << runEndedAtRootCheck()
-                                      << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist"}
-                                      << false;
-    QTest::newRow("root is a file") << "@/tree/a.txt" << "@/report.html" << runEndedAtRootCheck()
-                                    << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist"}
-                                    << false;
-    QTest::newRow("missing root") << "@/nowhere" << "@/report.html" << runEndedAtRootCheck()
-                                  << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist"}
-                                  << false;
+    QTest::newRow("empty root field")
+        << "" << "@/report.html" << runEndedAtRootCheck()
+        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|No such file or directory"} << false;
+    QTest::newRow("root is a file")
+        << "@/tree/a.txt" << "@/report.html" << runEndedAtRootCheck()
+        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|Not a directory"} << false;
+    QTest::newRow("missing root")
+        << "@/nowhere" << "@/report.html" << runEndedAtRootCheck()
+        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|No such file or directory"} << false;
+    // Mapped as an empty tree, it would look like a complete map.
+    QTest::newRow("root that cannot be read")
+        << "@/locked" << "@/report.html" << runEndedAtRootCheck()
+        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|Permission denied"} << false;
     QTest::newRow("empty output field") << "@/tree" << "" << completeRun(notWritten)
                                         << QStringList{"Output File Not Specified|Warning - Output File Path Not Specified"}
                                         << false;
@@ -254,14 +285,20 @@ void tst_MapRun::labelsAndBoxes()
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a.txt", "d:tree/sub"}));
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a.txt", "d:tree/sub", "d:locked"}));
+    QVERIFY(::chmod(scratch.path().constData(), 0777) == 0 && ::chmod((scratch.path() + "/locked").constData(), 0) == 0);
     const QString here = QFile::decodeName(scratch.path());
     rootField.replace("@", here);
     outputField.replace("@", here);
 
     WindowDriver driver;
     driver.fill(rootField, outputField);
-    driver.map();
+    {
+        // As a user, not as root, whom no folder keeps out.
+        const ActingAsNobody nobody;
+        QVERIFY(nobody.isActing());
+        driver.map();
+    }
 
     QCOMPARE(driver.states, states);
     QStringList seen;
@@ -273,6 +310,9 @@ void tst_MapRun::labelsAndBoxes()
             QCOMPARE(lines.size(), 3);
             QCOMPARE(lines[1], outputField);
             seen.last() += '|' + lines[2];
+        } else if (box.title == "File Does Not Exist") {
+            QCOMPARE(lines.size(), 2);
+            seen.last() += '|' + lines[1];
         }
     }
     QCOMPARE(seen, boxes);
@@ -375,7 +415,7 @@ void tst_MapRun::oddRootsAndOutputPaths()
     QCOMPARE(driver.labels(), completeRun(written).last());
     const QByteArray report = fileContents(here + '/' + outputName);
     QCOMPARE(report, expectedReport(here + '/' + rootName, false));
-    QVERIFY(report.contains("<li>\xe9.txt</li>"));
+    QVERIFY(report.contains("<li>&#233;.txt</li>"));
     QVERIFY(report.contains("<b><li>&#937;&#956;&#941;&#947;&#945;</li></b><ul></ul>"));
     QVERIFY(report.contains("<b>Number of Folders: </b>1<br><b>Number of Files: </b>1<br>"));
 }

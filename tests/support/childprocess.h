@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 
 // Runs `work` in a forked child and gives its result (0 to 255; 255 when it
@@ -8,20 +10,11 @@
 // limits, giving up root.
 int runInChild(const std::function<int()> &work);
 
+// The same in two steps, for a test that acts while the child runs: gives
+// the child's process id (-1 when it could not be started), then its result.
+pid_t startInChild(const std::function<int()> &work);
+int waitForChild(pid_t child);
+
 // Gives up root for good in the calling process, becoming nobody. Returns
 // false when that fails. A process that is not root keeps its identity.
 bool dropRoot();
-
-// Whether this build runs under AddressSanitizer, whose shadow memory takes
-// more address space than any limit a test sets leaves room for.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool underAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool underAddressSanitizer = true;
-#else
-constexpr bool underAddressSanitizer = false;
-#endif
-#else
-constexpr bool underAddressSanitizer = false;
-#endif
