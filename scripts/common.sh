@@ -10,9 +10,9 @@ build_dir="$project_dir/build"
 build_packages=(cmake make g++ qt6-base-dev libxkbcommon-dev librsvg2-bin xdg-utils)
 
 # What the tests need besides: validators of the desktop files, the Debian
-# tools that build and check the package, and mkfs.ext4 and mount for a
-# disk of the walk tests' own.
-test_packages=(desktop-file-utils appstream dpkg-dev file lintian e2fsprogs mount)
+# tools that build and check the package, mkfs.ext4 and mount for a disk of
+# the walk tests' own, and two JSON parsers that read velmora-map's JSON back.
+test_packages=(desktop-file-utils appstream dpkg-dev file lintian e2fsprogs mount python3 jq)
 
 # What building the Debian package needs besides: dpkg-buildflags,
 # dpkg-shlibdeps and file for CPack, and appstreamcli, whose version tells
