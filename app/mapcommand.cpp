@@ -29,13 +29,28 @@ const char usageText[] =
     "the numbers of folders and files, and a nested list of the tree.\n"
     "With OUTPUT -, the report goes to standard output.\n"
     "\n"
-    "  -f, --files    map files too, not only directories\n"
-    "      --open     open the written report with the desktop's default program\n"
-    "  -q, --quiet    print no progress and no summary\n"
-    "  -h, --help     display this help and exit\n"
-    "  -v, --version  output version information and exit\n"
+    "  -f, --files          map files too, not only directories\n"
+    "      --format=FORMAT  write the report as html (the default) or json\n"
+    "      --open           open the written report with the desktop's default program\n"
+    "  -q, --quiet          print no progress and no summary\n"
+    "  -h, --help           display this help and exit\n"
+    "  -v, --version        output version information and exit\n"
     "\n"
     "Each directory that cannot be read is named on standard error.\n"
+    "\n"
+    "With --format=json the report is one JSON document on one line, such as\n"
+    "  {\"format_version\":1,\"folders\":1,\"files\":2,\"files_listed\":true,\n"
+    "   \"tree\":{\"name\":\"ROOT\",\"type\":\"directory\",\"contents\":[\n"
+    "    {\"name\":\"a.txt\",\"type\":\"file\"},\n"
+    "    {\"name\":\"sub\",\"type\":\"directory\",\"contents\":[{\"name\":\"b.txt\",\"type\":\"file\"}]}]}}\n"
+    "A directory that was not entered has a \"reason\" and no \"contents\"; one read\n"
+    "only in part has both. A name that is not valid UTF-8 has U+FFFD for each\n"
+    "stray byte, and its exact bytes as numbers in \"name_bytes\". The ten\n"
+    "directories with the most entries:\n"
+    "  velmora-map -f --format=json ROOT - | jq -r 'def dirs($p): ($p + .name) as $q\n"
+    "    | select(.type == \"directory\") | [(.contents // [] | length), $q],\n"
+    "    (.contents[]? | dirs($q + \"/\")); [.tree | dirs(\"\")] | sort_by(-.[0])\n"
+    "    | .[:10][] | \"\\(.[0])\\t\\(.[1])\"'\n"
     "\n"
     "Exit status:\n"
     "  0  the report was written\n"
@@ -132,13 +147,13 @@ public:
             written = m_job.map(!m_options.listFiles, [&](std::string_view piece) {
                 bytes += piece.size();
                 return writeToStandardOutput(piece, reason);
-            }, m_progress.stage("mapping"));
+            }, m_progress.stage("mapping"), m_options.format);
         } else {
             OutputFile file(m_options.output, m_interruption.flag());
             written = m_job.map(!m_options.listFiles, [&](std::string_view piece) {
                 bytes += piece.size();
                 return file.write(piece);
-            }, m_progress.stage("mapping"));
+            }, m_progress.stage("mapping"), m_options.format);
             m_progress.stage("writing");
             written = written && file.commit();
             reason = file.errorString();

@@ -6,10 +6,11 @@
 
 namespace {
 
-enum LongOnly { OpenOption = 0x100 };
+enum LongOnly { OpenOption = 0x100, FormatOption };
 
 const option longOptions[] = {
     {"files", no_argument, nullptr, 'f'},
+    {"format", required_argument, nullptr, FormatOption},
     {"open", no_argument, nullptr, OpenOption},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
@@ -17,8 +18,10 @@ const option longOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-std::string badOption(const char *argument, int option)
+std::string badOption(const char *argument, int option, bool argumentMissing)
 {
+    if (argumentMissing)
+        return "option '" + std::string(argument) + "' requires an argument";
     if (option == 0)
         return "unrecognized option '" + std::string(argument) + "'";
     // A long option given a value it does not take; `argument` is the
@@ -28,19 +31,35 @@ std::string badOption(const char *argument, int option)
     return "invalid option -- '" + std::string(1, char(option)) + "'";
 }
 
+bool readFormat(const std::string &name, ReportFormat &format)
+{
+    if (name == "html")
+        format = ReportFormat::Html;
+    else if (name == "json")
+        format = ReportFormat::Json;
+    else
+        return false;
+    return true;
+}
+
 } // namespace
 
 std::string parseMapOptions(int argc, char **argv, MapOptions &options)
 {
     opterr = 0;
     optind = 0; // starts the scan afresh
-    for (int option; (option = ::getopt_long(argc, argv, "fqhv", longOptions, nullptr)) != -1;) {
+    // The leading colon tells a missing argument from an unknown option.
+    for (int option; (option = ::getopt_long(argc, argv, ":fqhv", longOptions, nullptr)) != -1;) {
         switch (option) {
         case 'f':
             options.listFiles = true;
             break;
         case OpenOption:
             options.open = true;
+            break;
+        case FormatOption:
+            if (!readFormat(optarg, options.format))
+                return "invalid argument '" + std::string(optarg) + "' for '--format'\nValid arguments are 'html' and 'json'.";
             break;
         case 'q':
             options.quiet = true;
@@ -52,7 +71,7 @@ std::string parseMapOptions(int argc, char **argv, MapOptions &options)
             options.version = true;
             break;
         default:
-            return badOption(argv[optind - 1], optopt);
+            return badOption(argv[optind - 1], optopt, option == ':');
         }
     }
     if (options.help || options.version)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reportformat.h"
+
 #include <string>
 
 // What velmora-map was asked to do.
@@ -10,6 +12,7 @@ struct MapOptions
     bool quiet = false;
     bool help = false;
     bool version = false;
+    ReportFormat format = ReportFormat::Html;
     std::string root;   // the exact bytes of the arguments
     std::string output; // "-" for standard output
 };

@@ -42,6 +42,9 @@ temporary folder (removed at the end) and prints, from one run:
     per entry at 1,000,000 against 210,000 entries, and whether its report
     with 8 descriptors is the one it writes without a limit;
   - velmora-map -q -f's ratios against its speed targets (bfs, floorwalk);
+  - velmora-map -q -f --format=json against the HTML report on the mixed
+    tree, warm, in one hyperfine session (target: at most 1.2 x), and its
+    peak memory against the HTML report's limit;
   - the listing alone on the mixed tree, warm and cold, at 1, 2, 4, 8, 16
     and 32 threads against the count velmora-map chooses itself;
   - the machine, its load at the start and the end, floorwalk's thread count.
@@ -128,6 +131,7 @@ main() {
     make_shape mixed "$mixed_shape" "mixed tree ($mixed_shape)"
     time_tree mixed warm
     time_tree mixed cold
+    time_formats mixed
     make_shape flat "$flat_shape" "flat directory ($flat_shape)"
     time_tree flat warm
     make_shape large "$large_shape" "mixed tree ($large_shape)"
@@ -144,6 +148,7 @@ main() {
 
     memory_header
     memory mixed
+    memory mixed --format=json
     memory large
     time_per_entry mixed large
     combs

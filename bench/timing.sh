@@ -192,3 +192,38 @@ explain_counting() {
     echo "  fdfind and tree count each link once without following it (tree counting a link to a"
     echo "  directory as a directory); du counts a file with several hard links once."
 }
+
+json_walker="velmora-map -q -f --format=json"
+
+# time_formats TREE: velmora-map's JSON document against its HTML report on
+# the tree, warm, in one hyperfine session. The JSON run should take at most
+# 1.2 x the HTML run, and state the same counts.
+time_formats() {
+    local tree=$1 root=${tree_root[$1]} out=$work/out/$1-formats log=$log_dir/$1-formats
+    local html_ms json_ms html_counts json_counts failed note
+    mkdir -p "$out"
+    echo
+    echo "${tree_label[$tree]}, warm: $json_walker against the HTML report (log: ${log#"$repo"/}.txt) ..."
+    hyperfine --ignore-failure --style basic "${warm_options[@]}" --export-json "$log.json" \
+        -n "$baseline" "$(walker_command "$baseline" "$root" "$out/report.html")" \
+        -n "$json_walker" "$(quote "$velmora") -q -f --format=json $(quote "$root") $(quote "$out/report.json")" \
+        >"$log.txt" 2>&1 \
+        || { tail -n 20 "$log.txt" >&2; echo "run.sh: hyperfine failed on ${tree_label[$tree]} (formats)" >&2; exit 1; }
+    html_ms=$(median_ms "$log.json" "$baseline")
+    json_ms=$(median_ms "$log.json" "$json_walker")
+    html_counts=$(report_counts "$out/report.html")
+    json_counts=$(jq -r '"\(.folders) \(.files)"' "$out/report.json" 2>/dev/null) || json_counts="not JSON"
+    failed=$(failed_exit_codes "$log.json" "$json_walker")
+    note="counts as the report's"
+    [ "$json_counts" = "$html_counts" ] || note="WARNING: counts '$json_counts', the report's '$html_counts'"
+    [ -z "$failed" ] || note="$note; exit status $failed"
+    printf '  %-36s %11s %8s  %s\n' walker "median ms" ratio bytes
+    awk -v base="$html_ms" -v json="$json_ms" -v html_name="$baseline" -v json_name="$json_walker" \
+        -v html_bytes="$(stat -c %s "$out/report.html")" -v json_bytes="$(stat -c %s "$out/report.json")" \
+        -v note="$note" 'BEGIN {
+        ratio = base > 0 ? json / base : 0
+        printf "  %-36s %11.1f %8.2f  %d\n", html_name, base, 1, html_bytes
+        printf "  %-36s %11.1f %8.2f  %d  %s\n", json_name, json, ratio, json_bytes, note
+        printf "  JSON over HTML: %.2f (at most 1.2): %s\n", ratio, (base > 0 && ratio <= 1.2 && note ~ /^counts/ ? "pass" : "FAIL")
+    }'
+}

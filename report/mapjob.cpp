@@ -1,5 +1,6 @@
 #include "mapjob.h"
 
+#include "jsonmapper.h"
 #include "reportdocument.h"
 #include "treecounter.h"
 #include "treemapper.h"
@@ -76,7 +77,6 @@ MapJob::MapJob(std::string rootPath, std::ostream &errors, std::uint64_t countLi
     : m_rootPath(std::move(rootPath))
     , m_errors(errors)
     , m_countLimit(countLimit)
-    , m_report(reportOpening())
 {
 }
 
@@ -97,7 +97,6 @@ bool MapJob::count(const WalkProgress *progress)
         }
         m_fileCount = counter.fileCount();
         m_folderCount = counter.folderCount();
-        appendCounts(m_report, m_folderCount, m_fileCount);
     } catch (const std::bad_alloc &) {
         return fail(MapFailure::OutOfMemory);
     } catch (const std::system_error &) {
@@ -106,24 +105,38 @@ bool MapJob::count(const WalkProgress *progress)
     return true;
 }
 
-bool MapJob::map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress)
+bool MapJob::map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress, ReportFormat format)
 {
     try {
-        const int listFiles = appendMapHeading(m_report, directoriesOnly);
         m_report.reserve(pieceRoom);
-        TreeMapper mapper(listFiles, m_report);
+        if (format == ReportFormat::Json) {
+            JsonMapper mapper(!directoriesOnly, m_report);
+            mapper.begin(m_rootPath, m_folderCount, m_fileCount);
+            return stream(mapper, write, progress, [&] { mapper.end(); });
+        }
+        m_report.append(reportOpening());
+        appendCounts(m_report, m_folderCount, m_fileCount);
+        TreeMapper mapper(appendMapHeading(m_report, directoriesOnly), m_report);
         m_report.append("<ul>");
-        PieceByPiece pieces(mapper, m_report, write);
-        if (!m_tree.replayAndRelease(pieces, progress, [&] { return !cancelled() && pieces.written(); }))
-            return fail(cancelled() ? MapFailure::Cancelled : MapFailure::NotWritten);
-        m_report.append("</ul>");
-        appendReportClosing(m_report);
-        if (!write(m_report))
-            return fail(MapFailure::NotWritten);
-        m_report.clear();
+        return stream(mapper, write, progress, [&] {
+            m_report.append("</ul>");
+            appendReportClosing(m_report);
+        });
     } catch (const std::bad_alloc &) {
         return fail(MapFailure::OutOfMemory);
     }
+}
+
+bool MapJob::stream(TreeVisitor &mapper, const ReportWriter &write, const WalkProgress *progress,
+                    const std::function<void()> &close)
+{
+    PieceByPiece pieces(mapper, m_report, write);
+    if (!m_tree.replayAndRelease(pieces, progress, [&] { return !cancelled() && pieces.written(); }))
+        return fail(cancelled() ? MapFailure::Cancelled : MapFailure::NotWritten);
+    close();
+    if (!write(m_report))
+        return fail(MapFailure::NotWritten);
+    m_report.clear();
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "reportformat.h"
 #include "treerecording.h"
 #include "unreadabledirectories.h"
 
@@ -44,7 +45,8 @@ public:
     bool count(const WalkProgress *progress = nullptr);
     // Hands the whole report to `write` as it is made, in pieces of about
     // 256 KiB, so that it is never held whole.
-    bool map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress = nullptr);
+    bool map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress = nullptr,
+             ReportFormat format = ReportFormat::Html);
 
     MapFailure failure() const { return m_failure; }
     // After counting: the directories that could not be read, in the order of the tree.
@@ -54,6 +56,9 @@ public:
 
 private:
     bool fail(MapFailure failure);
+    // Replays the listing into `mapper`, then `close` ends the report.
+    bool stream(TreeVisitor &mapper, const ReportWriter &write, const WalkProgress *progress,
+                const std::function<void()> &close);
     bool cancelled() const { return m_cancel && *m_cancel; }
 
     std::string m_rootPath;

@@ -1,53 +1,13 @@
 #include "htmlname.h"
 
+#include "utf8sequence.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <iterator>
 
 namespace {
-
-bool isContinuation(unsigned char byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
-// Decodes the UTF-8 sequence starting at `text[0]`, whose lead byte is
-// 0x80 or above. Gives its length, or 0 when it is not a valid sequence
-// (stray continuation byte, overlong form, surrogate, beyond U+10FFFF, cut
-// short).
-std::size_t decodeSequence(std::string_view text, char32_t &codePoint)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length;
-    char32_t minimum;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        minimum = 0x80;
-        codePoint = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        minimum = 0x800;
-        codePoint = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        minimum = 0x10000;
-        codePoint = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if (!isContinuation(byte(i)))
-            return 0;
-        codePoint = (codePoint << 6) | (byte(i) & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-        return 0;
-    return length;
-}
 
 // The named references a browser reads without a closing semicolon.
 constexpr std::string_view namesWithoutSemicolon[] = {
@@ -122,7 +82,7 @@ void appendHtmlName(std::string &out, std::string_view name)
             ++i;
         } else {
             char32_t codePoint;
-            const std::size_t length = decodeSequence(name.substr(i), codePoint);
+            const std::size_t length = decodeUtf8Sequence(name.substr(i), codePoint);
             // A byte outside a valid sequence stands for the character of its value.
             appendReference(out, length == 0 ? char32_t(byte) : codePoint);
             i += length == 0 ? 1 : length;

@@ -106,6 +106,81 @@ QByteArray windowReport(const QString &root, const QString &output, bool directo
     return fileContents(output);
 }
 
+// Reads a JSON report with Python's json module or with jq and lists it one
+// entry a line, depth first: the header, then "DEPTH TYPE NAME-BYTES", with
+// " contents" where the entry has contents and " reason=..." where it has a
+// reason. Names are given by their bytes in decimal, from "name_bytes" where
+// present, so that they can be set against the names on disk.
+const char pythonLister[] = R"py(
+import json, sys
+document = json.loads(sys.stdin.buffer.read().decode("utf-8"))
+def name(entry):
+    return bytes(entry["name_bytes"]) if "name_bytes" in entry else entry["name"].encode("utf-8")
+def show(entry, depth):
+    line = [str(depth), entry["type"], ",".join(str(byte) for byte in name(entry))]
+    line += ["contents"] if "contents" in entry else []
+    line += ["reason=" + entry["reason"]] if "reason" in entry else []
+    print(" ".join(line))
+    for inner in entry.get("contents", []):
+        show(inner, depth + 1)
+print(document["format_version"], document["folders"], document["files"], json.dumps(document["files_listed"]))
+show(document["tree"], 0)
+)py";
+
+const char jqLister[] = R"jq(
+def utf8: explode | map(if . < 128 then [.]
+    elif . < 2048 then [192 + (. / 64 | floor), 128 + . % 64]
+    elif . < 65536 then [224 + (. / 4096 | floor), 128 + (. / 64 | floor) % 64, 128 + . % 64]
+    else [240 + (. / 262144 | floor), 128 + (. / 4096 | floor) % 64, 128 + (. / 64 | floor) % 64, 128 + . % 64] end)
+    | add // [];
+def show($depth): ([($depth | tostring), .type, (.name_bytes // (.name | utf8) | map(tostring) | join(","))]
+    + (if has("contents") then ["contents"] else [] end)
+    + (if has("reason") then ["reason=" + .reason] else [] end) | join(" ")),
+    (.contents[]? | show($depth + 1));
+"\(.format_version) \(.folders) \(.files) \(.files_listed)", (.tree | show(0))
+)jq";
+
+QByteArray listedBy(const QString &program, const QStringList &arguments, const QByteArray &document)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.write(document);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return "<" + program.toUtf8() + " failed: " + process.readAllStandardError() + ">";
+    return process.readAllStandardOutput();
+}
+
+QByteArray decimalBytes(const QByteArray &name)
+{
+    QByteArrayList bytes;
+    for (char byte : name)
+        bytes << QByteArray::number(uchar(byte));
+    return bytes.join(',');
+}
+
+// The same listing of the entries below `path`, made from the disk with
+// readdir and stat. Directories that others may not read are unreadable to
+// nobody. Only for trees without loops.
+QByteArray entriesOnDisk(const QByteArray &path, int depth, bool listFiles, bool byNobody)
+{
+    QByteArray lines;
+    for (const QByteArray &name : readdirOrder(path)) {
+        const QByteArray inner = path + '/' + name;
+        struct stat status;
+        const QByteArray line = QByteArray::number(depth) + ' ';
+        if (::stat(inner.constData(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            if (listFiles)
+                lines += line + "file " + decimalBytes(name) + '\n';
+        } else if (byNobody && (status.st_mode & 05) != 05) {
+            lines += line + "directory " + decimalBytes(name) + " reason=unreadable: Permission denied\n";
+        } else {
+            lines += line + "directory " + decimalBytes(name) + " contents\n" + entriesOnDisk(inner, depth + 1, listFiles, byNobody);
+        }
+    }
+    return lines;
+}
+
 } // namespace
 
 class tst_MapCommand : public QObject
@@ -127,6 +202,8 @@ private slots:
     void outputOpenedAsOneAbsoluteArgument();
     void terminalOutput_data();
     void terminalOutput();
+    void jsonNamesEveryEntry_data();
+    void jsonNamesEveryEntry();
 };
 
 void tst_MapCommand::writesWhatTheWindowWrites_data()
@@ -244,6 +321,18 @@ void tst_MapCommand::exitStatus_data()
         << 3 << "cannot read directory '@/tree/sub': Input/output error" << false;
     QTest::newRow("--help-all is not offered") << QStringList{"--help-all"} << 2 << "unrecognized option '--help-all'" << false;
     QTest::newRow("--open with standard output") << QStringList{"--open", "@/tree", "-"} << 2 << "--open needs an OUTPUT file" << false;
+    QTest::newRow("--format=json") << QStringList{"--format=json", "@/tree", "@/out.html"} << 0 << "" << false;
+    QTest::newRow("--format html") << QStringList{"--format", "html", "@/tree", "@/out.html"} << 0 << "" << false;
+    QTest::newRow("unknown format") << QStringList{"--format=xml", "@/tree", "@/out.html"} << 2
+                                    << "invalid argument 'xml' for '--format'" << false;
+    QTest::newRow("format in capitals") << QStringList{"--format=JSON", "@/tree", "@/out.html"} << 2
+                                        << "invalid argument 'JSON' for '--format'" << false;
+    QTest::newRow("format without a value") << QStringList{"@/tree", "@/out.html", "--format"} << 2
+                                            << "option '--format' requires an argument" << false;
+    QTest::newRow("JSON into a missing folder") << QStringList{"--format=json", "@/tree", "@/no/out.html"} << 1
+                                                << "cannot write '@/no/out.html': No such file or directory" << false;
+    QTest::newRow("JSON on a full device") << QStringList{"--format=json", "@/tree", "/dev/full"} << 1
+                                           << "cannot write '/dev/full': No space left on device" << false;
 }
 
 void tst_MapCommand::exitStatus()
@@ -458,7 +547,8 @@ void tst_MapCommand::helpAndVersion()
         const Result result = velmoraMap({QString::fromLatin1(option)});
         QCOMPARE(result.status, 0);
         QVERIFY(result.out.startsWith("Usage: velmora-map [OPTION]... ROOT OUTPUT\n"));
-        for (const char *mention : {"-f, --files", "--open", "-q, --quiet", "-v, --version", "standard output", "129, 130, 143"})
+        for (const char *mention : {"-f, --files", "--format=FORMAT", "\"name_bytes\"", "| jq ", "--open", "-q, --quiet",
+                                    "-v, --version", "standard output", "129, 130, 143"})
             QVERIFY2(result.out.contains(mention), mention);
     }
     // What cannot be written is not reported as done.
@@ -602,6 +692,71 @@ void tst_MapCommand::terminalOutput()
     if (signal)
         QCOMPARE(fileContents(here + "/out.html"), earlier);
     QCOMPARE(QDir(here).entryList(QDir::Files | QDir::Hidden).filter(".html"), QStringList{"out.html"});
+}
+
+void tst_MapCommand::jsonNamesEveryEntry_data()
+{
+    QTest::addColumn<bool>("listFiles");
+    QTest::addColumn<bool>("toStandardOutput");
+    QTest::addColumn<bool>("byNobody"); // for whom the directory "locked" cannot be read
+
+    QTest::newRow("-f") << true << false << false;
+    QTest::newRow("directories only") << false << false << false;
+    QTest::newRow("-f, to standard output") << true << true << false;
+    QTest::newRow("unreadable directory") << true << false << true;
+    QTest::newRow("unreadable directory, directories only, to standard output") << false << true << true;
+}
+
+void tst_MapCommand::jsonNamesEveryEntry()
+{
+    QFETCH(bool, listFiles);
+    QFETCH(bool, toStandardOutput);
+    QFETCH(bool, byNobody);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    const QList<QByteArray> nastyNames = {
+        "quote\"d", "back\\slash", "ctl\x01\x1f\x7f", "new\nline", "carriage\rreturn", "tab\there", "<b>&amp;", "a&b",
+        "\xf0\x9f\x98\x80 \xf0\x9d\x84\x9e", "next\xc2\x85line", "sep\xe2\x80\xa8", "caf\xc3\xa9", "\xff",
+        "caf\xe9", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82x", "a\x80z"};
+    QList<QByteArray> entries = {"d:tree", "d:tree/sub", "d:tree/sub/deeper", "d:tree/\xfe\\\n", "d:tree/locked",
+                                 "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo"};
+    for (const QByteArray &name : nastyNames)
+        entries << "tree/" + name << "tree/\xfe\\\n/" + name << "d:tree/sub/" + name;
+    QVERIFY(makeTree(scratch.path(), entries));
+    QVERIFY(::chmod(scratch.path().constData(), 0777) == 0); // where nobody writes the reports
+    QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0700) == 0);
+    const QString here = QFile::decodeName(scratch.path());
+    const QString program = byNobody ? copyNobodyCanRun(scratch.path()) : QStringLiteral(VELMORA_MAP);
+    QVERIFY(!program.isEmpty());
+
+    const QStringList options = listFiles ? QStringList{"-f"} : QStringList{};
+    const std::function<void()> inChild = byNobody ? asNobody : nullptr;
+    const QString jsonOutput = toStandardOutput ? "-" : here + "/map.json";
+    const QString htmlOutput = toStandardOutput ? "-" : here + "/map.html";
+    const Result json = velmoraMap(QStringList{"--format=json"} << options << here + "/tree" << jsonOutput, inChild, program);
+    const Result html = velmoraMap(QStringList(options) << here + "/tree" << htmlOutput, inChild, program);
+    const QByteArray document = toStandardOutput ? json.out : fileContents(jsonOutput);
+    const QByteArray report = toStandardOutput ? html.out : fileContents(htmlOutput);
+
+    // The same run as the HTML report's: status, error lines, counts.
+    QCOMPARE(json.status, byNobody ? 3 : 0);
+    QCOMPARE(json.status, html.status);
+    QCOMPARE(json.err, html.err);
+    if (!toStandardOutput)
+        QCOMPARE(json.out, html.out);
+    const QRegularExpression counts("Number of Folders: </b>(\\d+)<br><b>Number of Files: </b>(\\d+)<br>");
+    const QRegularExpressionMatch counted = counts.match(QString::fromLatin1(report));
+    QVERIFY(counted.hasMatch());
+
+    // One line, whatever the names hold, which every parser reads back to the names on disk.
+    QVERIFY(document.endsWith("}\n"));
+    QCOMPARE(document.count('\n'), 1);
+    const QByteArray onDisk = "1 " + counted.captured(1).toLatin1() + ' ' + counted.captured(2).toLatin1() + ' '
+                              + (listFiles ? "true" : "false") + "\n0 directory " + decimalBytes(scratch.path() + "/tree")
+                              + " contents\n" + entriesOnDisk(scratch.path() + "/tree", 1, listFiles, byNobody);
+    QCOMPARE(listedBy("python3", {"-c", pythonLister}, document), onDisk);
+    QCOMPARE(listedBy("jq", {"-r", jqLister}, document), onDisk);
 }
 
 QTEST_MAIN(tst_MapCommand)

@@ -1,4 +1,5 @@
 #include "decimaltext.h"
+#include "jsonmapper.h"
 #include "mapjob.h"
 #include "narrowtext.h"
 #include "reportdocument.h"
@@ -7,6 +8,7 @@
 #include "treecounter.h"
 #include "treemapper.h"
 
+#include <QJsonDocument>
 #include <QtTest>
 
 #include <climits>
@@ -31,6 +33,38 @@ QByteArray report(const QByteArray &root, bool directoriesOnly, QByteArray *erro
     return written;
 }
 
+// Drives a JSON mapper through `events` below a root named "r": "f:NAME" a
+// file, "b:NAME" a directory begun, "e" its end, "u:ERRNO" unreadable,
+// "n:REASON" not entered. Gives the whole document.
+QByteArray jsonDocument(const QList<QByteArray> &events, bool listFiles)
+{
+    std::string out;
+    JsonMapper mapper(listFiles, out);
+    mapper.begin("r", 3, 4);
+    for (const QByteArray &event : events) {
+        const std::string_view argument(event.constData() + std::min<qsizetype>(2, event.size()));
+        switch (event[0]) {
+        case 'f':
+            mapper.file(argument);
+            break;
+        case 'b':
+            mapper.directoryBegin(argument);
+            break;
+        case 'e':
+            mapper.directoryEnd();
+            break;
+        case 'u':
+            mapper.directoryUnreadable(QByteArray(argument.data(), qsizetype(argument.size())).toInt());
+            break;
+        case 'n':
+            mapper.directoryNotEntered(argument);
+            break;
+        }
+    }
+    mapper.end();
+    return QByteArray::fromStdString(out);
+}
+
 } // namespace
 
 class tst_Report : public QObject
@@ -51,6 +85,10 @@ private slots:
     void decimalText();
     void narrowText_data();
     void narrowText();
+    void jsonTree_data();
+    void jsonTree();
+    void jsonName_data();
+    void jsonName();
 };
 
 void tst_Report::workedExamples_data()
@@ -211,6 +249,117 @@ void tst_Report::narrowText()
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
     QCOMPARE(QByteArray::fromStdString(toNarrowText(text)), bytes);
+}
+
+void tst_Report::jsonTree_data()
+{
+    QTest::addColumn<QList<QByteArray>>("events");
+    QTest::addColumn<bool>("listFiles");
+    QTest::addColumn<QByteArray>("contents"); // the root's, after its name and type
+
+    const QList<QByteArray> small = {"f:a", "b:sub", "f:b", "e", "f:c"};
+    QTest::newRow("empty root") << QList<QByteArray>{} << true << QByteArray(R"(,"contents":[])");
+    QTest::newRow("files and a directory in order")
+        << small << true
+        << QByteArray(R"(,"contents":[{"name":"a","type":"file"},{"name":"sub","type":"directory","contents":)"
+                      R"([{"name":"b","type":"file"}]},{"name":"c","type":"file"}])");
+    QTest::newRow("directories only") << small << false
+                                      << QByteArray(R"(,"contents":[{"name":"sub","type":"directory","contents":[]}])");
+    QTest::newRow("nesting closes every level")
+        << QList<QByteArray>{"b:a", "b:b", "b:c", "e", "e", "e", "f:z"} << true
+        << QByteArray(R"(,"contents":[{"name":"a","type":"directory","contents":[{"name":"b","type":"directory",)"
+                      R"("contents":[{"name":"c","type":"directory","contents":[]}]}]},{"name":"z","type":"file"}])");
+    QTest::newRow("unreadable directory is not entered")
+        << QList<QByteArray>{"b:locked", "u:13", "e", "b:next", "e"} << true
+        << QByteArray(R"(,"contents":[{"name":"locked","type":"directory","reason":"unreadable: Permission denied"},)"
+                      R"({"name":"next","type":"directory","contents":[]}])");
+    QTest::newRow("listing failed part way")
+        << QList<QByteArray>{"b:sub", "f:x", "u:5", "e", "f:y"} << true
+        << QByteArray(R"(,"contents":[{"name":"sub","type":"directory","contents":[{"name":"x","type":"file"}],)"
+                      R"("reason":"unreadable: Input/output error"},{"name":"y","type":"file"}])");
+    QTest::newRow("failed part way, its files not listed")
+        << QList<QByteArray>{"b:sub", "f:x", "u:5", "e"} << false
+        << QByteArray(R"(,"contents":[{"name":"sub","type":"directory","contents":[],)"
+                      R"("reason":"unreadable: Input/output error"}])");
+    QTest::newRow("failed part way after a subdirectory")
+        << QList<QByteArray>{"b:sub", "b:in", "e", "u:5", "e"} << false
+        << QByteArray(R"(,"contents":[{"name":"sub","type":"directory","contents":[{"name":"in","type":"directory",)"
+                      R"("contents":[]}],"reason":"unreadable: Input/output error"}])");
+    QTest::newRow("unreadable root") << QList<QByteArray>{"u:13"} << true
+                                     << QByteArray(R"(,"reason":"unreadable: Permission denied")");
+    QTest::newRow("root failed part way") << QList<QByteArray>{"f:a", "u:5"} << true
+                                          << QByteArray(R"(,"contents":[{"name":"a","type":"file"}],)"
+                                                        R"("reason":"unreadable: Input/output error")");
+    QTest::newRow("the first reason stands") << QList<QByteArray>{"b:x", "u:13", "u:5", "e"} << true
+                                             << QByteArray(R"(,"contents":[{"name":"x","type":"directory",)"
+                                                           R"("reason":"unreadable: Permission denied"}])");
+    for (const char *reason : {"loop", "pseudo file system", "other file system"})
+        QTest::newRow(reason) << QList<QByteArray>{"b:x", "n:" + QByteArray(reason), "e"} << true
+                              << R"(,"contents":[{"name":"x","type":"directory","reason":")" + QByteArray(reason) + "\"}]";
+}
+
+void tst_Report::jsonTree()
+{
+    QFETCH(QList<QByteArray>, events);
+    QFETCH(bool, listFiles);
+    QFETCH(QByteArray, contents);
+
+    const QByteArray document = jsonDocument(events, listFiles);
+    QCOMPARE(document, R"({"format_version":1,"folders":3,"files":4,"files_listed":)" + QByteArray(listFiles ? "true" : "false")
+                           + R"(,"tree":{"name":"r","type":"directory")" + contents + "}}\n");
+    QJsonParseError error;
+    QJsonDocument::fromJson(document, &error);
+    QCOMPARE(error.errorString(), QJsonParseError().errorString());
+}
+
+void tst_Report::jsonName_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("written"); // the "name" member and, for names not UTF-8, "name_bytes"
+
+    const QByteArray bad = "\xef\xbf\xbd"; // U+FFFD
+    QTest::newRow("plain") << QByteArray("report.txt") << QByteArray(R"("name":"report.txt")");
+    QTest::newRow("quote and backslash") << QByteArray(R"(say "a\b")") << QByteArray(R"("name":"say \"a\\b\"")");
+    QTest::newRow("short escapes") << QByteArray("\b\f\n\r\t") << QByteArray(R"("name":"\b\f\n\r\t")");
+    QTest::newRow("other C0 controls") << QByteArray("\x01\x1f") << QByteArray(R"("name":"\u0001\u001f")");
+    QTest::newRow("delete") << QByteArray("a\x7f") << QByteArray(R"("name":"a\u007f")");
+    QTest::newRow("C1 controls") << QByteArray("\xc2\x80\xc2\x9f") << QByteArray(R"("name":"\u0080\u009f")");
+    QTest::newRow("no-break space kept") << QByteArray("\xc2\xa0") << QByteArray("\"name\":\"\xc2\xa0\"");
+    QTest::newRow("line and paragraph separators") << QByteArray("\xe2\x80\xa8\xe2\x80\xa9")
+                                                   << QByteArray(R"("name":"\u2028\u2029")");
+    QTest::newRow("markup kept") << QByteArray("<b>&amp;/'") << QByteArray(R"("name":"<b>&amp;/'")");
+    QTest::newRow("e acute kept") << QByteArray("caf\xc3\xa9") << QByteArray("\"name\":\"caf\xc3\xa9\"");
+    QTest::newRow("Greek kept") << QByteArray("αβγ") << QByteArray("\"name\":\"αβγ\"");
+    QTest::newRow("astral kept") << QByteArray("\xf0\x9f\x98\x80\xf0\x9d\x84\x9e")
+                                 << QByteArray("\"name\":\"\xf0\x9f\x98\x80\xf0\x9d\x84\x9e\"");
+    QTest::newRow("largest code point kept") << QByteArray("\xf4\x8f\xbf\xbf") << QByteArray("\"name\":\"\xf4\x8f\xbf\xbf\"");
+    QTest::newRow("lone continuation byte") << QByteArray("a\x80z")
+                                            << "\"name\":\"a" + bad + "z\",\"name_bytes\":[97,128,122]";
+    QTest::newRow("lone lead byte at end") << QByteArray("a\xc3") << "\"name\":\"a" + bad + "\",\"name_bytes\":[97,195]";
+    QTest::newRow("lead byte before ASCII") << QByteArray("\xc3(") << "\"name\":\"" + bad + "(\",\"name_bytes\":[195,40]";
+    QTest::newRow("Latin-1 e acute") << QByteArray("caf\xe9") << "\"name\":\"caf" + bad + "\",\"name_bytes\":[99,97,102,233]";
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << "\"name\":\"" + bad + bad + "\",\"name_bytes\":[192,175]";
+    QTest::newRow("overlong three bytes") << QByteArray("\xe0\x80\xaf")
+                                          << "\"name\":\"" + bad + bad + bad + "\",\"name_bytes\":[224,128,175]";
+    QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << "\"name\":\"" + bad + bad + bad + "\",\"name_bytes\":[237,160,128]";
+    QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80")
+                                     << "\"name\":\"" + bad + bad + bad + bad + "\",\"name_bytes\":[244,144,128,128]";
+    QTest::newRow("truncated sequence then text") << QByteArray("\xe2\x82x")
+                                                  << "\"name\":\"" + bad + bad + "x\",\"name_bytes\":[226,130,120]";
+    QTest::newRow("invalid byte, quote, Greek") << QByteArray("\xff\"α")
+                                                << "\"name\":\"" + bad + "\\\"α\",\"name_bytes\":[255,34,206,177]";
+}
+
+void tst_Report::jsonName()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, written);
+
+    const QByteArray document = jsonDocument({"f:" + name}, true);
+    QCOMPARE(document.mid(document.indexOf("\"contents\":[") + 12).chopped(4), "{" + written + ",\"type\":\"file\"}");
+    QJsonParseError error;
+    QJsonDocument::fromJson(document, &error);
+    QCOMPARE(error.errorString(), QJsonParseError().errorString());
 }
 
 QTEST_GUILESS_MAIN(tst_Report)

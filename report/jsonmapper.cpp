@@ -1,0 +1,124 @@
+#include "jsonmapper.h"
+
+#include "jsontext.h"
+
+#include <cstring>
+#include <locale.h>
+#include <string.h>
+
+namespace {
+
+// Reasons are read by scripts, so they do not follow the user's language.
+const char *errorText(int error)
+{
+    static const locale_t plain = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return plain ? ::strerror_l(error, plain) : std::strerror(error);
+}
+
+} // namespace
+
+JsonMapper::JsonMapper(bool listFiles, std::string &output)
+    : m_listFiles(listFiles)
+    , m_output(output)
+{
+}
+
+void JsonMapper::begin(std::string_view rootPath, int folderCount, int fileCount)
+{
+    m_output.append("{\"format_version\":1,\"folders\":").append(std::to_string(folderCount));
+    m_output.append(",\"files\":").append(std::to_string(fileCount));
+    m_output.append(",\"files_listed\":").append(m_listFiles ? "true" : "false");
+    m_output.append(",\"tree\":");
+    beginEntry(rootPath);
+    m_output.append(",\"type\":\"directory\"");
+    m_directory = Directory::Begun;
+}
+
+void JsonMapper::end()
+{
+    directoryEnd();
+    m_output.append("}\n");
+}
+
+void JsonMapper::file(std::string_view name)
+{
+    // Even an entry that is not listed shows that the directory was entered.
+    enterContents();
+    if (!m_listFiles)
+        return;
+    separate();
+    beginEntry(name);
+    m_output.append(",\"type\":\"file\"}");
+}
+
+void JsonMapper::directoryBegin(std::string_view name)
+{
+    enterContents();
+    separate();
+    beginEntry(name);
+    m_output.append(",\"type\":\"directory\"");
+    m_directory = Directory::Begun;
+}
+
+void JsonMapper::directoryEnd()
+{
+    switch (m_directory) {
+    case Directory::Begun:
+        m_output.append(",\"contents\":[]}");
+        break;
+    case Directory::Listing:
+        m_output.append("]}");
+        break;
+    case Directory::Closed:
+        m_output.push_back('}');
+        break;
+    }
+    m_directory = Directory::Listing;
+    m_firstEntry = false;
+}
+
+void JsonMapper::directoryUnreadable(int error)
+{
+    addReason("unreadable: ", errorText(error));
+}
+
+void JsonMapper::directoryNotEntered(std::string_view reason)
+{
+    addReason({}, reason);
+}
+
+void JsonMapper::enterContents()
+{
+    if (m_directory != Directory::Begun)
+        return;
+    m_output.append(",\"contents\":[");
+    m_directory = Directory::Listing;
+    m_firstEntry = true;
+}
+
+void JsonMapper::separate()
+{
+    if (!m_firstEntry)
+        m_output.push_back(',');
+    m_firstEntry = false;
+}
+
+void JsonMapper::beginEntry(std::string_view name)
+{
+    m_output.append("{\"name\":");
+    if (!appendJsonString(m_output, name)) {
+        m_output.append(",\"name_bytes\":");
+        appendJsonByteArray(m_output, name);
+    }
+}
+
+void JsonMapper::addReason(std::string_view prefix, std::string_view reason)
+{
+    if (m_directory == Directory::Closed)
+        return; // the first reason stands
+    if (m_directory == Directory::Listing)
+        m_output.push_back(']');
+    m_output.append(",\"reason\":");
+    appendJsonString(m_output, std::string(prefix).append(reason));
+    m_directory = Directory::Closed;
+}

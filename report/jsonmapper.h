@@ -1,0 +1,55 @@
+#pragma once
+
+#include "treevisitor.h"
+
+#include <string>
+#include <string_view>
+
+// Writes the map as one JSON document on one line, ended by a line break:
+//   {"format_version":1,"folders":F,"files":N,"files_listed":B,"tree":ROOT}
+// ROOT, named by the root's path as given, and every directory below it is
+//   {"name":…,"type":"directory","contents":[entries in listing order]}
+// and every other entry, when files are listed, {"name":…,"type":"file"}.
+// A directory that was not entered has a "reason" and no "contents"; one
+// whose listing failed part way has the "contents" read and a "reason". A
+// name that is not valid UTF-8 is followed by "name_bytes", its exact bytes
+// as numbers. The document stays valid JSON whatever the names hold.
+class JsonMapper : public TreeVisitor
+{
+public:
+    JsonMapper(bool listFiles, std::string &output);
+
+    // The document up to the root's first entry.
+    void begin(std::string_view rootPath, int folderCount, int fileCount);
+    // The rest of it, after the last event of the tree.
+    void end();
+
+    void file(std::string_view name) override;
+    void directoryBegin(std::string_view name) override;
+    void directoryEnd() override;
+    // Before the directory's first entry: it was not entered. After some:
+    // its listing ended there.
+    void directoryUnreadable(int error) override;
+    // The directory just begun is not entered, for `reason` ("loop",
+    // "pseudo file system", "other file system").
+    void directoryNotEntered(std::string_view reason);
+
+private:
+    // Where the innermost open directory stands. Its parent, if any, is
+    // always Listing, so no more than this is kept.
+    enum class Directory {
+        Begun,   // its name and type are written, nothing after them
+        Listing, // its "contents" are open
+        Closed,  // its "reason" is written; only its end can follow
+    };
+
+    void enterContents();
+    void separate();
+    void beginEntry(std::string_view name);
+    void addReason(std::string_view prefix, std::string_view reason);
+
+    const bool m_listFiles;
+    std::string &m_output;
+    Directory m_directory = Directory::Begun;
+    bool m_firstEntry = true; // nothing yet in the contents being written
+};
