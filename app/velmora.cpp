@@ -3,9 +3,11 @@
 #include "applicationicon.h"
 #include "maprun.h"
 #include "narrowtext.h"
+#include "pathfield.h"
 #include "version.h"
 
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
@@ -39,6 +41,10 @@ Velmora::Velmora(QWidget *parent)
     ui.exitButton->setAutoDefault(true);
     ui.directoryOnlyRadioButton->setChecked(true);
     resetProgress(mapRunWidgets());
+
+    makePathField(ui.rootDirectoryLineEdit, ui.label, PathKind::Directory);
+    makePathField(ui.outputFileLineEdit, ui.label_2, PathKind::File);
+    ui.outputFileLineEdit->setAccessibleDescription(ui.label_4->text());
 }
 
 MapRunWidgets Velmora::mapRunWidgets()
@@ -76,6 +82,11 @@ void Velmora::setFormEnabled(bool enabled)
                             static_cast<QWidget *>(ui.directoryOnlyRadioButton), static_cast<QWidget *>(ui.radioButton_2),
                             static_cast<QWidget *>(ui.openCheckBox), static_cast<QWidget *>(ui.mapButton)})
         widget->setEnabled(enabled);
+    // A list of completions would stay open, or open once a folder has been
+    // read, and take Esc for itself: a greyed field's completer is detached.
+    for (QLineEdit *field : {ui.rootDirectoryLineEdit, ui.outputFileLineEdit})
+        if (QCompleter *completer = field->completer())
+            completer->setWidget(enabled ? field : nullptr);
 }
 
 void Velmora::mapDirectories()

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
@@ -567,7 +568,11 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     auto *mapButton = driver.window.findChild<QPushButton *>("mapButton");
     int runs = 0;
     QObject::connect(mapButton, &QPushButton::clicked, [&runs] { ++runs; });
+    bool greyedWhileRunning = false;
     auto act = [&] {
+        greyedWhileRunning = !driver.root()->isEnabled() && !driver.output()->isEnabled() && !mapButton->isEnabled()
+            && !driver.filesToo()->isEnabled() && !driver.openBox()->isEnabled()
+            && driver.window.findChild<QPushButton *>("exitButton")->isEnabled();
         if (action == "Esc")
             QTest::keyClick(driver.window.windowHandle(), Qt::Key_Escape);
         else if (action == "close box")
@@ -597,6 +602,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     driver.map();
 
     QVERIFY(handled);
+    QVERIFY(greyedWhileRunning);
     QCOMPARE(driver.states, states);
     QCOMPARE(driver.window.isVisible(), windowOpen);
     QCOMPARE(runs, 1);
@@ -606,6 +612,10 @@ void tst_MapRun::inputWhileStageIsUnderWay()
         QCOMPARE(fileContents(output), expectedReport(here + "/tree", true));
     // No temporary file is left beside the report.
     QCOMPARE(QDir(here).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"report.html"});
+    // The form is as it was before the run.
+    for (QLineEdit *field : {driver.root(), driver.output()})
+        QVERIFY(field->isEnabled() && field->completer() && field->completer()->widget() == field);
+    QVERIFY(mapButton->isEnabled());
 }
 
 void tst_MapRun::twoRunsReplaceTheReport()
