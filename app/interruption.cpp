@@ -1,8 +1,5 @@
 #include "interruption.h"
 
-#include <csignal>
-#include <initializer_list>
-
 namespace {
 
 std::atomic<bool> stopRequested{false};
@@ -14,13 +11,9 @@ void requestStop(int signal)
     stopRequested = true;
 }
 
-void handle(int signal, void (*handler)(int), int flags)
+// The write that went beyond the limit fails with EFBIG, and says so.
+void letWriteFail(int)
 {
-    struct sigaction action = {};
-    action.sa_handler = handler;
-    action.sa_flags = flags;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal, &action, nullptr);
 }
 
 } // namespace
@@ -28,16 +21,29 @@ void handle(int signal, void (*handler)(int), int flags)
 Interruption::Interruption()
 {
     static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
-    // No SA_RESTART: a read or write that waits is interrupted, so the run
-    // notices soon.
-    for (int signal : {SIGINT, SIGTERM})
-        handle(signal, requestStop, SA_RESETHAND);
+    for (std::size_t i = 0; i < std::size(handled); ++i) {
+        ::sigaction(handled[i], nullptr, &m_previous[i]);
+        if (m_previous[i].sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action = {};
+        sigemptyset(&action.sa_mask);
+        if (handled[i] == SIGXFSZ) {
+            action.sa_handler = letWriteFail;
+            action.sa_flags = SA_RESTART;
+        } else {
+            // No SA_RESTART: a read or write that waits is interrupted, so
+            // the run notices soon.
+            action.sa_handler = requestStop;
+            action.sa_flags = SA_RESETHAND;
+        }
+        ::sigaction(handled[i], &action, nullptr);
+    }
 }
 
 Interruption::~Interruption()
 {
-    for (int signal : {SIGINT, SIGTERM})
-        handle(signal, SIG_DFL, 0);
+    for (std::size_t i = 0; i < std::size(handled); ++i)
+        ::sigaction(handled[i], &m_previous[i], nullptr);
 }
 
 const std::atomic<bool> *Interruption::flag() const

@@ -1,10 +1,15 @@
 #pragma once
 
 #include <atomic>
+#include <csignal>
+#include <iterator>
 
-// While it lives, SIGINT and SIGTERM only ask the run to stop: they set a
-// flag that the run watches, so that it can leave the terminal and the
-// output as they should be. A second signal ends the program at once.
+// While it lives, SIGINT, SIGTERM and SIGHUP only ask the run to stop: they
+// set a flag that the run watches, so that it can leave the terminal and the
+// output as they should be. A second signal ends the program at once. A
+// signal the program was started with ignored (nohup) stays ignored. SIGXFSZ
+// does not end the program: a write beyond the file size limit fails as
+// writes do, with "File too large".
 class Interruption
 {
 public:
@@ -17,4 +22,8 @@ public:
     bool requested() const;
     // The shell's status for the signal: 128 and its number.
     int exitStatus() const;
+
+private:
+    static constexpr int handled[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+    struct sigaction m_previous[std::size(handled)];
 };

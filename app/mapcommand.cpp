@@ -41,7 +41,9 @@ const char usageText[] =
     "  0  the report was written\n"
     "  1  the report could not be written; an earlier report is left as it was\n"
     "  2  a usage error, or ROOT is not a directory that can be mapped\n"
-    "  3  the report was written, but some directories could not be read\n";
+    "  3  the report was written, but some directories could not be read\n"
+    "  129, 130, 143  SIGHUP, SIGINT or SIGTERM ended the run; an earlier\n"
+    "                 report is left as it was\n";
 
 std::string inQuotes(const std::string &path)
 {
@@ -142,15 +144,19 @@ public:
             reason = file.errorString();
         }
         m_progress.clear();
-        if (m_interruption.requested())
-            return m_interruption.exitStatus();
-        if (!written && m_job.failure() != MapFailure::NotWritten && m_job.failure() != MapFailure::None)
-            return failed();
         if (!written) {
+            if (m_interruption.requested())
+                return m_interruption.exitStatus();
+            if (m_job.failure() != MapFailure::NotWritten && m_job.failure() != MapFailure::None)
+                return failed();
             say(m_toStandardOutput ? "cannot write the report to standard output: " + reason
                                    : "cannot write " + inQuotes(m_options.output) + ": " + reason);
             return NotWritten;
         }
+        // The report is in place: a stop asked for now came too late to keep
+        // the earlier one, and the status says what happened.
+        if (m_interruption.requested())
+            return m_job.unreadableDirectories().empty() ? Written : WrittenIncomplete;
         if (m_options.open && !openReport(m_options.output))
             say("the report was written, but xdg-open could not be started to open it");
         if (!m_options.quiet && m_onTerminal)

@@ -1,6 +1,10 @@
 #include "outputfile.h"
 
+#include "fileattributes.h"
+#include "inplacecopy.h"
+
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +13,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -64,33 +69,53 @@ std::string temporaryNameFor(const std::string &target)
     return target.substr(0, baseStart) + '.' + base + '.' + suffix;
 }
 
+bool noUnnamedFiles(int error)
+{
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+std::string temporaryFolder()
+{
+    const char *folder = std::getenv("TMPDIR");
+    return folder && *folder ? folder : "/tmp";
+}
+
+// A file in `folder` for reading and writing that has no name, so that
+// nothing of it outlives the process; -1 with errno set when there is none.
+int openNamelessFile(const std::string &folder)
+{
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || !noUnnamedFiles(errno))
+        return fd;
+    std::string name = folder + "/.velmora-XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0)
+        ::unlink(name.c_str());
+    return named;
+}
+
 } // namespace
 
 OutputFile::OutputFile(const std::string &path, const std::atomic<bool> *cancel)
     : m_cancel(cancel)
-    , m_target(followLinks(path.c_str()))
+    , m_target(path.c_str())
 {
-    if (path.c_str()[0] == '\0') {
+    if (m_target.empty()) {
         fail(noFileName);
         return;
     }
-    if (m_target.back() == '/') {
-        fail(EISDIR);
-        return;
-    }
     struct stat status;
-    if (::stat(m_target.c_str(), &status) != 0) {
-        if (errno == ENOENT)
-            openForReplacing(false, 0);
-        else
-            fail(errno);
-        return;
-    }
-    if (S_ISDIR(status.st_mode)) {
+    const bool exists = ::stat(m_target.c_str(), &status) == 0;
+    if (!exists && errno != ENOENT) {
+        fail(errno); // "Not a directory" for a file followed by a slash
+    } else if (m_target.back() == '/' || (exists && S_ISDIR(status.st_mode))) {
         fail(EISDIR);
-    } else if (S_ISREG(status.st_mode)) {
-        openForReplacing(true, status.st_mode & 07777);
+    } else if (!exists || S_ISREG(status.st_mode)) {
+        m_target = followLinks(m_target);
+        openForReplacing(exists ? &status : nullptr);
     } else if ((m_fd = ::open(m_target.c_str(), writeFlags)) < 0) {
+        // Opened by the name given, as a shell's > would: /dev/stdout leads
+        // through /proc to a pipe that has no name of its own to follow.
         fail(errno);
     }
 }
@@ -99,11 +124,19 @@ OutputFile::~OutputFile()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+    if (m_targetFd >= 0)
+        ::close(m_targetFd);
     discardTemporary();
 }
 
-void OutputFile::openForReplacing(bool exists, unsigned existingMode)
+void OutputFile::openForReplacing(const struct stat *existing)
 {
+    const bool exists = existing != nullptr;
+    // The user could not write into it; replacing it would be no different.
+    if (exists && ::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0) {
+        fail(errno);
+        return;
+    }
     m_mode = Mode::Replace;
     // An unnamed file vanishes by itself if the program dies before commit.
     // Giving it a name later goes through /proc.
@@ -113,40 +146,51 @@ void OutputFile::openForReplacing(bool exists, unsigned existingMode)
         m_fd = ::open(directoryOf(m_target).c_str(), O_TMPFILE | writeFlags, 0666);
         openError = errno;
     }
-    if (m_fd >= 0) {
+    if (m_fd >= 0)
         m_unnamed = true;
-        if (exists && ::fchmod(m_fd, existingMode) != 0)
-            fail(errno);
-        return;
-    }
-    if (openError == EOPNOTSUPP || openError == EISDIR || openError == EINVAL)
-        openNamedTemporary(exists, existingMode);
+    else if (noUnnamedFiles(openError))
+        openNamedTemporary();
     else
         fail(openError);
 
     if (m_error == EACCES && exists) {
         // The folder takes no new file, but the file itself may be writable.
         m_error = 0;
-        m_mode = Mode::InPlace;
-        m_fd = ::open(m_target.c_str(), writeFlags | O_TRUNC);
-        if (m_fd < 0)
-            fail(errno);
+        openInPlace();
+        return;
+    }
+    if (!failed() && exists) {
+        if (const int error = copyFileAttributes(m_target, *existing, m_fd))
+            fail(error);
     }
 }
 
-bool OutputFile::openNamedTemporary(bool exists, unsigned existingMode)
+bool OutputFile::openNamedTemporary()
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = temporaryNameFor(m_target);
         m_fd = ::open(name.c_str(), O_CREAT | O_EXCL | writeFlags, 0666);
         if (m_fd >= 0) {
             m_temporary = std::move(name);
-            return !exists || ::fchmod(m_fd, existingMode) == 0 || fail(errno);
+            return true;
         }
         if (errno != EEXIST)
             return fail(errno);
     }
     return fail(EEXIST);
+}
+
+bool OutputFile::openInPlace()
+{
+    m_mode = Mode::InPlace;
+    m_targetFd = ::open(m_target.c_str(), writeFlags);
+    if (m_targetFd < 0)
+        return fail(errno);
+    // The content is made whole elsewhere first, so that nothing touches the
+    // file before the end.
+    const std::string folder = temporaryFolder();
+    m_fd = openNamelessFile(folder);
+    return m_fd >= 0 || fail(errno, folder);
 }
 
 bool OutputFile::linkUnnamedTemporary()
@@ -179,8 +223,8 @@ bool OutputFile::write(std::string_view bytes)
             bytes.remove_prefix(std::size_t(written));
         else if (written == 0)
             fail(EIO);
-        else if (errno != EINTR || (m_cancel && *m_cancel))
-            fail(errno);
+        else if (errno != EINTR || cancelled())
+            fail(errno, m_mode == Mode::InPlace ? temporaryFolder() : std::string());
     }
     return !failed();
 }
@@ -189,28 +233,64 @@ bool OutputFile::commit()
 {
     if (failed())
         return false;
-    if (m_mode == Mode::Replace) {
-        // An earlier file is replaced only by content that has reached the disk.
-        if (::fdatasync(m_fd) != 0 && errno != EINVAL)
-            return fail(errno);
-        if (m_unnamed && !linkUnnamedTemporary())
-            return false;
+    switch (m_mode) {
+    case Mode::Replace:
+        return replace();
+    case Mode::InPlace:
+        return copyInPlace();
+    case Mode::Into:
+        break;
     }
     // Some file systems report a failed write only when the file is closed.
     if (::close(std::exchange(m_fd, -1)) != 0 && errno != EINTR)
         return fail(errno);
-    if (m_mode == Mode::Replace) {
-        if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
-            return fail(errno);
-        m_temporary.clear();
-    }
     return true;
 }
 
-bool OutputFile::fail(int error)
+bool OutputFile::replace()
 {
-    if (m_error == 0)
+    // An earlier file is replaced only by content that has reached the disk.
+    if (::fdatasync(m_fd) != 0 && errno != EINVAL)
+        return fail(errno);
+    if (m_unnamed && !linkUnnamedTemporary())
+        return false;
+    if (::close(std::exchange(m_fd, -1)) != 0 && errno != EINTR)
+        return fail(errno);
+    // The last moment to give up: once renamed, the new file is in place.
+    if (cancelled())
+        return fail(EINTR);
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+        return fail(errno);
+    m_temporary.clear();
+    return true;
+}
+
+bool OutputFile::copyInPlace()
+{
+    const off_t length = ::lseek(m_fd, 0, SEEK_CUR);
+    if (length < 0)
+        return fail(errno, temporaryFolder());
+    // Another run may be copying into the same file; a stop request ends the wait.
+    while (::flock(m_targetFd, LOCK_EX) != 0) {
+        if (errno != EINTR || cancelled())
+            return fail(errno);
+    }
+    if (cancelled())
+        return fail(EINTR);
+    if (const int error = ::copyInPlace(m_fd, m_targetFd, length))
+        return fail(error);
+    // Closing releases the lock.
+    if (::close(std::exchange(m_targetFd, -1)) != 0 && errno != EINTR)
+        return fail(errno);
+    return true;
+}
+
+bool OutputFile::fail(int error, std::string where)
+{
+    if (m_error == 0) {
         m_error = error;
+        m_errorPlace = std::move(where);
+    }
     return false;
 }
 
@@ -218,5 +298,10 @@ std::string OutputFile::errorString() const
 {
     if (m_error == noFileName)
         return "No file name specified";
-    return m_error == 0 ? std::string() : std::strerror(m_error);
+    if (m_error == 0)
+        return std::string();
+    std::string text = std::strerror(m_error);
+    if (!m_errorPlace.empty())
+        text += " in the temporary folder '" + m_errorPlace + '\'';
+    return text;
 }

@@ -105,7 +105,7 @@ void appendHtmlName(std::string &out, std::string_view name)
     std::size_t i = 0;
     while (i < name.size()) {
         const auto byte = static_cast<unsigned char>(name[i]);
-        if (byte < 0x80 && byte != '<' && byte != '>' && byte != '&') {
+        if (byte < 0x80 && byte != '<' && byte != '>' && byte != '&' && byte != '\r') {
             ++i;
             continue;
         }
@@ -116,19 +116,16 @@ void appendHtmlName(std::string &out, std::string_view name)
         } else if (byte == '&') {
             out.append(startsReference(name.substr(i + 1)) ? "&amp;" : "&");
             ++i;
+        } else if (byte == '\r') {
+            // A browser would read a raw carriage return as a line feed.
+            appendReference(out, U'\r');
+            ++i;
         } else {
             char32_t codePoint;
             const std::size_t length = decodeSequence(name.substr(i), codePoint);
-            if (length == 0) {
-                out.push_back(char(byte));
-                ++i;
-            } else {
-                if (codePoint <= 0xFF)
-                    out.push_back(char(codePoint));
-                else
-                    appendReference(out, codePoint);
-                i += length;
-            }
+            // A byte outside a valid sequence stands for the character of its value.
+            appendReference(out, length == 0 ? char32_t(byte) : codePoint);
+            i += length == 0 ? 1 : length;
         }
         plainStart = i;
     }

@@ -10,9 +10,10 @@ build_dir="$project_dir/build"
 build_packages=(cmake make g++ qt6-base-dev libxkbcommon-dev librsvg2-bin xdg-utils)
 
 # What the tests need besides: validators of the desktop files, the Debian
-# tools that build and check the package, and mkfs.ext4 and mount for a
-# disk of the walk tests' own.
-test_packages=(desktop-file-utils appstream dpkg-dev file lintian e2fsprogs mount)
+# tools that build and check the package, mkfs.ext4, mkfs.vfat and mount for
+# disks of the tests' own (fusefat where the kernel has no vfat), and strace
+# to make system calls fail or signals arrive at a chosen moment.
+test_packages=(desktop-file-utils appstream dpkg-dev file lintian e2fsprogs mount dosfstools fusefat strace)
 
 # What building the Debian package needs besides: dpkg-buildflags,
 # dpkg-shlibdeps and file for CPack, and appstreamcli, whose version tells
@@ -44,8 +45,9 @@ ensure_packages() {
 }
 
 # Configures the build in $build_dir and builds the named targets, or all.
+# Extra CMake settings come from the array cmake_settings, when set.
 configure_and_build() {
-    cmake -S "$project_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake -S "$project_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${cmake_settings[@]+"${cmake_settings[@]}"}
     local targets=()
     [ $# -gt 0 ] && targets=(--target "$@")
     cmake --build "$build_dir" --parallel "$(nproc)" "${targets[@]}"

@@ -1,5 +1,7 @@
 #include "childprocess.h"
+#include "loopdisk.h"
 #include "openerstandin.h"
+#include "sanitizers.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
 #include "velmora.h"
@@ -12,6 +14,8 @@
 #include <QRadioButton>
 #include <QtTest>
 
+#include <algorithm>
+
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -19,6 +23,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <optional>
 
 namespace {
 
@@ -140,7 +146,7 @@ void tst_MapCommand::writesWhatTheWindowWrites()
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
     QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a&b.txt", "d:tree/sub", "tree/sub/é", "d:tree/αβ",
-                                      "l:tree/αβ/up=..", "l:tree/gone=nowhere", "tree/<i>"}));
+                                      "l:tree/αβ/up=..", "l:tree/gone=nowhere", "tree/<i>", "tree/Se\xf1or\r.txt"}));
     const QString here = QFile::decodeName(scratch.path());
 
     const QByteArray fromWindow = windowReport(here + "/tree", here + "/window.html", directoriesOnly);
@@ -150,6 +156,8 @@ void tst_MapCommand::writesWhatTheWindowWrites()
     const Result result = velmoraMap(options << "tree" << "command.html");
     QCOMPARE(result.status, 0);
     QCOMPARE(fileContents(here + "/command.html"), fromWindow);
+    // Pure ASCII: no browser's guess of a character set changes what it shows.
+    QVERIFY(std::all_of(fromWindow.begin(), fromWindow.end(), [](char c) { return uchar(c) < 0x80 && c != '\r'; }));
     QCOMPARE(result.out, QByteArray());
     QCOMPARE(result.err, QByteArray());
 }
@@ -218,6 +226,9 @@ void tst_MapCommand::exitStatus_data()
     QTest::newRow("output on a full device") << QStringList{"@/tree", "/dev/full"} << 1
                                              << "cannot write '/dev/full': No space left on device" << false;
     QTest::newRow("output into /dev/null") << QStringList{"@/tree", "/dev/null"} << 0 << "" << false;
+    QTest::newRow("output into /dev/stdout, a pipe") << QStringList{"@/tree", "/dev/stdout"} << 0 << "" << false;
+    QTest::newRow("output is a file followed by a slash") << QStringList{"@/tree", "@/tree/f/"} << 1
+                                                          << "cannot write '@/tree/f/': Not a directory" << false;
     QTest::newRow("root behind a closed folder") << QStringList{"@/locked/tree", "@/out.html"} << 2
                                                  << "cannot map '@/locked/tree': Permission denied" << true;
     QTest::newRow("root that cannot be read") << QStringList{"@/locked", "@/out.html"} << 2
@@ -298,16 +309,44 @@ void tst_MapCommand::takesPathsAsExactBytes()
 void tst_MapCommand::failedRunKeepsEarlierReport_data()
 {
     QTest::addColumn<int>("resource"); // the limit set for velmora-map
-    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("limit");    // 0 for none
     QTest::addColumn<QByteArray>("root"); // below the scratch directory
-    QTest::addColumn<QByteArray>("message"); // "@" stands for the scratch directory
+    QTest::addColumn<QByteArray>("message"); // how standard error begins; "@" stands for the scratch directory
+    QTest::addColumn<QByteArray>("folder");  // of the report: "" the scratch directory; "locked" one that takes
+                                             // no new file, run by nobody; "disk" a vfat disk
+    QTest::addColumn<QByteArrayList>("faults"); // strace -e inject= specifications
+    QTest::addColumn<int>("status");
 
+    const int none = 0;
     QTest::newRow("file size limit") << int(RLIMIT_FSIZE) << 1024 << QByteArray("tree")
-                                     << QByteArray("cannot write '@/report.html': File too large");
+                                     << QByteArray("cannot write '@/report.html': File too large") << QByteArray()
+                                     << QByteArrayList{} << 1;
     QTest::newRow("memory limit") << int(RLIMIT_AS) << (256 << 20) << QByteArray("graph/L0")
-                                  << QByteArray("not enough memory to map '@/graph/L0'");
+                                  << QByteArray("not enough memory to map '@/graph/L0'") << QByteArray() << QByteArrayList{} << 1;
     QTest::newRow("no descriptor to spare") << int(RLIMIT_NOFILE) << 4 << QByteArray("tree")
-                                            << QByteArray("cannot map '@/tree': Too many open files");
+                                            << QByteArray("cannot map '@/tree': Too many open files") << QByteArray()
+                                            << QByteArrayList{} << 1;
+    // A stop asked for before the rename is the last chance to keep the earlier report.
+    QTest::newRow("interrupted before the rename") << none << 0 << QByteArray("tree") << QByteArray() << QByteArray()
+                                                   << QByteArrayList{"fdatasync:signal=SIGINT"} << 130;
+    QTest::newRow("in place, interrupted while mapping") << none << 0 << QByteArray("tree") << QByteArray()
+                                                         << QByteArray("locked") << QByteArrayList{"write:signal=SIGINT:when=1"}
+                                                         << 130;
+    QTest::newRow("in place, file size limit") << int(RLIMIT_FSIZE) << 1024 << QByteArray("tree")
+                                               << QByteArray("cannot write '@/locked/report.html': File too large in the temporary folder '")
+                                               << QByteArray("locked") << QByteArrayList{} << 1;
+    QTest::newRow("in place, no space to reserve") << none << 0 << QByteArray("tree")
+                                                   << QByteArray("cannot write '@/locked/report.html': No space left on device")
+                                                   << QByteArray("locked") << QByteArrayList{"fallocate:error=ENOSPC"} << 1;
+    QTest::newRow("in place, no reserving, full disk")
+        << none << 0 << QByteArray("tree") << QByteArray("cannot write '@/locked/report.html': No space left on device")
+        << QByteArray("locked") << QByteArrayList{"fallocate:error=EOPNOTSUPP", "pwrite64:error=ENOSPC"} << 1;
+    // vfat has no unnamed temporary files: the temporary has a name until the rename.
+    QTest::newRow("named temporary, hung up") << none << 0 << QByteArray("tree") << QByteArray() << QByteArray("disk")
+                                              << QByteArrayList{"fdatasync:signal=SIGHUP"} << 129;
+    QTest::newRow("named temporary, file size limit") << int(RLIMIT_FSIZE) << 1024 << QByteArray("tree")
+                                                      << QByteArray("cannot write '@/disk/report.html': File too large")
+                                                      << QByteArray("disk") << QByteArrayList{} << 1;
 }
 
 void tst_MapCommand::failedRunKeepsEarlierReport()
@@ -316,6 +355,11 @@ void tst_MapCommand::failedRunKeepsEarlierReport()
     QFETCH(int, limit);
     QFETCH(QByteArray, root);
     QFETCH(QByteArray, message);
+    QFETCH(QByteArray, folder);
+    QFETCH(QByteArrayList, faults);
+    QFETCH(int, status);
+    if (resource == RLIMIT_AS && underAddressSanitizer)
+        QSKIP("AddressSanitizer needs more address space than any limit of this row leaves");
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -324,24 +368,61 @@ void tst_MapCommand::failedRunKeepsEarlierReport()
         entries << "tree/file-with-a-long-enough-name-" + QByteArray::number(i);
     QVERIFY(makeTree(scratch.path(), entries));
     const QString here = QFile::decodeName(scratch.path());
-    const QString output = here + "/report.html";
+    const bool inPlace = folder == "locked";
+    std::optional<LoopDisk> disk;
+    if (folder == "disk") {
+        disk.emplace(scratch.path(), LoopDisk::Vfat);
+        if (!disk->isMounted())
+            QSKIP(qPrintable("no vfat disk here: " + disk->failure()));
+    } else if (inPlace && ::geteuid() != 0) {
+        QSKIP("needs root to run as nobody");
+    } else if (inPlace) {
+        QVERIFY(::mkdir((scratch.path() + "/locked").constData(), 0755) == 0);
+    }
+    const QString reportFolder = folder.isEmpty() ? here : here + '/' + QString::fromLatin1(folder);
+    const QString output = reportFolder + "/report.html";
     {
         QFile earlier(output);
         QVERIFY(earlier.open(QIODevice::WriteOnly));
         earlier.write("earlier");
     }
+    if (inPlace) {
+        QVERIFY(QFile::setPermissions(output, QFile::permissions(output) | QFile::WriteOther));
+        QVERIFY(::chmod(scratch.path().constData(), 0755) == 0 && ::chmod(QFile::encodeName(reportFolder), 0555) == 0);
+    }
 
-    const Result result = velmoraMap({"-f", here + '/' + QFile::decodeName(root), output}, [resource, limit] {
-        std::signal(SIGXFSZ, SIG_IGN);
+    QString program = inPlace ? copyNobodyCanRun(scratch.path()) : QStringLiteral(VELMORA_MAP);
+    QStringList arguments{"-f", here + '/' + QFile::decodeName(root), output};
+    if (!faults.isEmpty()) {
+        arguments.prepend(program);
+        if (inPlace)
+            arguments = QStringList{"-u", "nobody"} + arguments;
+        for (const QByteArray &fault : faults)
+            arguments = QStringList{"-e", "inject=" + QString::fromLatin1(fault)} + arguments;
+        arguments = QStringList{"-f", "-qqq", "-o", "/dev/null"} + arguments;
+        // LeakSanitizer cannot look for leaks in a traced process.
+        if (underAddressSanitizer)
+            arguments = QStringList{"-E", "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":detect_leaks=0"} + arguments;
+        program = "strace";
+    }
+    const Result result = velmoraMap(arguments, [resource, limit, asNobody = inPlace && faults.isEmpty()] {
         // Only the standard three stay open, whatever runs the test.
         ::close_range(3, ~0U, 0);
         const rlimit few{rlim_t(limit), rlim_t(limit)};
-        ::setrlimit(resource, &few);
-    });
-    QCOMPARE(result.status, 1);
-    QCOMPARE(result.err, "velmora-map: " + message.replace('@', scratch.path()) + '\n');
+        if (limit)
+            ::setrlimit(resource, &few);
+        if (asNobody && !dropRoot())
+            ::_exit(100);
+    }, program);
+    ::chmod(QFile::encodeName(reportFolder), 0755);
+    QCOMPARE(result.status, status);
+    if (message.isEmpty())
+        QCOMPARE(result.err, QByteArray());
+    else
+        QVERIFY2(result.err.startsWith("velmora-map: " + message.replace('@', scratch.path())) && result.err.count('\n') == 1,
+                 result.err.constData());
     QCOMPARE(fileContents(output), QByteArray("earlier"));
-    QCOMPARE(QDir(here).entryList(QDir::Files | QDir::Hidden), QStringList{"report.html"});
+    QCOMPARE(QDir(reportFolder).entryList(QDir::Files | QDir::Hidden), QStringList{"report.html"});
 }
 
 void tst_MapCommand::helpAndVersion()
@@ -355,7 +436,7 @@ void tst_MapCommand::helpAndVersion()
         const Result result = velmoraMap({QString::fromLatin1(option)});
         QCOMPARE(result.status, 0);
         QVERIFY(result.out.startsWith("Usage: velmora-map [OPTION]... ROOT OUTPUT\n"));
-        for (const char *mention : {"-f, --files", "--open", "-q, --quiet", "-v, --version", "standard output"})
+        for (const char *mention : {"-f, --files", "--open", "-q, --quiet", "-v, --version", "standard output", "129, 130, 143"})
             QVERIFY2(result.out.contains(mention), mention);
     }
     // What cannot be written is not reported as done.

@@ -443,7 +443,7 @@ void tst_MapRun::oddRootsAndOutputPaths()
     QCOMPARE(driver.labels(), completeRun(written).last());
     const QByteArray report = fileContents(here + '/' + outputName);
     QCOMPARE(report, expectedReport(here + '/' + rootName, false));
-    QVERIFY(report.contains("<li>\xe9.txt</li>"));
+    QVERIFY(report.contains("<li>&#233;.txt</li>"));
     QVERIFY(report.contains("<b><li>&#937;&#956;&#941;&#947;&#945;</li></b><ul></ul>"));
     QVERIFY(report.contains("<b>Number of Folders: </b>1<br><b>Number of Files: </b>1<br>"));
 }

@@ -1,16 +1,27 @@
 #include "childprocess.h"
+#include "loopdisk.h"
 #include "reportfile.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
 
 #include <QFile>
+#include <QMap>
+#include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <optional>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -23,6 +34,107 @@ bool writeBytes(const QByteArray &path, const QByteArray &bytes)
 int write(const QByteArray &path, const QByteArray &content, QString *reason = nullptr)
 {
     return writeFile(path.toStdString(), content.toStdString(), reason);
+}
+
+const uid_t nobody = 65534;
+
+// writeFile in a child process: as nobody when asked (see dropRoot), under
+// a file size limit when one is given.
+class WriterInChild
+{
+public:
+    WriterInChild(const QByteArray &path, const QByteArray &content, bool asNobody, rlim_t sizeLimit = 0)
+    {
+        int ends[2];
+        if (::pipe(ends) != 0)
+            return;
+        m_pid = startInChild([&] {
+            // Nothing of the test's own, such as a lock it holds, stays open here.
+            const int said = ::dup2(ends[1], 3);
+            ::close_range(4, ~0U, 0);
+            if (asNobody && !dropRoot())
+                return 2;
+            if (sizeLimit) {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{sizeLimit, sizeLimit};
+                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    return 2;
+            }
+            QString reason;
+            const int written = write(path, content, &reason);
+            const QByteArray result = QByteArray::number(written) + ' ' + reason.toUtf8();
+            return said == 3 && ::write(said, result.constData(), std::size_t(result.size())) == result.size() ? 0 : 2;
+        });
+        ::close(ends[1]);
+        m_said = ends[0];
+    }
+    ~WriterInChild() { finish(); }
+
+    pid_t pid() const { return m_pid; }
+
+    // Waits for the child: writeFile's result, or -1 when the child failed.
+    int finish(QString *reason = nullptr)
+    {
+        QByteArray said;
+        char buffer[512];
+        for (ssize_t got; m_said >= 0 && (got = ::read(m_said, buffer, sizeof buffer)) > 0;)
+            said.append(buffer, got);
+        if (m_said >= 0)
+            ::close(std::exchange(m_said, -1));
+        const bool ended = waitForChild(std::exchange(m_pid, -1)) == 0;
+        if (reason)
+            *reason = QString::fromUtf8(said.mid(said.indexOf(' ') + 1));
+        return ended && !said.isEmpty() ? said.left(said.indexOf(' ')).toInt() : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_said = -1;
+};
+
+// Whether the process is waiting in flock(2).
+bool waitsForLock(pid_t process)
+{
+    QFile syscall(QStringLiteral("/proc/%1/syscall").arg(process));
+    return syscall.open(QIODevice::ReadOnly) && syscall.readAll().startsWith(QByteArray::number(SYS_flock) + ' ');
+}
+
+// The extended attributes of a file, names with their values.
+QMap<QByteArray, QByteArray> attributesOf(const QByteArray &path)
+{
+    QMap<QByteArray, QByteArray> attributes;
+    char names[4096];
+    const ssize_t size = ::listxattr(path.constData(), names, sizeof names);
+    for (ssize_t at = 0; at < size; at += ssize_t(std::strlen(names + at)) + 1) {
+        char value[4096];
+        const ssize_t length = ::getxattr(path.constData(), names + at, value, sizeof value);
+        attributes.insert(names + at, QByteArray(value, qMax<ssize_t>(length, 0)));
+    }
+    return attributes;
+}
+
+// The access control list "user::rw-, user:nobody:rw-, group::r--,
+// mask::rw-, other::r--" as the kernel keeps it.
+QByteArray accessListGivingNobodyWrite()
+{
+    struct Entry
+    {
+        quint16 tag;
+        quint16 permissions;
+        quint32 id;
+    };
+    const quint32 none = ~0U;
+    const Entry entries[] = {{0x01, 6, none}, {0x02, 6, nobody}, {0x04, 4, none}, {0x10, 6, none}, {0x20, 4, none}};
+    QByteArray list(4, '\0');
+    qToLittleEndian<quint32>(2, list.data()); // the format's version
+    for (const Entry &entry : entries) {
+        char bytes[8];
+        qToLittleEndian(entry.tag, bytes);
+        qToLittleEndian(entry.permissions, bytes + 2);
+        qToLittleEndian(entry.id, bytes + 4);
+        list.append(bytes, 8);
+    }
+    return list;
 }
 
 } // namespace
@@ -38,8 +150,10 @@ private slots:
     void refusesWhatCannotBeWritten();
     void writesIntoWhatIsNotAFile_data();
     void writesIntoWhatIsNotAFile();
+    void folderWithoutWritePermission_data();
     void folderWithoutWritePermission();
     void failedWriteKeepsEarlierReport();
+    void keepsPermissions_data();
     void keepsPermissions();
     void writesThroughLink();
 };
@@ -83,6 +197,8 @@ void tst_ReportFile::refusesWhatCannotBeWritten_data()
     QTest::newRow("a link to a directory") << QByteArray("/dirlink") << "Is a directory";
     QTest::newRow("into a missing folder") << QByteArray("/missing/report.html") << "No such file or directory";
     QTest::newRow("below a file") << QByteArray("/file/report.html") << "Not a directory";
+    QTest::newRow("a file followed by a slash") << QByteArray("/file/") << "Not a directory";
+    QTest::newRow("a new name followed by a slash") << QByteArray("/new.html/") << "Is a directory";
 }
 
 void tst_ReportFile::refusesWhatCannotBeWritten()
@@ -148,28 +264,70 @@ void tst_ReportFile::writesIntoWhatIsNotAFile()
     QCOMPARE(readdirOrder(folder.path()), (QList<QByteArray>{"fifo", "link"}));
 }
 
+void tst_ReportFile::folderWithoutWritePermission_data()
+{
+    QTest::addColumn<bool>("smallDisk");  // the folder is a tmpfs of 64 KiB
+    QTest::addColumn<int>("sizeLimit");   // of the writer's files; 0 for none
+    QTest::addColumn<bool>("anotherRun"); // another run holds the report's lock while it copies
+    QTest::addColumn<int>("size");        // of the new report; the earlier one has 16,000 bytes
+    QTest::addColumn<QString>("reason");  // how the reason begins; "" when the report is written
+
+    QTest::newRow("written in place") << false << 0 << false << 3 << "";
+    QTest::newRow("full disk") << true << 0 << false << 200000 << "No space left on device";
+    QTest::newRow("file size limit") << false << 20000 << false << 100000 << "File too large in the temporary folder";
+    QTest::newRow("another run copying") << false << 0 << true << 100000 << "";
+}
+
 void tst_ReportFile::folderWithoutWritePermission()
 {
+    QFETCH(bool, smallDisk);
+    QFETCH(int, sizeLimit);
+    QFETCH(bool, anotherRun);
+    QFETCH(int, size);
+    QFETCH(QString, reason);
+
     ScratchDirectory folder;
     QVERIFY(folder.isValid());
-    const QByteArray locked = folder.path() + "/locked";
-    QVERIFY(makeTree(folder.path(), {"d:locked"}));
-    QVERIFY(writeBytes(locked + "/report.html", "earlier"));
+    QByteArray locked = folder.path() + "/locked";
+    std::optional<LoopDisk> disk;
+    if (smallDisk) {
+        disk.emplace(folder.path(), LoopDisk::Tmpfs, 64 * 1024);
+        if (!disk->isMounted())
+            QSKIP(qPrintable("no disk of its own here: " + disk->failure()));
+        locked = disk->path();
+    } else {
+        QVERIFY(makeTree(folder.path(), {"d:locked"}));
+    }
+    const QByteArray report = locked + "/report.html";
+    const QByteArray earlier(16000, 'e');
+    QVERIFY(writeBytes(report, earlier));
     QVERIFY(::chmod(folder.path().constData(), 0755) == 0);
-    QVERIFY(::chmod((locked + "/report.html").constData(), 0666) == 0);
+    QVERIFY(::chmod(report.constData(), 0666) == 0);
     QVERIFY(::chmod(locked.constData(), 0555) == 0);
+    int otherRun = -1;
+    if (anotherRun) {
+        otherRun = ::open(report.constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(otherRun >= 0 && ::flock(otherRun, LOCK_EX) == 0);
+    }
 
-    // Root writes wherever it likes, so the write runs as nobody. No new file
+    // Root writes wherever it likes, so the writes run as nobody. No new file
     // can be made there, but the writable report is written in place.
-    const int result = runInChild([&] {
-        if (!dropRoot())
-            return 2;
-        return write(locked + "/new.html", "x") + 10 * write(locked + "/report.html", "new");
-    });
+    QCOMPARE(WriterInChild(locked + "/new.html", "x", true).finish(), 0);
+    const QByteArray content(size, 'n');
+    WriterInChild writer(report, content, true, rlim_t(sizeLimit));
+    if (anotherRun) {
+        QTRY_VERIFY_WITH_TIMEOUT(waitsForLock(writer.pid()), 30000);
+        QCOMPARE(fileContents(report), earlier); // untouched while the other run copies
+        ::close(otherRun);
+    }
+    QString given;
+    const int result = writer.finish(&given);
     ::chmod(locked.constData(), 0755);
-    QCOMPARE(result, 10);
+
+    QCOMPARE(result, reason.isEmpty() ? 1 : 0);
+    QVERIFY2(reason.isEmpty() ? given.isEmpty() : given.startsWith(reason), qPrintable(given));
+    QCOMPARE(fileContents(report), reason.isEmpty() ? content : earlier);
     QCOMPARE(readdirOrder(locked), QList<QByteArray>{"report.html"});
-    QCOMPARE(fileContents(locked + "/report.html"), QByteArray("new"));
 }
 
 void tst_ReportFile::failedWriteKeepsEarlierReport()
@@ -195,25 +353,83 @@ void tst_ReportFile::failedWriteKeepsEarlierReport()
     QCOMPARE(readdirOrder(folder.path()), QList<QByteArray>{"report.html"});
 }
 
+void tst_ReportFile::keepsPermissions_data()
+{
+    QTest::addColumn<int>("mode");            // of the earlier report, owned by root
+    QTest::addColumn<bool>("ownedByNobody");  // instead
+    QTest::addColumn<bool>("listAndAttribute"); // it has an access list giving nobody write access, and a user attribute
+    QTest::addColumn<bool>("byNobody");       // written by nobody, in a folder anyone may write
+    QTest::addColumn<bool>("onVfat");         // on a file system that keeps neither modes nor owners
+    QTest::addColumn<QString>("reason");      // "" when the report is replaced
+
+    QTest::newRow("mode 0640") << 0640 << false << false << false << false << "";
+    QTest::newRow("access list and attribute, by nobody") << 0644 << false << true << true << false << "";
+    QTest::newRow("owner kept by root") << 0640 << true << false << false << false << "";
+    QTest::newRow("write-protected, by root") << 0444 << false << false << false << false << "";
+    QTest::newRow("write-protected, by nobody") << 0444 << true << false << true << false << "Permission denied";
+    QTest::newRow("another's file, by nobody") << 0644 << false << false << true << false << "Permission denied";
+    QTest::newRow("on vfat") << 0 << false << false << false << true << "";
+}
+
 void tst_ReportFile::keepsPermissions()
 {
+    QFETCH(int, mode);
+    QFETCH(bool, ownedByNobody);
+    QFETCH(bool, listAndAttribute);
+    QFETCH(bool, byNobody);
+    QFETCH(bool, onVfat);
+    QFETCH(QString, reason);
+
     ScratchDirectory folder;
     QVERIFY(folder.isValid());
-    const QByteArray path = folder.path() + "/report.html";
+    QByteArray path = folder.path() + "/report.html";
+    std::optional<LoopDisk> disk;
+    if (onVfat) {
+        disk.emplace(folder.path(), LoopDisk::Vfat);
+        if (!disk->isMounted())
+            QSKIP(qPrintable("no vfat disk here: " + disk->failure()));
+        path = disk->path() + "/report.html";
+    }
+    if ((byNobody || ownedByNobody) && ::geteuid() != 0)
+        QSKIP("needs root to act as nobody");
     QVERIFY(writeBytes(path, "earlier"));
-    QVERIFY(::chmod(path.constData(), 0640) == 0);
+    QVERIFY(onVfat || ::chmod(folder.path().constData(), 0777) == 0);
+    QVERIFY(onVfat || ::chmod(path.constData(), mode_t(mode)) == 0);
+    QVERIFY(!ownedByNobody || ::chown(path.constData(), nobody, nobody) == 0);
+    if (listAndAttribute) {
+        if (::setxattr(path.constData(), "user.velmora", "kept", 4, 0) != 0)
+            QSKIP(qPrintable(QString::fromUtf8("no user attributes here: ") + QString::fromLocal8Bit(std::strerror(errno))));
+        const QByteArray list = accessListGivingNobodyWrite();
+        QVERIFY(::setxattr(path.constData(), "system.posix_acl_access", list.constData(), std::size_t(list.size()), 0) == 0);
+    }
+    struct stat before;
+    QVERIFY(::stat(path.constData(), &before) == 0);
+    const QMap<QByteArray, QByteArray> attributes = attributesOf(path);
 
-    QCOMPARE(write(path, "new"), 1);
-    struct stat status;
-    QVERIFY(::stat(path.constData(), &status) == 0);
-    QCOMPARE(status.st_mode & 07777, mode_t(0640));
+    QString given;
+    QCOMPARE(WriterInChild(path, "new", byNobody).finish(&given), reason.isEmpty() ? 1 : 0);
+    QCOMPARE(given, reason);
+    QCOMPARE(fileContents(path), QByteArray(reason.isEmpty() ? "new" : "earlier"));
+    struct stat after;
+    QVERIFY(::stat(path.constData(), &after) == 0);
+    if (!onVfat) {
+        // The group bits are the access list's mask, as they were: the group
+        // itself gains nothing.
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(attributesOf(path), attributes);
+        // nobody cannot give a file away.
+        const bool ownerKept = !reason.isEmpty() || !byNobody || ownedByNobody;
+        QCOMPARE(after.st_uid, ownerKept ? before.st_uid : nobody);
+        QCOMPARE(after.st_gid, ownerKept ? before.st_gid : gid_t(nobody));
+    }
+    QCOMPARE(readdirOrder(onVfat ? disk->path() : folder.path()), QList<QByteArray>{"report.html"});
 
     // A new file gets the usual permissions, not those of a temporary file.
     const mode_t previousMask = ::umask(022);
     QCOMPARE(write(folder.path() + "/fresh.html", "new"), 1);
     ::umask(previousMask);
-    QVERIFY(::stat((folder.path() + "/fresh.html").constData(), &status) == 0);
-    QCOMPARE(status.st_mode & 07777, mode_t(0644));
+    QVERIFY(::stat((folder.path() + "/fresh.html").constData(), &after) == 0);
+    QCOMPARE(after.st_mode & 07777, mode_t(0644));
 }
 
 void tst_ReportFile::writesThroughLink()

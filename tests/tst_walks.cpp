@@ -244,12 +244,12 @@ void tst_Walks::mapsNames_data()
     QTest::newRow("ampersand stays plain") << QList<QByteArray>{"a&b.txt"} << 1 << QByteArray("<ul><li>a&b.txt</li></ul>");
     QTest::newRow("angle brackets escaped")
         << QList<QByteArray>{"<b>.txt"} << 1 << QByteArray("<ul><li>&lt;b&gt;.txt</li></ul>");
-    QTest::newRow("e acute as one byte") << QList<QByteArray>{"caf\xc3\xa9"} << 1 << QByteArray("<ul><li>caf\xe9</li></ul>");
+    QTest::newRow("e acute as a reference") << QList<QByteArray>{"caf\xc3\xa9"} << 1 << QByteArray("<ul><li>caf&#233;</li></ul>");
     QTest::newRow("Greek directory as references")
         << QList<QByteArray>{"d:αβγ", "αβγ/x"} << 1
         << QByteArray("<ul><b><li>&#945;&#946;&#947;</li></b><ul><li>x</li></ul></ul>");
-    QTest::newRow("invalid UTF-8 kept byte for byte")
-        << QList<QByteArray>{"\xff" "a\xc3"} << 1 << QByteArray("<ul><li>\xff" "a\xc3</li></ul>");
+    QTest::newRow("invalid UTF-8 as the bytes' characters")
+        << QList<QByteArray>{"\xff" "a\xc3"} << 1 << QByteArray("<ul><li>&#255;a&#195;</li></ul>");
     QTest::newRow("255-byte name whole") << QList<QByteArray>{longName} << 1 << "<ul><li>" + longName + "</li></ul>";
     QTest::newRow("hidden file") << QList<QByteArray>{".hidden"} << 1 << QByteArray("<ul><li>.hidden</li></ul>");
     QTest::newRow("dangling link is a file item")

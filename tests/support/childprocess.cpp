@@ -8,17 +8,25 @@
 
 int runInChild(const std::function<int()> &work)
 {
+    return waitForChild(startInChild(work));
+}
+
+pid_t startInChild(const std::function<int()> &work)
+{
     std::fflush(nullptr);
     const pid_t child = ::fork();
-    if (child < 0)
-        return -1;
     if (child == 0) {
         const int result = work();
         std::fflush(nullptr);
         ::_exit(result);
     }
+    return child;
+}
+
+int waitForChild(pid_t child)
+{
     int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
 }

@@ -2,14 +2,18 @@
 
 #include <QByteArray>
 
-// A small ext4 file system in an image file below `folder`, mounted through a
-// loop device on folder/disk; unmounted when the object goes out of scope.
-// Needs root, mkfs.ext4 and a loop device; without them it is not mounted and
-// failure() says why.
+// A small file system of its own, mounted on folder/disk and unmounted when
+// the object goes out of scope: ext4 or vfat in an image file below `folder`
+// through a loop device, or a tmpfs of the size given. Where the kernel has no
+// vfat, the image is mounted through FUSE (fusefat) instead, which keeps
+// neither modes nor owners either. Needs root and the file system's tools;
+// without them it is not mounted and failure() says why.
 class LoopDisk
 {
 public:
-    explicit LoopDisk(const QByteArray &folder);
+    enum Kind { Ext4, Vfat, Tmpfs };
+
+    explicit LoopDisk(const QByteArray &folder, Kind kind = Ext4, qint64 bytes = 64 * 1024 * 1024);
     ~LoopDisk();
     LoopDisk(const LoopDisk &) = delete;
     LoopDisk &operator=(const LoopDisk &) = delete;
@@ -19,12 +23,14 @@ public:
     const QByteArray &failure() const { return m_failure; }
 
     // Unmounts and mounts again, so that nothing of it is left in memory and
-    // the next reads go to the image.
+    // the next reads go to the image. Not for a tmpfs, which would be empty.
     bool remount();
 
 private:
+    bool mount();
     bool run(const QByteArray &program, const QList<QByteArray> &arguments);
 
+    Kind m_kind;
     QByteArray m_image;
     QByteArray m_mountPoint;
     QByteArray m_failure;

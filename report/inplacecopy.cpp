@@ -1,0 +1,72 @@
+#include "inplacecopy.h"
+
+#include "heldsignals.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace {
+
+// Copies bytes `begin` to `end` of `from` to the same place in `into`.
+int copyRange(int from, int into, off_t begin, off_t end)
+{
+    std::vector<char> buffer(std::size_t(1) << 20);
+    while (begin < end) {
+        const std::size_t want = std::size_t(std::min<off_t>(end - begin, off_t(buffer.size())));
+        const ssize_t got = ::pread(from, buffer.data(), want, begin);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got < 0 ? errno : EIO;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::pwrite(into, buffer.data() + done, std::size_t(got - done), begin + done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return put < 0 ? errno : EIO;
+            done += put;
+        }
+        begin += got;
+    }
+    return 0;
+}
+
+// Makes sure that writing `length` bytes from the start of `into` cannot run
+// out of space, without changing what it holds.
+int reserve(int from, int into, off_t length)
+{
+    if (length == 0 || ::fallocate(into, FALLOC_FL_KEEP_SIZE, 0, length) == 0)
+        return 0;
+    if (errno != EOPNOTSUPP && errno != ENOSYS)
+        return errno;
+    struct stat status;
+    if (::fstat(into, &status) != 0)
+        return errno;
+    // Overwriting takes no more space than the file has; growing it does.
+    if (length <= status.st_size)
+        return 0;
+    if (const int error = copyRange(from, into, status.st_size, length)) {
+        ::ftruncate(into, status.st_size);
+        return error;
+    }
+    return 0;
+}
+
+} // namespace
+
+int copyInPlace(int from, int into, off_t length)
+{
+    // A signal must not end the process with the file part old, part new.
+    HeldSignals held;
+    if (const int error = reserve(from, into, length))
+        return error;
+    if (const int error = copyRange(from, into, 0, length))
+        return error;
+    if (::ftruncate(into, length) != 0 || (::fdatasync(into) != 0 && errno != EINVAL))
+        return errno;
+    return 0;
+}

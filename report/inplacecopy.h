@@ -1,0 +1,15 @@
+#pragma once
+
+#include <sys/types.h>
+
+// Makes the file open for writing on `into` hold the first `length` bytes of
+// the file open for reading on `from`, and nothing more, synced to its disk.
+// The caller holds the lock that keeps other writers out.
+//
+// The space the new content needs is reserved before a byte of `into` is
+// touched; where that fails, `into` is left as it was. Where the file system
+// cannot reserve space, a longer content first gets what lies beyond the end
+// of `into` (its earlier bytes stay as they are), and `into` is cut back if
+// that fails. From the copy on, signals that would end the process are held
+// back (see HeldSignals). Gives 0, or the error that stopped it.
+int copyInPlace(int from, int into, off_t length);
