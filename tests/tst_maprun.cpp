@@ -161,6 +161,9 @@ public:
             button->setFocus();
             QTest::keyClick(button, key);
         }
+        // A stopped run may end without handling an event after its last
+        // change of the labels; the window shows it once back in its loop.
+        observe();
         m_ticker.stop();
     }
 
