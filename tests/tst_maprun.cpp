@@ -476,11 +476,7 @@ void tst_MapRun::failedRunKeepsEarlierReport()
     const QString here = QFile::decodeName(scratch.path());
     const QString output = here + "/report.html";
     const QByteArray earlier = "<HTML>the earlier report</HTML>";
-    {
-        QFile file(output);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(earlier);
-    }
+    QVERIFY(writeFileContents(output, earlier));
 
     WindowDriver driver;
     QTest::mouseClick(driver.filesToo(), Qt::LeftButton);
@@ -560,11 +556,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     const QString here = QFile::decodeName(scratch.path());
     const QString output = here + "/report.html";
     const QByteArray earlier = "<HTML>the earlier report</HTML>";
-    {
-        QFile file(output);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(earlier);
-    }
+    QVERIFY(writeFileContents(output, earlier));
 
     WindowDriver driver;
     driver.fill(here + "/tree", output);

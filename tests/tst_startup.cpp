@@ -122,11 +122,7 @@ void tst_Startup::roadsOut()
     QVERIFY(makeTree(scratchDirectory.path(), {"d:tree", "tree/a", "d:tree/b"}));
     scratch = QFile::decodeName(scratchDirectory.path());
     const QByteArray earlier = "<HTML>the earlier report</HTML>";
-    {
-        QFile report(scratch + "/report.html");
-        QVERIFY(report.open(QIODevice::WriteOnly));
-        report.write(earlier);
-    }
+    QVERIFY(writeFileContents(scratch + "/report.html", earlier));
     road = way;
     roadTaken = false;
     destructionOrder.clear();
