@@ -539,6 +539,9 @@ void tst_MapRun::inputWhileStageIsUnderWay_data()
     // The form is greyed while the run is under way: a press of Map starts nothing.
     QTest::newRow("Map while listing") << MapStage::Listing << "Map" << completeRun(written) << true << true
                                        << reportWritten;
+    // Map pressed with Return, and Return again: the focus is kept from Exit.
+    QTest::newRow("Return while listing") << MapStage::Listing << "Return" << completeRun(written) << true << true
+                                          << reportWritten;
 }
 
 void tst_MapRun::inputWhileStageIsUnderWay()
@@ -578,6 +581,8 @@ void tst_MapRun::inputWhileStageIsUnderWay()
             driver.window.findChild<QAction *>("actionExit")->trigger();
         else if (action == "Map")
             QTest::mouseClick(mapButton, Qt::LeftButton);
+        else if (action == "Return")
+            QTest::keyClick(driver.window.windowHandle(), Qt::Key_Return);
     };
 
     // The stage's thread posts the action to the GUI thread and waits until
@@ -594,7 +599,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
         }, Qt::QueuedConnection);
         handled = done->get_future().wait_for(std::chrono::minutes(2)) == std::future_status::ready;
     });
-    driver.map();
+    driver.map(action == "Return" ? Qt::Key_Return : Qt::Key_unknown);
 
     QVERIFY(handled);
     QVERIFY(greyedWhileRunning);
