@@ -3,9 +3,14 @@
 #include "applicationicon.h"
 #include "maprun.h"
 #include "narrowtext.h"
+#include "pathfield.h"
 #include "version.h"
 
+#include <QCloseEvent>
+#include <QCompleter>
+#include <QKeyEvent>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include <string>
@@ -36,6 +41,10 @@ Velmora::Velmora(QWidget *parent)
     ui.exitButton->setAutoDefault(true);
     ui.directoryOnlyRadioButton->setChecked(true);
     resetProgress(mapRunWidgets());
+
+    makePathField(ui.rootDirectoryLineEdit, ui.label, PathKind::Directory);
+    makePathField(ui.outputFileLineEdit, ui.label_2, PathKind::File);
+    ui.outputFileLineEdit->setAccessibleDescription(ui.label_4->text());
 }
 
 MapRunWidgets Velmora::mapRunWidgets()
@@ -62,9 +71,61 @@ void Velmora::useFontSizeOfFixedLayout()
     setFont(layoutFont);
 }
 
+// While a run is under way the form is greyed: the run has read it, and a
+// press of Map must not start another. Input to a disabled widget is dropped
+// by Qt itself, the same on every platform, where input held back for later
+// would have to be queued and replayed by hand. Exit, the menus, Esc and the
+// close box stay live, to stop the run.
+void Velmora::setFormEnabled(bool enabled)
+{
+    for (QWidget *widget : {static_cast<QWidget *>(ui.rootDirectoryLineEdit), static_cast<QWidget *>(ui.outputFileLineEdit),
+                            static_cast<QWidget *>(ui.directoryOnlyRadioButton), static_cast<QWidget *>(ui.radioButton_2),
+                            static_cast<QWidget *>(ui.openCheckBox), static_cast<QWidget *>(ui.mapButton)})
+        widget->setEnabled(enabled);
+    // A list of completions would stay open, or open once a folder has been
+    // read, and take Esc for itself: a greyed field's completer is detached.
+    for (QLineEdit *field : {ui.rootDirectoryLineEdit, ui.outputFileLineEdit})
+        if (QCompleter *completer = field->completer())
+            completer->setWidget(enabled ? field : nullptr);
+}
+
 void Velmora::mapDirectories()
 {
-    runMap(mapRunWidgets());
+    if (m_mapRun.isRunning())
+        return;
+    // Qt would hand the focus of a greyed Map button on to Exit, where the
+    // next Return would end the program; the window holds it meanwhile.
+    const QPointer<QWidget> focused = focusWidget();
+    setFocus(Qt::OtherFocusReason);
+    setFormEnabled(false);
+    runMap(mapRunWidgets(), m_mapRun);
+    setFormEnabled(true);
+    if (focused && focusWidget() == this)
+        focused->setFocus(Qt::OtherFocusReason);
+    if (m_closeWhenRunEnds)
+        close();
+}
+
+// Closing the window during a run stops the run first; the window closes as
+// soon as it has ended.
+void Velmora::closeEvent(QCloseEvent *event)
+{
+    if (!m_mapRun.isRunning()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    m_closeWhenRunEnds = true;
+    m_mapRun.cancelAndLeave();
+    event->ignore();
+}
+
+void Velmora::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && m_mapRun.isRunning()) {
+        m_mapRun.cancel();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void Velmora::aboutDialog()

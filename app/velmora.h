@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mapruncontrol.h"
 #include "maprun.h"
 #include "ui_velmora.h"
 
@@ -12,6 +13,13 @@ class Velmora : public QMainWindow
 public:
     explicit Velmora(QWidget *parent = nullptr);
 
+    // The map run under way, to follow it.
+    MapRunControl &mapRun() { return m_mapRun; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
 private slots:
     void mapDirectories();
     void aboutDialog();
@@ -19,6 +27,9 @@ private slots:
 private:
     void useFontSizeOfFixedLayout();
     MapRunWidgets mapRunWidgets();
+    void setFormEnabled(bool enabled);
 
     Ui::VelmoraClass ui;
+    MapRunControl m_mapRun;
+    bool m_closeWhenRunEnds = false;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+class MapRunControl;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -25,8 +26,10 @@ struct MapRunWidgets
 // state before a run.
 void resetProgress(const MapRunWidgets &widgets);
 
-// Performs one whole map run, synchronously: checks the root, counts and
-// maps the tree below it, writes the report and, when asked to, opens it.
-// The progress labels tell each stage as it begins and ends; pending events
-// are handled between the stages.
-void runMap(const MapRunWidgets &widgets);
+// Performs one whole map run: checks the root, counts and maps the tree
+// below it, writes the report and, when asked to, opens it. The progress
+// labels tell each stage as it begins and ends, and pending events are
+// handled between the stages. The stages themselves are done off the GUI
+// thread, which handles events meanwhile and shows their progress in the
+// status bar; `control` can stop them, leaving an earlier report as it was.
+void runMap(const MapRunWidgets &widgets, MapRunControl &control);

@@ -6,8 +6,10 @@
 #include "treemapper.h"
 #include "velmora.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,10 +20,15 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <chrono>
 #include <csignal>
+#include <future>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+Q_DECLARE_METATYPE(MapStage)
 
 namespace {
 
@@ -59,6 +66,16 @@ QList<LabelState> completeRun(const QString &last)
 QList<LabelState> runEndedAtRootCheck()
 {
     return completeRun({}).mid(0, 2);
+}
+
+// The states of a run stopped after `statesBefore` states of a complete one:
+// the labels keep those, and the third one says that nothing was written.
+QList<LabelState> stoppedRun(int statesBefore)
+{
+    QList<LabelState> states = completeRun({}).mid(0, statesBefore);
+    LabelState last = states.last();
+    last[2] = "+ " + notWritten;
+    return states << last;
 }
 
 // While it lives, a test run as root acts as nobody, whom folders of mode 0
@@ -144,6 +161,9 @@ public:
             button->setFocus();
             QTest::keyClick(button, key);
         }
+        // A stopped run may end without handling an event after its last
+        // change of the labels; the window shows it once back in its loop.
+        observe();
         m_ticker.stop();
     }
 
@@ -228,6 +248,8 @@ private slots:
     void oddRootsAndOutputPaths();
     void failedRunKeepsEarlierReport_data();
     void failedRunKeepsEarlierReport();
+    void inputWhileStageIsUnderWay_data();
+    void inputWhileStageIsUnderWay();
     void twoRunsReplaceTheReport();
     void reportInsideTheRoot();
     void opensReportWithPathAsOneArgument_data();
@@ -243,36 +265,42 @@ void tst_MapRun::labelsAndBoxes_data()
     QTest::addColumn<QList<LabelState>>("states");
     QTest::addColumn<QStringList>("boxes");   // "title|first line of text", then "|reason" where a reason is given
     QTest::addColumn<bool>("reportWritten");
+    QTest::addColumn<QString>("status");      // the status bar's message at the end; "@" as above
 
-    QTest::newRow("complete run") << "@/tree" << "@/report.html" << completeRun(written) << QStringList{} << true;
+    const QString none;
+    QTest::newRow("complete run") << "@/tree" << "@/report.html" << completeRun(written) << QStringList{} << true
+                                  << "Report written: @/report.html, 162 bytes";
     QTest::newRow("empty root field")
         << "" << "@/report.html" << runEndedAtRootCheck()
-        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|No such file or directory"} << false;
+        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|No such file or directory"} << false
+        << none;
     QTest::newRow("root is a file")
         << "@/tree/a.txt" << "@/report.html" << runEndedAtRootCheck()
-        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|Not a directory"} << false;
+        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|Not a directory"} << false << none;
     QTest::newRow("missing root")
         << "@/nowhere" << "@/report.html" << runEndedAtRootCheck()
-        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|No such file or directory"} << false;
+        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|No such file or directory"} << false
+        << none;
     // Mapped as an empty tree, it would look like a complete map.
     QTest::newRow("root that cannot be read")
         << "@/locked" << "@/report.html" << runEndedAtRootCheck()
-        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|Permission denied"} << false;
+        << QStringList{"File Does Not Exist|Warning - Root Directory Folder Does Not Exist|Permission denied"} << false << none;
     QTest::newRow("empty output field") << "@/tree" << "" << completeRun(notWritten)
                                         << QStringList{"Output File Not Specified|Warning - Output File Path Not Specified"}
-                                        << false;
+                                        << false << none;
     QTest::newRow("output is a directory")
         << "@/tree" << "@/tree" << completeRun(notWritten)
-        << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written|Is a directory"} << false;
+        << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written|Is a directory"} << false << none;
     QTest::newRow("output into a missing folder")
         << "@/tree" << "@/missing/report.html" << completeRun(notWritten)
         << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written|No such file or directory"}
-        << false;
+        << false << none;
     QTest::newRow("output on a full device")
         << "@/tree" << "/dev/full" << completeRun(notWritten)
         << QStringList{"Output File Not Written|Warning - Output File Could Not Be Written|No space left on device"}
-        << false;
-    QTest::newRow("output into /dev/null") << "@/tree" << "/dev/null" << completeRun(written) << QStringList{} << false;
+        << false << none;
+    QTest::newRow("output into /dev/null") << "@/tree" << "/dev/null" << completeRun(written) << QStringList{} << false
+                                           << "Report written: /dev/null, 162 bytes";
 }
 
 void tst_MapRun::labelsAndBoxes()
@@ -282,6 +310,7 @@ void tst_MapRun::labelsAndBoxes()
     QFETCH(QList<LabelState>, states);
     QFETCH(QStringList, boxes);
     QFETCH(bool, reportWritten);
+    QFETCH(QString, status);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -290,6 +319,7 @@ void tst_MapRun::labelsAndBoxes()
     const QString here = QFile::decodeName(scratch.path());
     rootField.replace("@", here);
     outputField.replace("@", here);
+    status.replace("@", here);
 
     WindowDriver driver;
     driver.fill(rootField, outputField);
@@ -322,6 +352,7 @@ void tst_MapRun::labelsAndBoxes()
                  QByteArray("<HTML><h1>Directory Information</h1><b>Number of Folders: </b>1<br><b>Number of Files: </b>1<br>"
                             "<h1>Directory Map</h1><ul><b><li>sub</li></b><ul></ul></ul></HTML>"));
     QCOMPARE(driver.labels(), states.last());
+    QCOMPARE(driver.window.statusBar()->currentMessage(), status);
 }
 
 void tst_MapRun::keysOnTheMapButton_data()
@@ -445,11 +476,7 @@ void tst_MapRun::failedRunKeepsEarlierReport()
     const QString here = QFile::decodeName(scratch.path());
     const QString output = here + "/report.html";
     const QByteArray earlier = "<HTML>the earlier report</HTML>";
-    {
-        QFile file(output);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(earlier);
-    }
+    QVERIFY(writeFileContents(output, earlier));
 
     WindowDriver driver;
     QTest::mouseClick(driver.filesToo(), Qt::LeftButton);
@@ -476,6 +503,119 @@ void tst_MapRun::failedRunKeepsEarlierReport()
     QCOMPARE(QDir(here).entryList(QDir::Files | QDir::Hidden), QStringList{"report.html"});
     QTest::qWait(300);
     QVERIFY(!QFile::exists(opener.recordPath()));
+}
+
+void tst_MapRun::inputWhileStageIsUnderWay_data()
+{
+    QTest::addColumn<MapStage>("stage"); // under way when the user acts
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QList<LabelState>>("states");
+    QTest::addColumn<bool>("windowOpen");
+    QTest::addColumn<bool>("reportReplaced");
+    QTest::addColumn<QString>("status"); // how the status bar's message begins
+
+    const QString cancelled = "Map cancelled";
+    const QString reportWritten = "Report written: ";
+    // The window answers while the tree is listed and while the report is written.
+    QTest::newRow("nothing, while listing") << MapStage::Listing << "nothing" << completeRun(written) << true << true
+                                            << reportWritten;
+    QTest::newRow("nothing, while writing") << MapStage::Mapping << "nothing" << completeRun(written) << true << true
+                                            << reportWritten;
+    QTest::newRow("Esc while listing") << MapStage::Listing << "Esc" << stoppedRun(2) << true << false << cancelled;
+    QTest::newRow("close box while listing") << MapStage::Listing << "close box" << stoppedRun(2) << false << false
+                                             << cancelled;
+    QTest::newRow("Exit while listing") << MapStage::Listing << "Exit" << stoppedRun(2) << false << false << cancelled;
+    QTest::newRow("File > Exit while listing")
+        << MapStage::Listing << "File > Exit" << stoppedRun(2) << false << false << cancelled;
+    QTest::newRow("Esc while writing") << MapStage::Mapping << "Esc" << stoppedRun(4) << true << false << cancelled;
+    QTest::newRow("close box while writing") << MapStage::Mapping << "close box" << stoppedRun(4) << false << false
+                                             << cancelled;
+    // Once the report is being put in place, it is too late to keep the
+    // earlier one, and the window says so.
+    QTest::newRow("Esc while saving") << MapStage::Saving << "Esc" << completeRun(written) << true << true
+                                      << reportWritten;
+    QTest::newRow("close box while saving") << MapStage::Saving << "close box" << completeRun(written) << false << true
+                                            << reportWritten;
+    // The form is greyed while the run is under way: a press of Map starts nothing.
+    QTest::newRow("Map while listing") << MapStage::Listing << "Map" << completeRun(written) << true << true
+                                       << reportWritten;
+    // Map pressed with Return, and Return again: the focus is kept from Exit.
+    QTest::newRow("Return while listing") << MapStage::Listing << "Return" << completeRun(written) << true << true
+                                          << reportWritten;
+}
+
+void tst_MapRun::inputWhileStageIsUnderWay()
+{
+    QFETCH(MapStage, stage);
+    QFETCH(QString, action);
+    QFETCH(QList<LabelState>, states);
+    QFETCH(bool, windowOpen);
+    QFETCH(bool, reportReplaced);
+    QFETCH(QString, status);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a", "d:tree/b"}));
+    const QString here = QFile::decodeName(scratch.path());
+    const QString output = here + "/report.html";
+    const QByteArray earlier = "<HTML>the earlier report</HTML>";
+    QVERIFY(writeFileContents(output, earlier));
+
+    WindowDriver driver;
+    driver.fill(here + "/tree", output);
+    auto *mapButton = driver.window.findChild<QPushButton *>("mapButton");
+    int runs = 0;
+    QObject::connect(mapButton, &QPushButton::clicked, [&runs] { ++runs; });
+    bool greyedWhileRunning = false;
+    auto act = [&] {
+        greyedWhileRunning = !driver.root()->isEnabled() && !driver.output()->isEnabled() && !mapButton->isEnabled()
+            && !driver.filesToo()->isEnabled() && !driver.openBox()->isEnabled()
+            && driver.window.findChild<QPushButton *>("exitButton")->isEnabled();
+        if (action == "Esc")
+            QTest::keyClick(driver.window.windowHandle(), Qt::Key_Escape);
+        else if (action == "close box")
+            driver.window.windowHandle()->close();
+        else if (action == "Exit")
+            QTest::mouseClick(driver.window.findChild<QPushButton *>("exitButton"), Qt::LeftButton);
+        else if (action == "File > Exit")
+            driver.window.findChild<QAction *>("actionExit")->trigger();
+        else if (action == "Map")
+            QTest::mouseClick(mapButton, Qt::LeftButton);
+        else if (action == "Return")
+            QTest::keyClick(driver.window.windowHandle(), Qt::Key_Return);
+    };
+
+    // The stage's thread posts the action to the GUI thread and waits until
+    // it has been handled. A GUI thread that waited for the stage would never
+    // handle it; the bound only keeps such a fault from hanging the suite.
+    bool handled = false;
+    driver.window.mapRun().setObserver([&](MapStage now, std::uint64_t) {
+        if (now != stage || handled)
+            return;
+        auto done = std::make_shared<std::promise<void>>();
+        QMetaObject::invokeMethod(&driver.window, [act, done] {
+            act();
+            done->set_value();
+        }, Qt::QueuedConnection);
+        handled = done->get_future().wait_for(std::chrono::minutes(2)) == std::future_status::ready;
+    });
+    driver.map(action == "Return" ? Qt::Key_Return : Qt::Key_unknown);
+
+    QVERIFY(handled);
+    QVERIFY(greyedWhileRunning);
+    QCOMPARE(driver.states, states);
+    QCOMPARE(driver.window.isVisible(), windowOpen);
+    QCOMPARE(runs, 1);
+    QVERIFY(driver.window.statusBar()->currentMessage().startsWith(status));
+    QCOMPARE(fileContents(output) == earlier, !reportReplaced);
+    if (reportReplaced)
+        QCOMPARE(fileContents(output), expectedReport(here + "/tree", true));
+    // No temporary file is left beside the report.
+    QCOMPARE(QDir(here).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"report.html"});
+    // The form is as it was before the run.
+    for (QLineEdit *field : {driver.root(), driver.output()})
+        QVERIFY(field->isEnabled() && field->completer() && field->completer()->widget() == field);
+    QVERIFY(mapButton->isEnabled());
 }
 
 void tst_MapRun::twoRunsReplaceTheReport()
@@ -555,6 +695,7 @@ void tst_MapRun::opensReportWithPathAsOneArgument()
     QTRY_VERIFY(QFile::exists(opener.recordPath()));
     QDir::setCurrent(previousDirectory);
     QCOMPARE(opener.record(), (QList<QByteArray>{"1", QFile::encodeName(output)}));
+    QVERIFY(driver.window.statusBar()->currentMessage().startsWith("Report written: " + output + ", "));
     QVERIFY(QFile::exists(output));
     QCOMPARE(filesNamed("pwned", {here, previousDirectory}), QStringList{});
 }
@@ -597,12 +738,14 @@ void tst_MapRun::saysWhenOpenerCannotStart()
 
     QCOMPARE(driver.labels(), completeRun(written).last());
     QVERIFY(QFile::exists(here + "/report.html"));
-    QVERIFY(driver.window.statusBar()->currentMessage().contains("could not be opened"));
+    const QString writtenMessage = "Report written: " + here + "/report.html, 134 bytes";
+    QCOMPARE(driver.window.statusBar()->currentMessage(),
+             writtenMessage + "; it could not be opened: xdg-open could not be started");
 
     // The next run does not repeat what no longer holds.
     driver.openBox()->setChecked(false);
     driver.map();
-    QCOMPARE(driver.window.statusBar()->currentMessage(), QString());
+    QCOMPARE(driver.window.statusBar()->currentMessage(), writtenMessage);
 }
 
 QTEST_MAIN(tst_MapRun)

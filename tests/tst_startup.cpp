@@ -1,12 +1,20 @@
+#include "scratchdirectory.h"
 #include "startup.h"
+#include "testtree.h"
+#include "velmora.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QTimer>
 #include <QWindow>
 #include <QtTest>
+
+#include <chrono>
+#include <future>
+#include <memory>
 
 // Runs the real start-up code once per road out of the program. A routine that
 // Qt calls from the application's constructor arms a timer; the timer finds
@@ -19,6 +27,44 @@ QString road;
 bool roadTaken = false;
 QStringList destructionOrder;
 QString desktopFileName;
+const QString duringRun = " during a run";
+QString scratch; // holds the tree and the report of a run
+
+void takeRoad(QMainWindow *window, const QString &way)
+{
+    if (way == "exit button")
+        window->findChild<QAbstractButton *>("exitButton")->click();
+    else if (way == "File > Exit")
+        window->findChild<QAction *>("actionExit")->trigger();
+    else if (way == "close box")
+        window->windowHandle()->close();
+    else if (way == "Return on the Exit button" || way == "Enter on the Exit button") {
+        auto *exitButton = window->findChild<QAbstractButton *>("exitButton");
+        exitButton->setFocus();
+        QTest::keyClick(exitButton, way.startsWith("Return") ? Qt::Key_Return : Qt::Key_Enter);
+    }
+}
+
+// Starts a map run and takes the road while the tree is listed: the
+// listing waits until the GUI thread has taken it.
+void takeRoadDuringRun(Velmora *window, const QString &way)
+{
+    window->findChild<QLineEdit *>("rootDirectoryLineEdit")->setText(scratch + "/tree");
+    window->findChild<QLineEdit *>("outputFileLineEdit")->setText(scratch + "/report.html");
+    bool taken = false;
+    window->mapRun().setObserver([window, way, &taken](MapStage stage, std::uint64_t) {
+        if (stage != MapStage::Listing || taken)
+            return;
+        auto done = std::make_shared<std::promise<void>>();
+        QMetaObject::invokeMethod(window, [window, way, done] {
+            takeRoad(window, way);
+            done->set_value();
+        }, Qt::QueuedConnection);
+        taken = done->get_future().wait_for(std::chrono::minutes(2)) == std::future_status::ready;
+    });
+    window->findChild<QAbstractButton *>("mapButton")->click();
+    roadTaken = taken;
+}
 
 void armRoad()
 {
@@ -33,19 +79,13 @@ void armRoad()
             return;
         QObject::connect(window, &QObject::destroyed, [] { destructionOrder << "window"; });
         QObject::connect(qApp, &QObject::destroyed, [] { destructionOrder << "application"; });
-        roadTaken = true;
         desktopFileName = QGuiApplication::desktopFileName();
-        if (road == "exit button")
-            window->findChild<QAbstractButton *>("exitButton")->click();
-        else if (road == "File > Exit")
-            window->findChild<QAction *>("actionExit")->trigger();
-        else if (road == "close box")
-            window->windowHandle()->close();
-        else if (road == "Return on the Exit button" || road == "Enter on the Exit button") {
-            auto *exitButton = window->findChild<QAbstractButton *>("exitButton");
-            exitButton->setFocus();
-            QTest::keyClick(exitButton, road.startsWith("Return") ? Qt::Key_Return : Qt::Key_Enter);
+        if (road.endsWith(duringRun)) {
+            takeRoadDuringRun(qobject_cast<Velmora *>(window), road.chopped(duringRun.size()));
+            return;
         }
+        roadTaken = true;
+        takeRoad(window, road);
     });
 }
 
@@ -68,15 +108,27 @@ void tst_Startup::roadsOut_data()
     QTest::newRow("close box") << "close box";
     QTest::newRow("Return on the Exit button") << "Return on the Exit button";
     QTest::newRow("Enter on the Exit button") << "Enter on the Exit button";
+    // The run is stopped, the earlier report kept, and the program ends as well.
+    QTest::newRow("exit button during a run") << "exit button" + duringRun;
+    QTest::newRow("File > Exit during a run") << "File > Exit" + duringRun;
+    QTest::newRow("close box during a run") << "close box" + duringRun;
 }
 
 void tst_Startup::roadsOut()
 {
     QFETCH(QString, way);
+    const ScratchDirectory scratchDirectory;
+    QVERIFY(scratchDirectory.isValid());
+    QVERIFY(makeTree(scratchDirectory.path(), {"d:tree", "tree/a", "d:tree/b"}));
+    scratch = QFile::decodeName(scratchDirectory.path());
+    const QByteArray earlier = "<HTML>the earlier report</HTML>";
+    QVERIFY(writeFileContents(scratch + "/report.html", earlier));
     road = way;
     roadTaken = false;
     destructionOrder.clear();
-    qAddPreRoutine(armRoad);
+    // Qt keeps its pre-routines for every application object made later.
+    static const bool armed = (qAddPreRoutine(armRoad), true);
+    Q_UNUSED(armed);
 
     // An option of no meaning to the program changes nothing.
     QByteArray program = "velmora";
@@ -89,6 +141,8 @@ void tst_Startup::roadsOut()
     QCOMPARE(exitCode, 0);
     QCOMPARE(destructionOrder, (QStringList{"window", "application"}));
     QCOMPARE(desktopFileName, QString("org.velmora.Velmora"));
+    QCOMPARE(fileContents(scratch + "/report.html"), earlier);
+    QCOMPARE(QDir(scratch).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"report.html"});
 }
 
 QTEST_APPLESS_MAIN(tst_Startup)

@@ -1,14 +1,21 @@
+#include "scratchdirectory.h"
+#include "testtree.h"
 #include "velmora.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QCompleter>
+#include <QAbstractItemView>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -54,6 +61,12 @@ private slots:
     void resizingMovesNothing();
     void captionsFitTheirWidgets();
     void windowIcon();
+    void pathFieldsForScreenReaders_data();
+    void pathFieldsForScreenReaders();
+    void pathFieldsTakeAPath_data();
+    void pathFieldsTakeAPath();
+    void pathFieldsComplete_data();
+    void pathFieldsComplete();
 };
 
 void tst_Window::initialState_data()
@@ -126,7 +139,7 @@ void tst_Window::formObjects_data()
     row("appProgress1", "QLabel", "groupBox", {30, 20, 191, 16}, "", {});
     row("appProgress2", "QLabel", "groupBox", {30, 40, 191, 16}, "", {});
     row("appProgress3", "QLabel", "groupBox", {30, 60, 191, 16}, "", {});
-    row("label_4", "QLabel", "centralwidget", {100, 100, 171, 16}, "text", "Example: c:\\Velmora.html");
+    row("label_4", "QLabel", "centralwidget", {100, 100, 171, 16}, "text", "Example: /tmp/Velmora.html");
     row("openCheckBox", "QCheckBox", "centralwidget", {20, 120, 271, 18}, "text", "Open Report When Created");
     row("menubar", "QMenuBar", "VelmoraClass", {0, 0, 545, 21}, "", {});
     row("menuFile", "QMenu", "menubar", {}, "title", "&File");
@@ -363,6 +376,138 @@ void tst_Window::windowIcon()
              (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
     // A pixmap icon is never scaled up: a large size proves a large image.
     QCOMPARE(icon.pixmap(256, 256).size(), QSize(256, 256));
+}
+
+void tst_Window::pathFieldsForScreenReaders_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+    QTest::newRow("root directory") << "rootDirectoryLineEdit" << "Root Directory" << "";
+    QTest::newRow("output file") << "outputFileLineEdit" << "Output File" << "Example: /tmp/Velmora.html";
+}
+
+// What a screen reader is told of each field: its name, the label that
+// names it, and the example under the output field.
+void tst_Window::pathFieldsForScreenReaders()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+
+    Velmora window;
+    window.show();
+    QAccessibleInterface *edit = QAccessible::queryAccessibleInterface(window.findChild<QLineEdit *>(field));
+    QVERIFY(edit);
+    QCOMPARE(edit->role(), QAccessible::EditableText);
+    QCOMPARE(edit->text(QAccessible::Name), name);
+    QCOMPARE(edit->text(QAccessible::Description), description);
+    QStringList labelledBy;
+    for (const auto &relation : edit->relations(QAccessible::Label))
+        labelledBy << relation.first->text(QAccessible::Name);
+    QCOMPARE(labelledBy, QStringList{name});
+}
+
+void tst_Window::pathFieldsTakeAPath_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("how");   // "paste", "drop" (of URLs, one a line) or "set"
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("text");  // in the field afterwards, which held "old" before
+
+    QTest::newRow("pasted with a newline") << "rootDirectoryLineEdit" << "paste" << "/srv/photos\n" << "old/srv/photos";
+    QTest::newRow("pasted with CR LF") << "outputFileLineEdit" << "paste" << "/tmp/map.html\r\n" << "old/tmp/map.html";
+    QTest::newRow("set with a line separator") << "outputFileLineEdit" << "set" << "/tmp/a\u2028b.html" << "/tmp/ab.html";
+    QTest::newRow("folder dropped") << "rootDirectoryLineEdit" << "drop" << "file:///srv/photos" << "/srv/photos";
+    QTest::newRow("file dropped, escaped blank") << "outputFileLineEdit" << "drop" << "file:///tmp/my%20map.html"
+                                                 << "/tmp/my map.html";
+    QTest::newRow("two dropped, first taken") << "rootDirectoryLineEdit" << "drop" << "file:///srv/a\nfile:///srv/b"
+                                              << "/srv/a";
+    QTest::newRow("web address dropped") << "outputFileLineEdit" << "drop" << "https://example.org/map.html" << "old";
+}
+
+void tst_Window::pathFieldsTakeAPath()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, how);
+    QFETCH(QString, given);
+    QFETCH(QString, text);
+
+    Velmora window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *edit = window.findChild<QLineEdit *>(field);
+    edit->setText("old");
+    if (how == "paste") {
+        QGuiApplication::clipboard()->setText(given);
+        edit->setFocus();
+        QTest::keySequence(edit, QKeySequence::Paste);
+    } else if (how == "set") {
+        edit->setText(given);
+    } else {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString &url : given.split('\n'))
+            urls << QUrl(url);
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit, &enter);
+        QCOMPARE(enter.isAccepted(), text != "old");
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit, &drop);
+    }
+    QCOMPARE(edit->text(), text);
+}
+
+void tst_Window::pathFieldsComplete_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QStringList>("completions"); // of "@/t", "@" standing for the scratch directory
+    QTest::addColumn<bool>("afterRun");           // typed once a map run has greyed the form and ended
+    QTest::newRow("root directory: directories only") << "rootDirectoryLineEdit" << QStringList{"@/tree"} << false;
+    QTest::newRow("output file: files too") << "outputFileLineEdit" << QStringList{"@/tree", "@/tree.html"} << false;
+    QTest::newRow("root directory, after a run") << "rootDirectoryLineEdit" << QStringList{"@/tree"} << true;
+}
+
+void tst_Window::pathFieldsComplete()
+{
+    QFETCH(QString, field);
+    QFETCH(QStringList, completions);
+    QFETCH(bool, afterRun);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree.html", "other"}));
+    const QString here = QFile::decodeName(scratch.path());
+    completions.replaceInStrings("@", here);
+
+    Velmora window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *edit = window.findChild<QLineEdit *>(field);
+    if (afterRun) {
+        window.findChild<QLineEdit *>("rootDirectoryLineEdit")->setText(here + "/tree");
+        window.findChild<QLineEdit *>("outputFileLineEdit")->setText(here + "/other");
+        QTest::mouseClick(window.findChild<QPushButton *>("mapButton"), Qt::LeftButton);
+        QVERIFY(window.statusBar()->currentMessage().startsWith("Report written"));
+        edit->clear();
+    }
+    edit->setFocus();
+    QTest::keyClicks(edit, here + "/t");
+    QCompleter *completer = edit->completer();
+    QVERIFY(completer);
+    // The file system is read in the background, each folder on the path
+    // as it is reached: the completions come once it has been read.
+    auto offered = [&] {
+        QStringList found;
+        for (int row = 0; completer->setCurrentRow(row); ++row)
+            found << completer->currentCompletion();
+        found.sort();
+        return found;
+    };
+    QTRY_COMPARE(offered(), completions);
+    QVERIFY(completer->popup()->isVisible());
+    QCOMPARE(edit->text(), here + "/t");
 }
 
 QTEST_MAIN(tst_Window)

@@ -84,6 +84,12 @@ QByteArray fileContents(const QString &path)
     return fileContents(QFile::encodeName(path));
 }
 
+bool writeFileContents(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size() && file.flush();
+}
+
 QByteArray fileContents(const QByteArray &path)
 {
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);

@@ -31,6 +31,8 @@ QByteArray referenceMap(const QByteArray &directory, int listFiles);
 QByteArray fileContents(const QString &path);
 // The same for a path given as bytes, which need not be valid UTF-8.
 QByteArray fileContents(const QByteArray &path);
+// Makes `content` the whole content of the file, creating it if need be.
+bool writeFileContents(const QString &path, const QByteArray &content);
 
 // Opens /proc/self/fd and counts the descriptors this process holds.
 int openDescriptorCount();
