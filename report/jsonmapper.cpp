@@ -82,9 +82,16 @@ void JsonMapper::directoryUnreadable(int error)
     addReason("unreadable: ", errorText(error));
 }
 
-void JsonMapper::directoryNotEntered(std::string_view reason)
+void JsonMapper::directoryNotEntered(NotEnteredReason reason)
 {
-    addReason({}, reason);
+    switch (reason) {
+    case NotEnteredReason::Loop:
+        addReason({}, "loop");
+        break;
+    case NotEnteredReason::PseudoFileSystem:
+        addReason({}, "pseudo file system");
+        break;
+    }
 }
 
 void JsonMapper::enterContents()

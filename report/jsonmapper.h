@@ -30,9 +30,7 @@ public:
     // Before the directory's first entry: it was not entered. After some:
     // its listing ended there.
     void directoryUnreadable(int error) override;
-    // The directory just begun is not entered, for `reason` ("loop",
-    // "pseudo file system", "other file system").
-    void directoryNotEntered(std::string_view reason);
+    void directoryNotEntered(NotEnteredReason reason) override;
 
 private:
     // Where the innermost open directory stands. Its parent, if any, is

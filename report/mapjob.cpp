@@ -55,6 +55,11 @@ public:
         if (m_written)
             m_mapper.directoryUnreadable(error);
     }
+    void directoryNotEntered(NotEnteredReason reason) override
+    {
+        if (m_written)
+            m_mapper.directoryNotEntered(reason);
+    }
 
 private:
     void handOn()

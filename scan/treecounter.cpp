@@ -30,6 +30,10 @@ void TreeCounter::directoryUnreadable(int)
     m_errors << "ERROR: Invalid File Path In Count Num Files and Folders Function" << std::endl;
 }
 
+void TreeCounter::directoryNotEntered(NotEnteredReason)
+{
+}
+
 void countFilesAndFolders(const std::string &path, int &fileCount, int &folderCount)
 {
     TreeCounter counter(std::cout);

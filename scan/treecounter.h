@@ -20,6 +20,7 @@ public:
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
     void directoryUnreadable(int error) override;
+    void directoryNotEntered(NotEnteredReason reason) override;
 
     int fileCount() const { return int(std::min(m_files, m_limit)); }
     int folderCount() const { return int(std::min(m_folders, m_limit)); }

@@ -34,6 +34,10 @@ void TreeMapper::directoryUnreadable(int)
 {
 }
 
+void TreeMapper::directoryNotEntered(NotEnteredReason)
+{
+}
+
 void mapDirectory(const std::string &path, int listFiles, std::string &output)
 {
     TreeMapper mapper(listFiles, output);

@@ -16,6 +16,7 @@ public:
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
     void directoryUnreadable(int error) override;
+    void directoryNotEntered(NotEnteredReason reason) override;
 
 private:
     const bool m_listFiles;

@@ -5,9 +5,9 @@
 namespace {
 
 // Each event is one byte of kind; a name follows its length, seven bits a
-// byte, lowest first; an unreadable directory and a subtree follow their
-// error number and their index in the same way.
-enum Kind : char { File = 'f', Begin = 'b', End = 'e', Unreadable = 'u', Subtree = 's' };
+// byte, lowest first; an unreadable directory, one not entered and a subtree
+// follow their error number, their reason and their index in the same way.
+enum Kind : char { File = 'f', Begin = 'b', End = 'e', Unreadable = 'u', NotEntered = 'n', Subtree = 's' };
 
 constexpr std::size_t maximumNumberBytes = 10;
 // A huge page: large enough that allocation costs little per event, small
@@ -86,6 +86,11 @@ void TreeRecording::directoryUnreadable(int error)
     appendNumber(Unreadable, std::uint64_t(error));
 }
 
+void TreeRecording::directoryNotEntered(NotEnteredReason reason)
+{
+    appendNumber(NotEntered, std::uint64_t(reason));
+}
+
 void TreeRecording::addSubtree(std::unique_ptr<TreeRecording> subtree)
 {
     appendNumber(Subtree, m_subtrees.size());
@@ -142,6 +147,9 @@ void TreeRecording::replayBlock(const Block &block, TreeVisitor &visitor, Progre
             continue;
         case Unreadable:
             visitor.directoryUnreadable(int(readNumber(at)));
+            continue;
+        case NotEntered:
+            visitor.directoryNotEntered(NotEnteredReason(readNumber(at)));
             continue;
         case Subtree:
             replaySubtree(readNumber(at));

@@ -19,6 +19,7 @@ public:
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
     void directoryUnreadable(int error) override;
+    void directoryNotEntered(NotEnteredReason reason) override;
 
     // Puts in this place a directory's entries that are recorded on their
     // own, possibly later and by another thread, into `subtree`.

@@ -2,6 +2,12 @@
 
 #include <string_view>
 
+// Why a directory was listed but not entered.
+enum class NotEnteredReason : unsigned char {
+    Loop,             // it is already on the path from the root
+    PseudoFileSystem, // a kernel pseudo file system, below a root that is not on one
+};
+
 // Receives the tree below a root, depth first, each directory's entries in
 // the order of its listing. Names are valid only during the call.
 class TreeVisitor
@@ -21,4 +27,7 @@ public:
     // the entries that were read: just before its directoryEnd(), or for the
     // root at the end of the walk.
     virtual void directoryUnreadable(int error) = 0;
+    // The subdirectory just begun is not entered, for `reason`; its
+    // directoryEnd() follows at once.
+    virtual void directoryNotEntered(NotEnteredReason reason) = 0;
 };

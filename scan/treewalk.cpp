@@ -37,8 +37,7 @@ public:
         const int error = errno;
         const Admission admission = m_admission.admitStart(start, error);
         if (!admission.entered()) {
-            if (admission.reason == AdmissionReason::Unreadable)
-                m_visitor.directoryUnreadable(admission.error);
+            tellRefusal(admission);
             return;
         }
         enter(std::move(start), admission, 0);
@@ -95,12 +94,30 @@ private:
         }
         subdirectoryDone(parent);
         if (!admission.entered()) {
-            if (admission.reason == AdmissionReason::Unreadable)
-                m_visitor.directoryUnreadable(admission.error);
+            tellRefusal(admission);
             m_visitor.directoryEnd();
             return;
         }
         enter(std::move(fd), admission, index);
+    }
+
+    // Tells the visitor why the directory it has just begun (or, for the walk
+    // of a subtree, the start) is not entered.
+    void tellRefusal(const Admission &admission)
+    {
+        switch (admission.reason) {
+        case AdmissionReason::Unreadable:
+            m_visitor.directoryUnreadable(admission.error);
+            break;
+        case AdmissionReason::Loop:
+            m_visitor.directoryNotEntered(NotEnteredReason::Loop);
+            break;
+        case AdmissionReason::PseudoFileSystem:
+            m_visitor.directoryNotEntered(NotEnteredReason::PseudoFileSystem);
+            break;
+        case AdmissionReason::Entered:
+            break;
+        }
     }
 
     void enter(ScopedDescriptor fd, const Admission &admission, std::size_t nameEntry)

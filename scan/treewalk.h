@@ -49,7 +49,7 @@ struct WalkLimits
 
 // Walks the tree below `start`, reporting to `visitor` as walkTree does. A
 // start directory that is one of its ancestors, or a pseudo file system not
-// to be entered, is not entered and reports nothing.
+// to be entered, is not entered: the visitor is told why, and nothing else.
 //
 // Running out of descriptors is never taken for an unreadable directory:
 // the walk gives back what it holds and tries again, and throws

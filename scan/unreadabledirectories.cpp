@@ -25,3 +25,7 @@ void UnreadableDirectories::directoryUnreadable(int error)
 {
     m_found.push_back({m_path, error});
 }
+
+void UnreadableDirectories::directoryNotEntered(NotEnteredReason)
+{
+}

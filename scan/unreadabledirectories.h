@@ -21,6 +21,7 @@ public:
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
     void directoryUnreadable(int error) override;
+    void directoryNotEntered(NotEnteredReason reason) override;
 
     const std::vector<UnreadableDirectory> &found() const { return m_found; }
 

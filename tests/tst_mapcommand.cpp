@@ -161,9 +161,14 @@ QByteArray decimalBytes(const QByteArray &name)
 
 // The same listing of the entries below `path`, made from the disk with
 // readdir and stat. Directories that others may not read are unreadable to
-// nobody. Only for trees without loops.
-QByteArray entriesOnDisk(const QByteArray &path, int depth, bool listFiles, bool byNobody)
+// nobody; a directory already on the path (device and inode) is a loop.
+QByteArray entriesOnDisk(const QByteArray &path, int depth, bool listFiles, bool byNobody,
+                         QList<std::pair<dev_t, ino_t>> onPath = {})
 {
+    struct stat self;
+    if (::stat(path.constData(), &self) != 0)
+        return "<cannot stat " + path + ">";
+    onPath.append({self.st_dev, self.st_ino});
     QByteArray lines;
     for (const QByteArray &name : readdirOrder(path)) {
         const QByteArray inner = path + '/' + name;
@@ -172,10 +177,13 @@ QByteArray entriesOnDisk(const QByteArray &path, int depth, bool listFiles, bool
         if (::stat(inner.constData(), &status) != 0 || !S_ISDIR(status.st_mode)) {
             if (listFiles)
                 lines += line + "file " + decimalBytes(name) + '\n';
+        } else if (onPath.contains(std::pair(status.st_dev, status.st_ino))) {
+            lines += line + "directory " + decimalBytes(name) + " reason=loop\n";
         } else if (byNobody && (status.st_mode & 05) != 05) {
             lines += line + "directory " + decimalBytes(name) + " reason=unreadable: Permission denied\n";
         } else {
-            lines += line + "directory " + decimalBytes(name) + " contents\n" + entriesOnDisk(inner, depth + 1, listFiles, byNobody);
+            lines += line + "directory " + decimalBytes(name) + " contents\n"
+                     + entriesOnDisk(inner, depth + 1, listFiles, byNobody, onPath);
         }
     }
     return lines;
@@ -720,7 +728,7 @@ void tst_MapCommand::jsonNamesEveryEntry()
         "\xf0\x9f\x98\x80 \xf0\x9d\x84\x9e", "next\xc2\x85line", "sep\xe2\x80\xa8", "caf\xc3\xa9", "\xff",
         "caf\xe9", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82x", "a\x80z"};
     QList<QByteArray> entries = {"d:tree", "d:tree/sub", "d:tree/sub/deeper", "d:tree/\xfe\\\n", "d:tree/locked",
-                                 "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo"};
+                                 "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo", "l:tree/sub/up=.."};
     for (const QByteArray &name : nastyNames)
         entries << "tree/" + name << "tree/\xfe\\\n/" + name << "d:tree/sub/" + name;
     QVERIFY(makeTree(scratch.path(), entries));

@@ -35,7 +35,7 @@ QByteArray report(const QByteArray &root, bool directoriesOnly, QByteArray *erro
 
 // Drives a JSON mapper through `events` below a root named "r": "f:NAME" a
 // file, "b:NAME" a directory begun, "e" its end, "u:ERRNO" unreadable,
-// "n:REASON" not entered. Gives the whole document.
+// "n:REASON" not entered (the reason's number). Gives the whole document.
 QByteArray jsonDocument(const QList<QByteArray> &events, bool listFiles)
 {
     std::string out;
@@ -57,7 +57,7 @@ QByteArray jsonDocument(const QList<QByteArray> &events, bool listFiles)
             mapper.directoryUnreadable(QByteArray(argument.data(), qsizetype(argument.size())).toInt());
             break;
         case 'n':
-            mapper.directoryNotEntered(argument);
+            mapper.directoryNotEntered(NotEnteredReason(QByteArray(argument.data(), qsizetype(argument.size())).toInt()));
             break;
         }
     }
@@ -293,9 +293,13 @@ void tst_Report::jsonTree_data()
     QTest::newRow("the first reason stands") << QList<QByteArray>{"b:x", "u:13", "u:5", "e"} << true
                                              << QByteArray(R"(,"contents":[{"name":"x","type":"directory",)"
                                                            R"("reason":"unreadable: Permission denied"}])");
-    for (const char *reason : {"loop", "pseudo file system", "other file system"})
-        QTest::newRow(reason) << QList<QByteArray>{"b:x", "n:" + QByteArray(reason), "e"} << true
-                              << R"(,"contents":[{"name":"x","type":"directory","reason":")" + QByteArray(reason) + "\"}]";
+    const std::pair<NotEnteredReason, const char *> reasons[] = {
+        {NotEnteredReason::Loop, "loop"},
+        {NotEnteredReason::PseudoFileSystem, "pseudo file system"},
+    };
+    for (const auto &[reason, text] : reasons)
+        QTest::newRow(text) << QList<QByteArray>{"b:x", "n:" + QByteArray::number(int(reason)), "e"} << true
+                            << R"(,"contents":[{"name":"x","type":"directory","reason":")" + QByteArray(text) + "\"}]";
 }
 
 void tst_Report::jsonTree()

@@ -53,6 +53,26 @@ QByteArray map(const QByteArray &root, int listFiles)
     return QByteArray::fromStdString(output);
 }
 
+// Every event a walk tells, as a line of text: what the list and the counts
+// leave out, such as why a directory was not entered.
+class EventTrace : public TreeVisitor
+{
+public:
+    void file(std::string_view name) override { m_text.append("f ").append(name).append("\n"); }
+    void directoryBegin(std::string_view name) override { m_text.append("b ").append(name).append("\n"); }
+    void directoryEnd() override { m_text.append("e\n"); }
+    void directoryUnreadable(int error) override { m_text.append("u ").append(std::to_string(error)).append("\n"); }
+    void directoryNotEntered(NotEnteredReason reason) override
+    {
+        m_text.append("n ").append(std::to_string(int(reason))).append("\n");
+    }
+
+    const std::string &text() const { return m_text; }
+
+private:
+    std::string m_text;
+};
+
 struct ChildWalks
 {
     int status = -1;
@@ -725,6 +745,13 @@ QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkPr
 
     if (walked != replayed)
         return "lists differ:\n" + QByteArray::fromStdString(walked) + "\n" + QByteArray::fromStdString(replayed);
+    EventTrace walkEvents;
+    walkTree(root.toStdString(), walkEvents);
+    EventTrace scanEvents;
+    scanned.replay(scanEvents);
+    if (walkEvents.text() != scanEvents.text())
+        return "events differ:\n" + QByteArray::fromStdString(walkEvents.text()) + "\n"
+               + QByteArray::fromStdString(scanEvents.text());
     if (walkCounter.fileCount() != scanCounter.fileCount() || walkCounter.folderCount() != scanCounter.folderCount())
         return "counts differ";
     if (walkErrors.str() != scanErrors.str())
