@@ -91,6 +91,9 @@ void JsonMapper::directoryNotEntered(NotEnteredReason reason)
     case NotEnteredReason::PseudoFileSystem:
         addReason({}, "pseudo file system");
         break;
+    case NotEnteredReason::OtherFileSystem:
+        addReason({}, "other file system");
+        break;
     }
 }
 

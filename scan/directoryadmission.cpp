@@ -5,10 +5,11 @@
 #include <cerrno>
 
 DirectoryAdmission::DirectoryAdmission(const WalkPath &path, const MountPoints *mountPoints,
-                                       bool rootOnPseudoFileSystem)
+                                       bool rootOnPseudoFileSystem, bool oneFileSystem)
     : m_path(path)
     , m_mountPoints(mountPoints)
     , m_enterPseudoFileSystems(rootOnPseudoFileSystem)
+    , m_oneFileSystem(oneFileSystem)
 {
 }
 
@@ -23,8 +24,11 @@ Admission DirectoryAdmission::admitStart(ScopedDescriptor &fd, int error)
         return Admission::refused(AdmissionReason::Unreadable, error);
     if (m_path.contains(identity))
         return Admission::refused(AdmissionReason::Loop);
-    const FileSystemTraits traits = fileSystemTraits(fd.get());
+    // The first ancestor of a handed-over subtree is the root.
     const std::vector<DirectoryIdentity> &ancestors = m_path.ancestors();
+    if (m_oneFileSystem && !ancestors.empty() && identity.device != ancestors.front().device)
+        return Admission::refused(AdmissionReason::OtherFileSystem);
+    const FileSystemTraits traits = fileSystemTraits(fd.get());
     if (ancestors.empty())
         m_enterPseudoFileSystems = traits.kernelPseudo;
     else if (traits.kernelPseudo && !m_enterPseudoFileSystems && identity.device != ancestors.back().device)
@@ -56,6 +60,9 @@ Admission DirectoryAdmission::admitOpened(const EntryRecord &entry, ScopedDescri
     // that ordinary trees pay nothing for it.
     bool exactListingInodes = m_path.exactListingInodes(parent);
     if (identity.device != above.device) {
+        // Every directory entered is on the root's device then.
+        if (m_oneFileSystem)
+            return Admission::refused(AdmissionReason::OtherFileSystem);
         const FileSystemTraits traits = fileSystemTraits(fd.get());
         if (traits.kernelPseudo && !m_enterPseudoFileSystems)
             return Admission::refused(AdmissionReason::PseudoFileSystem);

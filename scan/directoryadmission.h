@@ -11,6 +11,7 @@ enum class AdmissionReason : unsigned char {
     Entered,
     Loop,             // it is already on the path from the root
     PseudoFileSystem, // a kernel pseudo file system, below a root that is not on one
+    OtherFileSystem,  // on another device than the root, where the walk stays on the root's
     Unreadable,       // it cannot be opened or identified
 };
 
@@ -41,7 +42,10 @@ public:
     // Without `mountPoints`, every directory is asked for its identity.
     // Kernel pseudo file systems are entered below a root on one, which the
     // walk of the root itself finds out and a walk of a subtree is told.
-    DirectoryAdmission(const WalkPath &path, const MountPoints *mountPoints, bool rootOnPseudoFileSystem);
+    // With `oneFileSystem`, no directory on another device than the root's
+    // is entered.
+    DirectoryAdmission(const WalkPath &path, const MountPoints *mountPoints, bool rootOnPseudoFileSystem,
+                       bool oneFileSystem);
 
     // The start, opened as `fd`, or not for the reason `error`.
     Admission admitStart(ScopedDescriptor &fd, int error);
@@ -60,4 +64,5 @@ private:
     const WalkPath &m_path;
     const MountPoints *const m_mountPoints;
     bool m_enterPseudoFileSystems;
+    const bool m_oneFileSystem;
 };

@@ -15,13 +15,14 @@ constexpr auto descriptorPatience = std::chrono::seconds(2);
 
 } // namespace
 
-DirectoryOpener::DirectoryOpener(std::function<bool(int inUse)> giveBack, const std::atomic<bool> *stop)
+DirectoryOpener::DirectoryOpener(std::function<bool(int inUse)> giveBack, const std::atomic<bool> *stop, bool followLinks)
     : m_giveBack(std::move(giveBack))
     , m_stop(stop)
+    , m_listedFlags(followLinks ? directoryOpenFlags : directoryOpenFlags | O_NOFOLLOW)
 {
 }
 
-int DirectoryOpener::openWhenShort(int base, const char *path)
+int DirectoryOpener::openWhenShort(int base, const char *path, int flags)
 {
     std::chrono::steady_clock::time_point deadline{};
     for (;;) {
@@ -38,15 +39,15 @@ int DirectoryOpener::openWhenShort(int base, const char *path)
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        const int fd = ::openat(base, path, directoryOpenFlags);
+        const int fd = ::openat(base, path, flags);
         if (fd >= 0 || (errno != EMFILE && errno != ENFILE))
             return fd;
     }
 }
 
-int DirectoryOpener::openPath(int base, const std::string &path)
+int DirectoryOpener::openPath(int base, const std::string &path, int lastFlags)
 {
-    const int fd = open(base, path.c_str());
+    const int fd = open(base, path.c_str(), lastFlags);
     if (fd >= 0 || errno != ELOOP || path.find('/') == std::string::npos)
         return fd;
     ScopedDescriptor reached;
@@ -60,7 +61,9 @@ int DirectoryOpener::openPath(int base, const std::string &path)
         const std::size_t end = std::min(path.find('/', begin), path.size());
         if (end > begin) {
             name.assign(path, begin, end - begin);
-            ScopedDescriptor next(open(reached.isValid() ? reached.get() : base, name.c_str()));
+            const bool last = path.find_first_not_of('/', end) == std::string::npos;
+            ScopedDescriptor next(open(reached.isValid() ? reached.get() : base, name.c_str(),
+                                       last ? lastFlags : directoryOpenFlags));
             if (!next.isValid())
                 return -1;
             reached = std::move(next);

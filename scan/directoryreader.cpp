@@ -1,9 +1,13 @@
 #include "directoryreader.h"
 
+#include "exclusionrules.h"
+
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -15,15 +19,44 @@ bool isDotOrDotDot(const char *name)
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+// What the directory test says of one entry.
+struct Listed
+{
+    bool isDirectory = false;
+    bool hasIdentity = false; // identity is the one stat gives
+    DirectoryIdentity identity;
+};
+
 // Whether an entry whose type alone does not tell is a directory, and if so
-// which one.
-bool isDirectoryByStat(int directoryFd, const char *name, DirectoryIdentity &identity)
+// which one. `flags` are fstatat's: 0 follows a link, AT_SYMLINK_NOFOLLOW not.
+void lookUp(int directoryFd, const char *name, int flags, Listed &listed)
 {
     struct stat status;
-    if (::fstatat(directoryFd, name, &status, 0) != 0 || !S_ISDIR(status.st_mode))
+    if (::fstatat(directoryFd, name, &status, flags) != 0 || !S_ISDIR(status.st_mode))
+        return;
+    listed.isDirectory = listed.hasIdentity = true;
+    listed.identity = {status.st_dev, status.st_ino};
+}
+
+// What the entry's type tells; false when only a look-up can tell.
+bool listedByType(const struct dirent64 *record, bool followLinks, Listed &listed)
+{
+    switch (record->d_type) {
+    case DT_DIR:
+        listed.isDirectory = true;
+        listed.identity.inode = record->d_ino; // the directory's own, unless something is mounted on it
+        return true;
+    case DT_REG:
+    case DT_CHR:
+    case DT_BLK:
+    case DT_FIFO:
+    case DT_SOCK:
+        return true;
+    case DT_LNK:
+        return !followLinks;
+    default: // file systems that do not report types
         return false;
-    identity = {status.st_dev, status.st_ino};
-    return true;
+    }
 }
 
 } // namespace
@@ -33,7 +66,9 @@ DirectoryReader::DirectoryReader()
 {
 }
 
-int DirectoryReader::readAll(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile)
+template <typename Classify>
+int DirectoryReader::read(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile,
+                          Classify &&classify)
 {
     bool keepAll = !leadingFile;
     for (;;) {
@@ -51,34 +86,59 @@ int DirectoryReader::readAll(int directoryFd, EntryTable &table, const std::func
             const char *name = record->d_name;
             if (isDotOrDotDot(name))
                 continue;
-            bool isDirectory = false;
-            bool hasIdentity = false;
-            DirectoryIdentity identity;
-            switch (record->d_type) {
-            case DT_DIR:
-                isDirectory = true;
-                identity.inode = record->d_ino; // the directory's own, unless something is mounted on it
-                break;
-            case DT_REG:
-            case DT_CHR:
-            case DT_BLK:
-            case DT_FIFO:
-            case DT_SOCK:
-                break;
-            default: // links and file systems that do not report types
-                isDirectory = hasIdentity = isDirectoryByStat(directoryFd, name, identity);
-                break;
-            }
             const std::string_view entryName(name, std::strlen(name));
-            keepAll = keepAll || isDirectory;
+            Listed listed;
+            if (!classify(record, entryName, listed))
+                continue;
+            keepAll = keepAll || listed.isDirectory;
             if (!keepAll) {
                 leadingFile(entryName);
                 continue;
             }
             EntryRecord &entry = table.append(entryName);
-            entry.isDirectory = isDirectory;
-            entry.hasIdentity = hasIdentity;
-            entry.identity = identity;
+            entry.isDirectory = listed.isDirectory;
+            entry.hasIdentity = listed.hasIdentity;
+            entry.identity = listed.identity;
         }
     }
+}
+
+int DirectoryReader::readAll(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile)
+{
+    return read(directoryFd, table, leadingFile, [directoryFd](const struct dirent64 *record, std::string_view, Listed &listed) {
+        if (!listedByType(record, true, listed)) // links and file systems that do not report types
+            lookUp(directoryFd, record->d_name, 0, listed);
+        return true;
+    });
+}
+
+int DirectoryReader::readAll(int directoryFd, EntryTable &table, const WalkRules &rules, std::string_view directoryPath,
+                             const std::function<void(std::string_view)> &leadingFile)
+{
+    const int lookUpFlags = rules.followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
+    ExclusionRules *const exclusions = rules.exclusions;
+    std::uint64_t excluded = 0;
+    const int error = read(directoryFd, table, leadingFile, [&](const struct dirent64 *record, std::string_view name, Listed &listed) {
+        bool known = listedByType(record, rules.followLinks, listed);
+        const auto resolve = [&]() -> const Listed & {
+            if (!known)
+                lookUp(directoryFd, record->d_name, lookUpFlags, listed);
+            known = true;
+            return listed;
+        };
+        if (exclusions) {
+            std::string_view path;
+            if (exclusions->needsPaths())
+                path = m_entryPath.assign(directoryPath).append(1, '/').append(name);
+            if (exclusions->excludes(name, path, [&] { return resolve().isDirectory; })) {
+                ++excluded;
+                return false;
+            }
+        }
+        resolve();
+        return true;
+    });
+    if (excluded > 0)
+        exclusions->countExcluded(excluded);
+    return error;
 }

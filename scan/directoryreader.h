@@ -1,8 +1,10 @@
 #pragma once
 
 #include "entrytable.h"
+#include "walkrules.h"
 
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,7 +23,19 @@ public:
     // the table. With `leadingFile`, the entries before the first directory
     // are not kept but handed to it as they are read, in order.
     int readAll(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile = {});
+    // The same under `rules`: where they do not follow links, a link is not a
+    // directory and is never looked up; the entries their exclusions name are
+    // left out, and counted there. `directoryPath` is the directory's path
+    // from the root with "/" in front of each name ("" for the root), which
+    // only exclusions by path read. The order stays the file system's.
+    int readAll(int directoryFd, EntryTable &table, const WalkRules &rules, std::string_view directoryPath,
+                const std::function<void(std::string_view)> &leadingFile);
 
 private:
+    template <typename Classify>
+    int read(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile,
+             Classify &&classify);
+
     std::vector<char> m_buffer;
+    std::string m_entryPath; // of the entry an exclusion looks at, "/" in front
 };

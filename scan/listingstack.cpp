@@ -1,14 +1,49 @@
 #include "listingstack.h"
 
-void ListingStack::push(int fd, const std::function<void(std::string_view)> &leadingFile)
+#include "entryorder.h"
+#include "exclusionrules.h"
+
+namespace {
+
+bool changeListings(const WalkRules *rules)
+{
+    return rules && (!rules->followLinks || rules->order != EntryOrder::FileSystem || rules->exclusions);
+}
+
+} // namespace
+
+ListingStack::ListingStack(const WalkRules *rules, std::string startFromRoot)
+    : m_rules(changeListings(rules) ? rules : nullptr)
+    , m_startFromRoot(std::move(startFromRoot))
+{
+}
+
+void ListingStack::push(int fd, std::size_t nameEntry, const std::function<void(std::string_view)> &leadingFile)
 {
     Level level;
     level.firstEntry = m_entries.size();
     level.firstNameByte = m_entries.nameBytes();
-    level.readError = m_reader.readAll(fd, m_entries, leadingFile);
+    level.parentPathBytes = m_directoryPath.size();
+    level.readError = m_rules ? readUnderRules(fd, nameEntry, leadingFile) : m_reader.readAll(fd, m_entries, leadingFile);
     level.nextEntry = level.firstEntry;
     level.endEntry = m_entries.size();
     for (std::size_t i = level.firstEntry; i < level.endEntry; ++i)
         level.pendingDirectories += m_entries[i].isDirectory;
     m_levels.push_back(level);
+}
+
+int ListingStack::readUnderRules(int fd, std::size_t nameEntry, const std::function<void(std::string_view)> &leadingFile)
+{
+    if (m_rules->exclusions && m_rules->exclusions->needsPaths()) {
+        const std::string_view name = m_levels.empty() ? m_startFromRoot : m_entries.name(m_entries[nameEntry]);
+        if (!name.empty())
+            m_directoryPath.append(1, '/').append(name);
+    }
+    const std::size_t first = m_entries.size();
+    if (m_rules->order == EntryOrder::FileSystem)
+        return m_reader.readAll(fd, m_entries, *m_rules, m_directoryPath, leadingFile);
+    // Every entry waits in the table until the whole directory is sorted.
+    const int error = m_reader.readAll(fd, m_entries, *m_rules, m_directoryPath, {});
+    sortEntries(m_entries, first, m_entries.size(), m_rules->order);
+    return error;
 }

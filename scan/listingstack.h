@@ -2,9 +2,11 @@
 
 #include "directoryreader.h"
 #include "entrytable.h"
+#include "walkrules.h"
 
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,17 +24,27 @@ public:
         std::size_t endEntry = 0;
         std::size_t firstNameByte = 0;
         std::size_t pendingDirectories = 0;
+        std::size_t parentPathBytes = 0; // of the path kept for exclusions, before this level's name
         int readError = 0; // why reading stopped part way (an errno value), or 0
     };
 
-    // Reads the open directory `fd` as a new level. The files listed before
-    // its first subdirectory are not kept but handed to `leadingFile` as
-    // they are read. An error part way leaves the entries read before it,
-    // and is kept as the level's readError.
-    void push(int fd, const std::function<void(std::string_view)> &leadingFile);
+    // Lists each directory as `rules` say (null: all of it, links followed,
+    // in the file system's order). `startFromRoot` is the path from the root
+    // to the walk's start, empty for a walk of the root itself.
+    ListingStack(const WalkRules *rules, std::string startFromRoot);
+
+    // Reads the open directory `fd` as a new level: the start, or the
+    // subdirectory named by the entry `nameEntry` of the level above. Unless
+    // the entries are sorted, the files listed before its first
+    // subdirectory are not kept but handed to `leadingFile` as they are
+    // read. An error part way leaves the entries read before it, and is
+    // kept as the level's readError.
+    void push(int fd, std::size_t nameEntry, const std::function<void(std::string_view)> &leadingFile);
     void pop()
     {
         m_entries.truncate(m_levels.back().firstEntry, m_levels.back().firstNameByte);
+        if (m_rules)
+            m_directoryPath.resize(m_levels.back().parentPathBytes);
         m_levels.pop_back();
     }
 
@@ -44,7 +56,12 @@ public:
     const EntryTable &entries() const { return m_entries; }
 
 private:
+    int readUnderRules(int fd, std::size_t nameEntry, const std::function<void(std::string_view)> &leadingFile);
+
     EntryTable m_entries;
     DirectoryReader m_reader;
     std::vector<Level> m_levels;
+    const WalkRules *const m_rules; // null where they change no listing
+    const std::string m_startFromRoot;
+    std::string m_directoryPath; // of the top level from the root, "/" before each name, where exclusions need it
 };

@@ -7,10 +7,11 @@
 #include <limits>
 #include <utility>
 
-PathDescriptors::PathDescriptors(const WalkPath &path, std::size_t budget, const std::atomic<bool> *stop)
+PathDescriptors::PathDescriptors(const WalkPath &path, std::size_t budget, const std::atomic<bool> *stop,
+                                 bool followLinks)
     : m_path(path)
     , m_budget(std::max(budget, minimumWalkDescriptors))
-    , m_opener([this](int inUse) { return giveBackOneExcept(inUse); }, stop)
+    , m_opener([this](int inUse) { return giveBackOneExcept(inUse); }, stop, followLinks)
 {
 }
 

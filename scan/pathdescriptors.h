@@ -21,8 +21,8 @@ class PathDescriptors
 {
 public:
     // Descriptors are opened from the path's base. `budget` is at least
-    // minimumWalkDescriptors.
-    PathDescriptors(const WalkPath &path, std::size_t budget, const std::atomic<bool> *stop);
+    // minimumWalkDescriptors. `followLinks` is the opener's.
+    PathDescriptors(const WalkPath &path, std::size_t budget, const std::atomic<bool> *stop, bool followLinks);
 
     DirectoryOpener &opener() { return m_opener; }
 

@@ -30,8 +30,9 @@ void TreeCounter::directoryUnreadable(int)
     m_errors << "ERROR: Invalid File Path In Count Num Files and Folders Function" << std::endl;
 }
 
-void TreeCounter::directoryNotEntered(NotEnteredReason)
+void TreeCounter::directoryNotEntered(NotEnteredReason reason)
 {
+    m_otherFileSystems += reason == NotEnteredReason::OtherFileSystem;
 }
 
 void countFilesAndFolders(const std::string &path, int &fileCount, int &folderCount)

@@ -26,6 +26,8 @@ public:
     int folderCount() const { return int(std::min(m_folders, m_limit)); }
     bool overflowed() const { return m_files > m_limit || m_folders > m_limit; }
     std::uint64_t unreadableCount() const { return m_unreadable; }
+    // Directories not entered because they are on another file system.
+    std::uint64_t otherFileSystemCount() const { return m_otherFileSystems; }
 
 private:
     std::ostream &m_errors;
@@ -33,6 +35,7 @@ private:
     std::uint64_t m_files = 0;
     std::uint64_t m_folders = 0;
     std::uint64_t m_unreadable = 0;
+    std::uint64_t m_otherFileSystems = 0;
 };
 
 // Sets `fileCount` and `folderCount` to the numbers of files and folders

@@ -60,10 +60,12 @@ public:
         m_threads.joinAll();
     }
 
-    void run(unsigned firstThreads, unsigned threadLimit, std::size_t descriptorsPerWalk, const MountPoints &mountPoints)
+    void run(unsigned firstThreads, unsigned threadLimit, std::size_t descriptorsPerWalk, const MountPoints &mountPoints,
+             const WalkRules *rules)
     {
         m_limits.descriptorBudget = descriptorsPerWalk;
         m_limits.mountPoints = &mountPoints;
+        m_limits.rules = rules;
         m_limits.stop = &m_pool.stopped();
         for (unsigned i = 0; i < firstThreads; ++i)
             startThread();
@@ -138,7 +140,7 @@ private:
 } // namespace
 
 TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress, unsigned threads,
-                       const std::atomic<bool> *cancel)
+                       const std::atomic<bool> *cancel, const WalkRules *rules)
 {
     TreeRecording tree;
     // One descriptor stays open on the root, for the walks of subtrees, and
@@ -155,10 +157,11 @@ TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress
         alone.descriptorBudget = std::min(freeDescriptors, mostWalkDescriptors);
         alone.stop = cancel;
         alone.mountPoints = &mountPoints;
+        alone.rules = rules;
         walkFrom({AT_FDCWD, rootPath, {}}, tree, progress, alone);
         return tree;
     }
     ThreadedScan(rootPath, root.get(), tree, progress, cancel)
-        .run(first, most, std::min(forWalks / most, mostWalkDescriptors), mountPoints);
+        .run(first, most, std::min(forWalks / most, mostWalkDescriptors), mountPoints, rules);
     return tree;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "treerecording.h"
+#include "walkrules.h"
 
 #include <atomic>
 #include <string>
@@ -11,9 +12,10 @@
 // the disk or mostly wait. Replaying the recording visits what
 // walkTree visits of a tree that does not change meanwhile. Progress is
 // reported from the calling thread. Once `cancel` is set, the scan ends
-// soon, with what it has so far.
+// soon, with what it has so far. With `rules`, every walk enters, lists
+// and orders as they say.
 //
 // Throws what the walks throw: std::bad_alloc when memory runs out, and
 // std::system_error when no descriptor can be had for a long while.
 TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress = nullptr, unsigned threads = 0,
-                       const std::atomic<bool> *cancel = nullptr);
+                       const std::atomic<bool> *cancel = nullptr, const WalkRules *rules = nullptr);

@@ -6,6 +6,7 @@
 enum class NotEnteredReason : unsigned char {
     Loop,             // it is already on the path from the root
     PseudoFileSystem, // a kernel pseudo file system, below a root that is not on one
+    OtherFileSystem,  // on another device than the root, where the walk stays on the root's
 };
 
 // Receives the tree below a root, depth first, each directory's entries in

@@ -13,6 +13,15 @@
 
 namespace {
 
+const WalkRules noRules;
+
+// The walk of the root itself has no ancestors; a subtree handed over is
+// opened by its path from the root.
+std::string pathFromRoot(const WalkStart &start)
+{
+    return start.ancestors.empty() ? std::string() : start.path;
+}
+
 // The depth-first traversal: it visits each level's entries in order,
 // enters the subdirectories the admission lets in, and tells the visitor.
 // The listings, the path, the descriptors and the hand-over each keep their
@@ -24,16 +33,21 @@ public:
         : m_visitor(visitor)
         , m_progress(progress)
         , m_stop(limits.stop)
+        , m_rules(limits.rules ? *limits.rules : noRules)
+        , m_listings(limits.rules, pathFromRoot(start)) // before the path takes the start's
         , m_path(start.baseFd, std::move(start.path), std::move(start.ancestors), m_listings.entries())
-        , m_admission(m_path, limits.mountPoints, start.rootOnPseudoFileSystem)
-        , m_descriptors(m_path, limits.descriptorBudget, limits.stop)
+        , m_admission(m_path, limits.mountPoints, start.rootOnPseudoFileSystem, m_rules.oneFileSystem)
+        , m_descriptors(m_path, limits.descriptorBudget, limits.stop, m_rules.followLinks)
         , m_handOver(limits.sink)
     {
     }
 
     void run()
     {
-        ScopedDescriptor start(m_descriptors.opener().openPath(m_path.baseFd(), m_path.startPath()));
+        // The root is followed where it is a link, whatever the rules.
+        DirectoryOpener &opener = m_descriptors.opener();
+        ScopedDescriptor start(m_path.ancestors().empty() ? opener.openPath(m_path.baseFd(), m_path.startPath())
+                                                          : opener.openListedPath(m_path.baseFd(), m_path.startPath()));
         const int error = errno;
         const Admission admission = m_admission.admitStart(start, error);
         if (!admission.entered()) {
@@ -87,7 +101,7 @@ private:
             const int parentFd = m_descriptors.descriptorOf(parent);
             int error = errno;
             if (parentFd >= 0) {
-                fd.reset(m_descriptors.opener().open(parentFd, m_listings.entries().terminatedName(entry)));
+                fd.reset(m_descriptors.opener().openListed(parentFd, m_listings.entries().terminatedName(entry)));
                 error = errno;
             }
             admission = m_admission.admitOpened(entry, fd, error);
@@ -115,6 +129,9 @@ private:
         case AdmissionReason::PseudoFileSystem:
             m_visitor.directoryNotEntered(NotEnteredReason::PseudoFileSystem);
             break;
+        case AdmissionReason::OtherFileSystem:
+            m_visitor.directoryNotEntered(NotEnteredReason::OtherFileSystem);
+            break;
         case AdmissionReason::Entered:
             break;
         }
@@ -124,7 +141,7 @@ private:
     {
         m_descriptors.descend();
         // Files before the first subdirectory need not wait in the table.
-        m_listings.push(fd.get(), [this](std::string_view name) {
+        m_listings.push(fd.get(), nameEntry, [this](std::string_view name) {
             m_progress.count();
             m_visitor.file(name);
         });
@@ -158,6 +175,7 @@ private:
     TreeVisitor &m_visitor;
     ProgressCounter m_progress;
     const std::atomic<bool> *const m_stop;
+    const WalkRules &m_rules;
     ListingStack m_listings;
     WalkPath m_path;
     DirectoryAdmission m_admission;
@@ -172,11 +190,12 @@ void walkFrom(WalkStart start, TreeVisitor &visitor, const WalkProgress *progres
     TreeWalk(std::move(start), visitor, progress, limits).run();
 }
 
-void walkTree(const std::string &rootPath, TreeVisitor &visitor, const WalkProgress *progress)
+void walkTree(const std::string &rootPath, TreeVisitor &visitor, const WalkProgress *progress, const WalkRules *rules)
 {
     const MountPoints mountPoints;
     WalkLimits limits;
     limits.descriptorBudget = std::min(freeDescriptorCount(), mostWalkDescriptors);
     limits.mountPoints = &mountPoints;
+    limits.rules = rules;
     walkFrom({AT_FDCWD, rootPath, {}}, visitor, progress, limits);
 }

@@ -6,6 +6,7 @@
 #include "subtreehandover.h"
 #include "treevisitor.h"
 #include "walkprogress.h"
+#include "walkrules.h"
 
 #include <atomic>
 #include <cstddef>
@@ -21,10 +22,13 @@
 // it starts. Below a root that is not on a kernel pseudo file system (/proc,
 // /sys, ...), a directory on one is begun and ended without being entered.
 //
+// With `rules`, the walk enters, lists and orders as they say.
+//
 // The program itself lists a tree with scanTree (treescan.h), on several
 // threads, and visits the recording; this walk on the calling thread is
 // what the scan's pieces are checked against.
-void walkTree(const std::string &rootPath, TreeVisitor &visitor, const WalkProgress *progress = nullptr);
+void walkTree(const std::string &rootPath, TreeVisitor &visitor, const WalkProgress *progress = nullptr,
+              const WalkRules *rules = nullptr);
 
 struct WalkStart
 {
@@ -45,6 +49,7 @@ struct WalkLimits
     // directory is asked for its identity.
     const MountPoints *mountPoints = nullptr;
     const std::atomic<bool> *stop = nullptr; // when set, the walk gives up as soon as it sees it
+    const WalkRules *rules = nullptr;        // what is entered, listed and in which order; none: all, as listed
 };
 
 // Walks the tree below `start`, reporting to `visitor` as walkTree does. A

@@ -296,6 +296,7 @@ void tst_Report::jsonTree_data()
     const std::pair<NotEnteredReason, const char *> reasons[] = {
         {NotEnteredReason::Loop, "loop"},
         {NotEnteredReason::PseudoFileSystem, "pseudo file system"},
+        {NotEnteredReason::OtherFileSystem, "other file system"},
     };
     for (const auto &[reason, text] : reasons)
         QTest::newRow(text) << QList<QByteArray>{"b:x", "n:" + QByteArray::number(int(reason)), "e"} << true

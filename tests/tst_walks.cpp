@@ -1,6 +1,8 @@
 #include "childprocess.h"
+#include "exclusionrules.h"
 #include "loopdisk.h"
 #include "sanitizers.h"
+#include "scopeddescriptor.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
 #include "treecounter.h"
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 
@@ -71,6 +74,63 @@ public:
 
 private:
     std::string m_text;
+};
+
+// Walk rules as velmora-map's options give them: "-P", "-x",
+// "--sort=name", "--sort=version", "--exclude=PATTERN".
+struct TestRules
+{
+    WalkRules walk;
+    std::unique_ptr<ExclusionRules> exclusions;
+
+    explicit TestRules(const QByteArrayList &options)
+    {
+        std::vector<std::string> patterns;
+        for (const QByteArray &option : options) {
+            if (option == "-P")
+                walk.followLinks = false;
+            else if (option == "-x")
+                walk.oneFileSystem = true;
+            else if (option.startsWith("--sort="))
+                walk.order = option.endsWith("=name") ? EntryOrder::Name : EntryOrder::Version;
+            else if (option.startsWith("--exclude="))
+                patterns.push_back(option.mid(10).toStdString());
+            else
+                qFatal("no such rule: %s", option.constData());
+        }
+        if (!patterns.empty()) {
+            exclusions = std::make_unique<ExclusionRules>(std::move(patterns));
+            walk.exclusions = exclusions.get();
+        }
+    }
+};
+
+// The paths from the root of what a walk lists, in the order it visits
+// them, a directory's with "/" at the end.
+class PathList : public TreeVisitor
+{
+public:
+    void file(std::string_view name) override { m_paths << m_path + QByteArray(name.data(), qsizetype(name.size())); }
+    void directoryBegin(std::string_view name) override
+    {
+        m_lengths.push_back(m_path.size());
+        m_path += QByteArray(name.data(), qsizetype(name.size())) + '/';
+        m_paths << m_path;
+    }
+    void directoryEnd() override
+    {
+        m_path.truncate(m_lengths.back());
+        m_lengths.pop_back();
+    }
+    void directoryUnreadable(int) override {}
+    void directoryNotEntered(NotEnteredReason) override {}
+
+    const QByteArrayList &paths() const { return m_paths; }
+
+private:
+    QByteArray m_path;
+    QList<qsizetype> m_lengths;
+    QByteArrayList m_paths;
 };
 
 struct ChildWalks
@@ -214,6 +274,8 @@ private slots:
     void mapsNames();
     void followsFileSystemOrder_data();
     void followsFileSystemOrder();
+    void followsWalkRules_data();
+    void followsWalkRules();
     void matchesReferenceOnMixedTrees_data();
     void matchesReferenceOnMixedTrees();
     void countsAreOverwritten();
@@ -353,6 +415,138 @@ void tst_Walks::followsFileSystemOrder()
     const Counted counted = countCapturingOutput(root.path());
     QCOMPARE(counted.files, 3);
     QCOMPARE(counted.folders, 1);
+}
+
+void tst_Walks::followsWalkRules_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<QByteArray>("root");        // below the scratch directory; "" for itself
+    QTest::addColumn<QByteArrayList>("rules");
+    QTest::addColumn<QByteArrayList>("paths");   // what is listed; in this order where the rules sort
+    QTest::addColumn<QByteArrayList>("unmatched"); // exclude patterns that matched nothing
+    QTest::addColumn<int>("excluded");
+
+    const QByteArray none;
+    QTest::newRow("a name pattern at any depth")
+        << QList<QByteArray>{"d:a", "a/x.o", "b.o", "d:a/b", "a/b/c.o", "keep"} << none << QByteArrayList{"--exclude=*.o"}
+        << QByteArrayList{"a/", "a/b/", "keep"} << QByteArrayList{} << 3;
+    QTest::newRow("a leading slash anchors at the root")
+        << QList<QByteArray>{"d:foo", "foo/x", "d:a", "d:a/foo", "a/foo/y"} << none << QByteArrayList{"--exclude=/foo"}
+        << QByteArrayList{"a/", "a/foo/", "a/foo/y"} << QByteArrayList{} << 1;
+    QTest::newRow("a directory pattern spares a file of that name")
+        << QList<QByteArray>{"d:build", "build/o", "d:src", "src/build"} << none << QByteArrayList{"--exclude=build/"}
+        << QByteArrayList{"src/", "src/build"} << QByteArrayList{} << 1;
+    QTest::newRow("a link to a directory is a directory")
+        << QList<QByteArray>{"d:real", "real/x", "l:alias=real"} << none << QByteArrayList{"--exclude=alias/"}
+        << QByteArrayList{"real/", "real/x"} << QByteArrayList{} << 1;
+    QTest::newRow("**/ matches at the top and below")
+        << QList<QByteArray>{"d:cache", "cache/x", "d:a", "d:a/b", "d:a/b/cache", "a/b/cache/y", "cachex"} << none
+        << QByteArrayList{"--exclude=**/cache"} << QByteArrayList{"a/", "a/b/", "cachex"} << QByteArrayList{} << 2;
+    QTest::newRow("/**/ takes at least one directory")
+        << QList<QByteArray>{"d:a", "a/z", "d:a/m", "a/m/z", "d:a/m/n", "a/m/n/z"} << none
+        << QByteArrayList{"--exclude=/a/**/z"} << QByteArrayList{"a/", "a/m/", "a/m/n/", "a/z"} << QByteArrayList{} << 2;
+    QTest::newRow("* does not cross a slash")
+        << QList<QByteArray>{"d:ab", "ab/c", "axc"} << none << QByteArrayList{"--exclude=/a*c"}
+        << QByteArrayList{"ab/", "ab/c"} << QByteArrayList{} << 1;
+    QTest::newRow("a slash inside matches the end of the path")
+        << QList<QByteArray>{"d:x", "d:x/sub", "x/sub/foo", "d:sub", "sub/foo", "foo", "d:y", "y/foo"} << none
+        << QByteArrayList{"--exclude=sub/foo"} << QByteArrayList{"foo", "sub/", "x/", "x/sub/", "y/", "y/foo"}
+        << QByteArrayList{} << 2;
+    QTest::newRow("/*** takes the directory and all below it")
+        << QList<QByteArray>{"d:out", "out/x", "d:a", "a/out", "d:a/b", "d:a/b/out"} << none << QByteArrayList{"--exclude=out/***"}
+        << QByteArrayList{"a/", "a/b/", "a/out"} << QByteArrayList{} << 2;
+    QTest::newRow("classes and ?")
+        << QList<QByteArray>{"f1", "f2", "fa", "fab", "f-b", "fAb"} << none
+        << QByteArrayList{"--exclude=f[0-9]", "--exclude=f?b", "--exclude=[[:upper:]]"}
+        << QByteArrayList{"fa"} << QByteArrayList{"[[:upper:]]"} << 5;
+    QTest::newRow("? is one byte, whatever the locale")
+        << QList<QByteArray>{"caf\xc3\xa9", "caf\xe9", "cafe", "caf\xc3\xa9x"} << none << QByteArrayList{"--exclude=caf?"}
+        << QByteArrayList{"caf\xc3\xa9", "caf\xc3\xa9x"} << QByteArrayList{} << 2;
+    QTest::newRow("a backslash escapes only where there are wildcards")
+        << QList<QByteArray>{"a*b", "axb", "back\\slash", "back\\slash2"} << none
+        << QByteArrayList{"--exclude=a\\*b", "--exclude=back\\slash"} << QByteArrayList{"axb", "back\\slash2"}
+        << QByteArrayList{} << 2;
+    QTest::newRow("a pattern of the root's name is not applied to the root")
+        << QList<QByteArray>{"d:tree", "d:tree/tree", "tree/x"} << QByteArray("tree") << QByteArrayList{"--exclude=tree"}
+        << QByteArrayList{"x"} << QByteArrayList{} << 1;
+    QTest::newRow("what is below an excluded directory is never seen")
+        << QList<QByteArray>{"d:d", "d/x.o", "d:e", "e/y"} << none << QByteArrayList{"--exclude=d/", "--exclude=*.o", "--exclude=/nowhere"}
+        << QByteArrayList{"e/", "e/y"} << QByteArrayList{"*.o", "/nowhere"} << 1;
+    QTest::newRow("every pattern that matches is noted")
+        << QList<QByteArray>{"d:build", "build/x"} << none << QByteArrayList{"--exclude=build", "--exclude=build/", "--exclude=b*"}
+        << QByteArrayList{} << QByteArrayList{} << 1;
+
+    QTest::newRow("-P: a link to a directory is a file")
+        << QList<QByteArray>{"d:real", "real/x", "l:alias=real"} << none << QByteArrayList{"-P"}
+        << QByteArrayList{"alias", "real/", "real/x"} << QByteArrayList{} << 0;
+    QTest::newRow("-P: a dangling link and a link loop are files")
+        << QList<QByteArray>{"l:gone=nowhere", "l:self=.", "d:sub", "l:sub/up=..", "l:ping=pong", "l:pong=ping"} << none
+        << QByteArrayList{"-P"} << QByteArrayList{"gone", "ping", "pong", "self", "sub/", "sub/up"} << QByteArrayList{} << 0;
+    QTest::newRow("-P: a root that is a link is followed")
+        << QList<QByteArray>{"d:real", "real/x", "l:real/up=..", "l:alias=real"} << QByteArray("alias") << QByteArrayList{"-P"}
+        << QByteArrayList{"up", "x"} << QByteArrayList{} << 0;
+    QTest::newRow("-P: a directory pattern does not take a link")
+        << QList<QByteArray>{"d:real", "l:alias=real"} << none << QByteArrayList{"-P", "--exclude=*/"}
+        << QByteArrayList{"alias"} << QByteArrayList{} << 1;
+
+    QTest::newRow("by name: bytes, not the locale's order")
+        << QList<QByteArray>{"\xc3\xa9", "z", "\xe2\x82\xac", "B", "a", "x\xff", "x\x80", "x\x7f", "file2", "file10"} << none
+        << QByteArrayList{"--sort=name"}
+        << QByteArrayList{"B", "a", "file10", "file2", "x\x7f", "x\x80", "x\xff", "z", "\xc3\xa9", "\xe2\x82\xac"}
+        << QByteArrayList{} << 0;
+    QTest::newRow("by name: directories among files, long common beginnings")
+        << QList<QByteArray>{"d:dir", "dir/b", "dir/a", "common-beginning-2", "common-beginning-10", "common-beginning",
+                             "common-beginning-1", "d:common-beginning-1x", "common-beginning-1x/z", "common-beginning-1x/y"}
+        << none << QByteArrayList{"--sort=name"}
+        << QByteArrayList{"common-beginning", "common-beginning-1", "common-beginning-10", "common-beginning-1x/",
+                          "common-beginning-1x/y", "common-beginning-1x/z", "common-beginning-2", "dir/", "dir/a", "dir/b"}
+        << QByteArrayList{} << 0;
+    QTest::newRow("by version: digit runs by value")
+        << QList<QByteArray>{"file2", "file10", "file1", "file007", "file7", "file08", "v1.10", "v1.9", "File1", "file"}
+        << none << QByteArrayList{"--sort=version"}
+        << QByteArrayList{"File1", "file", "file1", "file2", "file007", "file7", "file08", "file10", "v1.9", "v1.10"}
+        << QByteArrayList{} << 0;
+    QTest::newRow("sorted, with files excluded")
+        << QList<QByteArray>{"c", "b.o", "a", "d:d", "d/z", "d/y.o", "d/x"} << none
+        << QByteArrayList{"--sort=name", "--exclude=*.o"} << QByteArrayList{"a", "c", "d/", "d/x", "d/z"} << QByteArrayList{}
+        << 2;
+}
+
+void tst_Walks::followsWalkRules()
+{
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(QByteArray, root);
+    QFETCH(QByteArrayList, rules);
+    QFETCH(QByteArrayList, paths);
+    QFETCH(QByteArrayList, unmatched);
+    QFETCH(int, excluded);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), entries));
+    const std::string rootPath = (root.isEmpty() ? scratch.path() : scratch.path() + '/' + root).toStdString();
+    const bool sorted = std::any_of(rules.begin(), rules.end(), [](const QByteArray &rule) { return rule.startsWith("--sort"); });
+
+    // The walk on this thread, then the scan on two.
+    for (unsigned threads : {0U, 2U}) {
+        TestRules walkRules(rules);
+        PathList listed;
+        if (threads == 0)
+            walkTree(rootPath, listed, nullptr, &walkRules.walk);
+        else
+            scanTree(rootPath, nullptr, threads, nullptr, &walkRules.walk).replay(listed);
+        QByteArrayList seen = listed.paths();
+        if (!sorted)
+            std::sort(seen.begin(), seen.end());
+        QCOMPARE(seen, paths);
+        QByteArrayList notMatched;
+        if (walkRules.exclusions) {
+            for (const std::string &pattern : walkRules.exclusions->unmatched())
+                notMatched << QByteArray::fromStdString(pattern);
+            QCOMPARE(walkRules.exclusions->excludedCount(), std::uint64_t(excluded));
+        }
+        QCOMPARE(notMatched, unmatched);
+    }
 }
 
 void tst_Walks::matchesReferenceOnMixedTrees_data()
@@ -627,50 +821,106 @@ void tst_Walks::sameUnderLowLimits()
 
 void tst_Walks::kernelPseudoFileSystems_data()
 {
-    QTest::addColumn<QByteArray>("type");   // mounted at @/mnt; "bind" binds @ there
-    QTest::addColumn<QByteArray>("root");   // "@" stands for the scratch directory
+    // Mounted at @/mnt; "bind" binds @ there, "same device" binds @/src
+    // there; "ext4" is a disk of its own at @/disk.
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("root");     // "@" stands for the scratch directory
+    QTest::addColumn<QByteArrayList>("rules");
     QTest::addColumn<QByteArray>("expected"); // in the list and counts
+    QTest::addColumn<QByteArray>("events");   // among the events of the walk; "" for none
 
+    const QByteArrayList none;
+    const QByteArrayList oneFileSystem{"-x"};
+    const QByteArray mountNotEntered = "<b><li>mnt</li></b><ul></ul>";
     QTest::newRow("proc below the root is not entered")
-        << QByteArray("proc") << QByteArray("@") << QByteArray("<b><li>mnt</li></b><ul></ul>");
+        << QByteArray("proc") << QByteArray("@") << none << mountNotEntered << QByteArray("b mnt\nn 1\ne\n");
     QTest::newRow("sysfs below the root is not entered")
-        << QByteArray("sysfs") << QByteArray("@") << QByteArray("<b><li>mnt</li></b><ul></ul>");
+        << QByteArray("sysfs") << QByteArray("@") << none << mountNotEntered << QByteArray("b mnt\nn 1\ne\n");
     QTest::newRow("a link into proc is not entered")
-        << QByteArray("proc") << QByteArray("@/d") << QByteArray("<ul><b><li>to-mnt</li></b><ul></ul></ul>");
+        << QByteArray("proc") << QByteArray("@/d") << none << QByteArray("<ul><b><li>to-mnt</li></b><ul></ul></ul>")
+        << QByteArray("b to-mnt\nn 1\ne\n");
     // The directory mounted there is the root itself: a loop that no link shows.
     QTest::newRow("the root bound below itself is not entered again")
-        << QByteArray("bind") << QByteArray("@") << QByteArray("<b><li>mnt</li></b><ul></ul>");
+        << QByteArray("bind") << QByteArray("@") << none << mountNotEntered << QByteArray("b mnt\nn 0\ne\n");
     // The root's own listing is read: every kernel has this setting.
-    QTest::newRow("a root on proc is mapped") << QByteArray("proc") << QByteArray("@/mnt/sys/fs") << QByteArray("<li>file-max</li>");
+    QTest::newRow("a root on proc is mapped")
+        << QByteArray("proc") << QByteArray("@/mnt/sys/fs") << none << QByteArray("<li>file-max</li>") << QByteArray();
+
+    QTest::newRow("-x: a tmpfs below the root is not entered")
+        << QByteArray("tmpfs") << QByteArray("@") << oneFileSystem << mountNotEntered << QByteArray("b mnt\nn 2\ne\n");
+    QTest::newRow("-x: a disk below the root is not entered")
+        << QByteArray("ext4") << QByteArray("@") << oneFileSystem << QByteArray("<b><li>disk</li></b><ul></ul>")
+        << QByteArray("b disk\nn 2\ne\n");
+    QTest::newRow("without -x, a disk below the root is entered")
+        << QByteArray("ext4") << QByteArray("@") << none << QByteArray("<b><li>disk</li></b><ul><b><li>lost+found</li></b>")
+        << QByteArray();
+    QTest::newRow("-x: proc below the root is another file system")
+        << QByteArray("proc") << QByteArray("@") << oneFileSystem << mountNotEntered << QByteArray("b mnt\nn 2\ne\n");
+    QTest::newRow("-x: a link to another file system is not entered")
+        << QByteArray("tmpfs") << QByteArray("@/d") << oneFileSystem << QByteArray("<ul><b><li>to-mnt</li></b><ul></ul></ul>")
+        << QByteArray("b to-mnt\nn 2\ne\n");
+    QTest::newRow("-x: a bind mount from the same device is entered")
+        << QByteArray("same device") << QByteArray("@") << oneFileSystem
+        << QByteArray("<b><li>mnt</li></b><ul><li>inside</li></ul>") << QByteArray();
+    QTest::newRow("-x: the root bound below itself is a loop")
+        << QByteArray("bind") << QByteArray("@") << oneFileSystem << mountNotEntered << QByteArray("b mnt\nn 0\ne\n");
+    QTest::newRow("-x: a root on proc is mapped")
+        << QByteArray("proc") << QByteArray("@/mnt/sys/fs") << oneFileSystem << QByteArray("<li>file-max</li>") << QByteArray();
 }
 
 void tst_Walks::kernelPseudoFileSystems()
 {
     QFETCH(QByteArray, type);
     QFETCH(QByteArray, root);
+    QFETCH(QByteArrayList, rules);
     QFETCH(QByteArray, expected);
+    QFETCH(QByteArray, events);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:mnt", "f", "d:d", "l:d/to-mnt=../mnt"}));
+    QVERIFY(makeTree(scratch.path(), {"d:mnt", "f", "d:d", "l:d/to-mnt=../mnt", "d:src", "src/inside"}));
     const QByteArray mountPoint = scratch.path() + "/mnt";
-    const int mounted = type == "bind"
-        ? ::mount(scratch.path().constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr)
-        : ::mount(type.constData(), mountPoint.constData(), type.constData(), MS_RDONLY, nullptr);
-    if (mounted != 0)
-        QSKIP(qPrintable("cannot mount " + type + " here (needs root): " + QByteArray(std::strerror(errno))));
+    std::optional<LoopDisk> disk;
+    int mounted = 0;
+    if (type == "ext4")
+        disk.emplace(scratch.path());
+    else if (type == "bind" || type == "same device")
+        mounted = ::mount((type == "bind" ? scratch.path() : scratch.path() + "/src").constData(), mountPoint.constData(),
+                          nullptr, MS_BIND, nullptr);
+    else
+        mounted = ::mount(type.constData(), mountPoint.constData(), type.constData(), MS_RDONLY, nullptr);
+    if (mounted != 0 || (disk && !disk->isMounted()))
+        QSKIP(qPrintable("cannot mount " + type + " here (needs root): "
+                         + (disk ? disk->failure() : QByteArray(std::strerror(errno)))));
     struct Unmount
     {
         QByteArray path;
         ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
-    } unmount{mountPoint};
+    } unmount{disk ? QByteArray() : mountPoint};
 
     root.replace('@', scratch.path());
+    const TestRules walkRules(rules);
     for (unsigned threads : {1U, 2U}) {
         std::ostringstream errors;
-        const QByteArray map = listAndCounts(scanTree(root.toStdString(), nullptr, threads), errors);
+        const TreeRecording recording = scanTree(root.toStdString(), nullptr, threads, nullptr, &walkRules.walk);
+        const QByteArray map = listAndCounts(recording, errors);
         QVERIFY2(map.contains(expected), map.left(300).constData());
         QCOMPARE(QByteArray::fromStdString(errors.str()), QByteArray());
+        EventTrace trace;
+        recording.replay(trace);
+        QVERIFY2(QByteArray::fromStdString(trace.text()).contains(events), trace.text().c_str());
+    }
+    // Handed over to a walk of its own, the mount is not entered either, for the same reason.
+    if (root == scratch.path() && !events.isEmpty()) {
+        const QByteArray name = events.mid(2, events.indexOf('\n') - 2);
+        const ScopedDescriptor rootFd(::open(root.constData(), O_RDONLY | O_DIRECTORY));
+        DirectoryIdentity rootIdentity;
+        QVERIFY(identifyDirectory(rootFd.get(), rootIdentity));
+        WalkLimits limits;
+        limits.rules = &walkRules.walk;
+        EventTrace trace;
+        walkFrom({rootFd.get(), name.toStdString(), {rootIdentity}}, trace, nullptr, limits);
+        QCOMPARE(QByteArray::fromStdString(trace.text()), events.mid(events.indexOf('\n') + 1).chopped(2));
     }
 }
 
@@ -723,17 +973,25 @@ int usableCores()
 }
 
 // Compares what a sequential walk and a scan on `threads` threads give of
-// `root`: the list with files, the counts and the error lines. Gives "same"
-// and the number of error lines, or what differs.
-QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkProgress *progress = nullptr)
+// `root` under `rules`: the list with files, the counts and the error lines.
+// Gives "same" and the number of error lines, or what differs.
+QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkProgress *progress = nullptr,
+                          const WalkRules *rules = nullptr)
 {
     // The scan goes first, to find the tree as the caller left it.
-    const TreeRecording scanned = scanTree(root.toStdString(), progress, threads);
+    const TreeRecording scanned = scanTree(root.toStdString(), progress, threads, nullptr, rules);
     std::string walked;
     std::ostringstream walkErrors;
     TreeCounter walkCounter(walkErrors);
-    walkTree(root.toStdString(), walkCounter);
-    mapDirectory(root.toStdString(), 1, walked);
+    walkTree(root.toStdString(), walkCounter, nullptr, rules);
+    if (rules) {
+        walked = "<ul>";
+        TreeMapper walkMapper(1, walked);
+        walkTree(root.toStdString(), walkMapper, nullptr, rules);
+        walked += "</ul>";
+    } else {
+        mapDirectory(root.toStdString(), 1, walked);
+    }
 
     std::string replayed = "<ul>";
     TreeMapper mapper(1, replayed);
@@ -746,7 +1004,7 @@ QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkPr
     if (walked != replayed)
         return "lists differ:\n" + QByteArray::fromStdString(walked) + "\n" + QByteArray::fromStdString(replayed);
     EventTrace walkEvents;
-    walkTree(root.toStdString(), walkEvents);
+    walkTree(root.toStdString(), walkEvents, nullptr, rules);
     EventTrace scanEvents;
     scanned.replay(scanEvents);
     if (walkEvents.text() != scanEvents.text())
@@ -764,22 +1022,37 @@ void tst_Walks::parallelScanMatchesTheWalk_data()
 {
     QTest::addColumn<QList<QByteArray>>("entries");
     QTest::addColumn<bool>("readFromDisk"); // first scanned with nothing of it in memory
+    QTest::addColumn<QByteArrayList>("rules");
 
+    const QByteArrayList none;
     QList<QByteArray> wide;
+    QList<QByteArray> wideWithLinks;
     for (int i = 0; i < 30; ++i) {
         const QByteArray dir = "d" + QByteArray::number(i);
         wide << "d:" + dir << dir + "/f" << "d:" + dir + "/sub" << dir + "/sub/g" << "top" + QByteArray::number(i);
+        wideWithLinks << "l:" + dir + "/up=.." << "l:" + dir + "/sub/next=../../d" + QByteArray::number((i + 1) % 30);
     }
-    QTest::newRow("wide") << wide << false;
+    wideWithLinks = wide + wideWithLinks;
+    QTest::newRow("wide") << wide << false << none;
+    // Exclusions by name and by path, below subtrees handed over too.
+    QTest::newRow("wide, every rule")
+        << wideWithLinks << false
+        << QByteArrayList{"-P", "-x", "--sort=name", "--exclude=*1", "--exclude=/d2*/sub/", "--exclude=sub/g"};
+    QTest::newRow("wide, by version, links followed")
+        << wideWithLinks << false << QByteArrayList{"--sort=version", "--exclude=/d1?/sub/next/"};
     // One directory under another: splitting finds one task a level, three levels down.
-    QTest::newRow("narrow") << QList<QByteArray>{"d:a", "d:a/b", "d:a/b/c", "d:a/b/c/d", "a/b/c/d/f", "a/b/x", "a/y"} << false;
-    QTest::newRow("links back across split points")
-        << QList<QByteArray>{"d:a", "d:a/b", "d:a/b/c", "l:a/b/c/to-root=../../..", "l:a/b/c/to-a=../..",
-                             "l:a/to-b=b", "l:self=.", "d:e", "l:e/to-a=../a", "l:e/gone=nowhere", "e/f"}
-        << false;
-    QTest::newRow("link to a directory at the top") << QList<QByteArray>{"d:real", "real/x", "l:alias=real", "d:other"} << false;
-    QTest::newRow("empty root") << QList<QByteArray>{} << false;
-    QTest::newRow("files only") << QList<QByteArray>{"a", "b", "c"} << false;
+    QTest::newRow("narrow") << QList<QByteArray>{"d:a", "d:a/b", "d:a/b/c", "d:a/b/c/d", "a/b/c/d/f", "a/b/x", "a/y"} << false
+                            << none;
+    const QList<QByteArray> links = {"d:a", "d:a/b", "d:a/b/c", "l:a/b/c/to-root=../../..", "l:a/b/c/to-a=../..",
+                                     "l:a/to-b=b", "l:self=.", "d:e", "l:e/to-a=../a", "l:e/gone=nowhere", "e/f"};
+    QTest::newRow("links back across split points") << links << false << none;
+    QTest::newRow("links back across split points, -P") << links << false << QByteArrayList{"-P"};
+    QTest::newRow("links back across split points, excluded")
+        << links << false << QByteArrayList{"--exclude=to-a", "--exclude=/e/", "--sort=name"};
+    QTest::newRow("link to a directory at the top") << QList<QByteArray>{"d:real", "real/x", "l:alias=real", "d:other"} << false
+                                                    << none;
+    QTest::newRow("empty root") << QList<QByteArray>{} << false << none;
+    QTest::newRow("files only") << QList<QByteArray>{"a", "b", "c"} << false << none;
 
     // Read from the disk, the scan adds threads while it walks.
     QList<QByteArray> onDisk;
@@ -789,13 +1062,14 @@ void tst_Walks::parallelScanMatchesTheWalk_data()
         for (int j = 0; j < 100; ++j)
             onDisk << "d:" + top + "/s" + QByteArray::number(j) << top + "/s" + QByteArray::number(j) + "/f";
     }
-    QTest::newRow("read from the disk") << onDisk << true;
+    QTest::newRow("read from the disk") << onDisk << true << none;
 }
 
 void tst_Walks::parallelScanMatchesTheWalk()
 {
     QFETCH(QList<QByteArray>, entries);
     QFETCH(bool, readFromDisk);
+    QFETCH(QByteArrayList, rules);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -820,8 +1094,10 @@ void tst_Walks::parallelScanMatchesTheWalk()
         if (usableCores() < 16)
             QVERIFY2(mostWalkers > usableCores(), qPrintable(QString::number(mostWalkers) + " walkers"));
     }
+    const TestRules walkRules(rules);
     for (unsigned threads : {1U, 2U, 4U})
-        QCOMPARE(walkVersusScan(root, threads), QByteArray("same, 0 error lines"));
+        QCOMPARE(walkVersusScan(root, threads, nullptr, rules.isEmpty() ? nullptr : &walkRules.walk),
+                 QByteArray("same, 0 error lines"));
 }
 
 void tst_Walks::parallelScanOfUnreadableDirectories()

@@ -1,0 +1,94 @@
+#include "excludepattern.h"
+
+#include "wildcardmatch.h"
+
+#include <algorithm>
+
+namespace {
+
+bool startsWith(std::string_view text, std::string_view start)
+{
+    return text.substr(0, start.size()) == start;
+}
+
+bool endsWith(std::string_view text, std::string_view end)
+{
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+} // namespace
+
+ExcludePattern::ExcludePattern(std::string_view pattern)
+{
+    if (pattern.size() > 1 && pattern.back() == '/') {
+        m_directoriesOnly = true;
+        pattern.remove_suffix(1);
+    }
+    m_wild = pattern.find_first_of("*?[") != std::string_view::npos;
+    const bool anyDepth = pattern.find("**") != std::string_view::npos;
+    const auto slashes = std::size_t(std::count(pattern.begin(), pattern.end(), '/'));
+    const bool anchored = !pattern.empty() && pattern.front() == '/';
+    if (slashes == 0 && !anyDepth)
+        m_place = Place::Name;
+    else if (startsWith(pattern, "**"))
+        m_place = Place::SlashedPath;
+    else if (anchored)
+        m_place = Place::Path;
+    else if (!anyDepth)
+        m_place = Place::LastNames;
+    else
+        m_place = Place::AnyNameStart;
+    m_lastNames = slashes + 1;
+    if (anchored)
+        pattern.remove_prefix(1);
+    m_body = pattern;
+    if (endsWith(pattern, "/***"))
+        m_directory = pattern.substr(0, pattern.size() - 4);
+}
+
+ExcludePattern::Match ExcludePattern::match(std::string_view name, std::string_view slashedPath) const
+{
+    if (matchesAt(m_body, name, slashedPath))
+        return m_directoriesOnly ? Match::IfDirectory : Match::Yes;
+    if (!m_directory.empty() && matchesAt(m_directory, name, slashedPath))
+        return Match::IfDirectory;
+    return Match::No;
+}
+
+bool ExcludePattern::matchesAt(std::string_view body, std::string_view name, std::string_view slashedPath) const
+{
+    const std::string_view path = slashedPath.substr(std::min<std::size_t>(1, slashedPath.size()));
+    switch (m_place) {
+    case Place::Name:
+        return matchesText(body, name);
+    case Place::Path:
+        return matchesText(body, path);
+    case Place::SlashedPath:
+        return matchesText(body, slashedPath);
+    case Place::LastNames: {
+        // A path with fewer names matches nothing.
+        std::size_t start = path.size();
+        for (std::size_t names = 1; names < m_lastNames; ++names) {
+            start = start == 0 ? std::string_view::npos : path.rfind('/', start - 1);
+            if (start == std::string_view::npos)
+                return false;
+        }
+        start = start == 0 ? std::string_view::npos : path.rfind('/', start - 1);
+        return matchesText(body, start == std::string_view::npos ? path : path.substr(start + 1));
+    }
+    case Place::AnyNameStart:
+        for (std::size_t start = 0;; ++start) {
+            if (matchesText(body, path.substr(start)))
+                return true;
+            start = path.find('/', start);
+            if (start == std::string_view::npos)
+                return false;
+        }
+    }
+    return false;
+}
+
+bool ExcludePattern::matchesText(std::string_view body, std::string_view text) const
+{
+    return m_wild ? wildcardMatch(body, text) : body == text;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+class ExclusionRules;
+
+// The order in which each directory's entries are visited.
+enum class EntryOrder : unsigned char {
+    FileSystem, // as the file system lists them
+    Name,       // by the bytes of their names
+    Version,    // by name, digit runs by their value (entryorder.h)
+};
+
+// What a walk enters and lists, and in which order. The default maps
+// everything below the root, links followed, in the file system's order.
+struct WalkRules
+{
+    // Below the root: without, a symbolic link is an entry that is not a
+    // directory, whatever it points to. The root itself is always followed.
+    bool followLinks = true;
+    // A directory on another device than the root's is not entered.
+    bool oneFileSystem = false;
+    EntryOrder order = EntryOrder::FileSystem;
+    // Entries left out, with what matched; none when null.
+    ExclusionRules *exclusions = nullptr;
+};
