@@ -1,6 +1,8 @@
 #include "mapcommand.h"
 
 #include "directorytest.h"
+#include "excludepatterns.h"
+#include "exclusionrules.h"
 #include "interruption.h"
 #include "mapjob.h"
 #include "mapoptions.h"
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -36,7 +39,36 @@ const char usageText[] =
     "  -h, --help           display this help and exit\n"
     "  -v, --version        output version information and exit\n"
     "\n"
+    "What is mapped, and in what order:\n"
+    "  -x, --one-file-system\n"
+    "                       do not enter a directory on another file system than\n"
+    "                       ROOT's, its device told after following links (a bind\n"
+    "                       mount from ROOT's own file system is entered)\n"
+    "  -P, --no-follow      list symbolic links below ROOT as files, never following\n"
+    "                       them; ROOT itself is followed if it is a link\n"
+    "      --exclude=PATTERN\n"
+    "                       leave out what PATTERN matches, as rsync's --exclude\n"
+    "                       does; may be given more than once\n"
+    "      --exclude-from=FILE\n"
+    "                       read exclude patterns from FILE (- for standard input),\n"
+    "                       one a line; blank lines and lines starting with # or ;\n"
+    "                       are skipped, and \"- \" before a pattern is dropped\n"
+    "      --sort=ORDER     list each directory's entries by name (the bytes of the\n"
+    "                       names, whatever the locale: B before a, file10 before\n"
+    "                       file2) or by version (digit runs by value: file2 before\n"
+    "                       file10); by default, in the file system's order\n"
+    "\n"
     "Each directory that cannot be read is named on standard error.\n"
+    "\n"
+    "Exclude patterns follow rsync's rules. A pattern without \"/\" matches a name\n"
+    "at any depth; one that starts with \"/\" is anchored at ROOT (\"/build\" is\n"
+    "ROOT/build only); one that ends in \"/\" matches directories only; one with a\n"
+    "\"/\" elsewhere matches the end of the path (\"src/gen\" is every gen in a\n"
+    "directory named src). \"*\" and \"?\" match within a name, \"**\" across \"/\" too,\n"
+    "and \"[...]\" one byte of a class; names are matched byte by byte, whatever\n"
+    "the locale. An excluded entry is neither listed nor counted, and nothing\n"
+    "below an excluded directory is read. Each pattern that matched nothing is\n"
+    "named on standard error at the end.\n"
     "\n"
     "With --format=json the report is one JSON document on one line, such as\n"
     "  {\"format_version\":1,\"folders\":1,\"files\":2,\"files_listed\":true,\n"
@@ -51,6 +83,13 @@ const char usageText[] =
     "    | select(.type == \"directory\") | [(.contents // [] | length), $q],\n"
     "    (.contents[]? | dirs($q + \"/\")); [.tree | dirs(\"\")] | sort_by(-.[0])\n"
     "    | .[:10][] | \"\\(.[0])\\t\\(.[1])\"'\n"
+    "\n"
+    "Examples:\n"
+    "  velmora-map -x / root-file-system.html\n"
+    "  velmora-map -P ~ home.html\n"
+    "  velmora-map --exclude=node_modules/ ~/src src.html\n"
+    "  velmora-map --exclude-from=backup.excludes ~ home.html\n"
+    "  velmora-map -f --sort=name ~/photos photos.html\n"
     "\n"
     "Exit status:\n"
     "  0  the report was written\n"
@@ -112,11 +151,41 @@ bool writeToStandardOutput(std::string_view piece, std::string &reason)
     return false;
 }
 
+// The rules the options give for the walk: null where they ask for none.
+struct ChosenRules
+{
+    WalkRules walk;
+    std::unique_ptr<ExclusionRules> exclusions;
+
+    ChosenRules(const MapOptions &options, std::vector<std::string> excludePatterns)
+    {
+        walk.followLinks = options.followLinks;
+        walk.oneFileSystem = options.oneFileSystem;
+        walk.order = options.order;
+        if (!excludePatterns.empty()) {
+            exclusions = std::make_unique<ExclusionRules>(std::move(excludePatterns));
+            walk.exclusions = exclusions.get();
+        }
+    }
+};
+
+// "(3,517 excluded, 2 other file systems)" where anything was left out.
+std::string leftOut(std::uint64_t excluded, std::uint64_t otherFileSystems)
+{
+    std::string text;
+    if (excluded > 0)
+        text = std::to_string(excluded) + " excluded";
+    if (otherFileSystems > 0)
+        text += (text.empty() ? "" : ", ") + std::to_string(otherFileSystems)
+                + (otherFileSystems == 1 ? " other file system" : " other file systems");
+    return text.empty() ? text : " (" + text + ")";
+}
+
 // Runs the map once the command line has been read.
 class MapCommand
 {
 public:
-    explicit MapCommand(const MapOptions &options)
+    MapCommand(const MapOptions &options, std::vector<std::string> excludePatterns)
         : m_options(options)
         , m_toStandardOutput(options.output == "-")
         , m_onTerminal(::isatty(STDERR_FILENO) == 1)
@@ -127,8 +196,10 @@ public:
         , m_errorLines((m_toStandardOutput ? std::cerr : std::cout).rdbuf(), m_progress)
         , m_errors(&m_errorLines)
         , m_job(options.root, m_errors)
+        , m_rules(options, std::move(excludePatterns))
     {
         m_job.setCancel(m_interruption.flag());
+        m_job.setRules(&m_rules.walk);
     }
 
     int run()
@@ -159,6 +230,11 @@ public:
             reason = file.errorString();
         }
         m_progress.clear();
+        // The listing is whole: what no pattern matched, no pattern will.
+        if (m_rules.exclusions && !m_interruption.requested()) {
+            for (const std::string &pattern : m_rules.exclusions->unmatched())
+                say("exclude pattern " + inQuotes(pattern) + " matched nothing");
+        }
         if (!written) {
             if (m_interruption.requested())
                 return m_interruption.exitStatus();
@@ -200,8 +276,10 @@ private:
         // The report ends without a line break.
         if (m_reportOnTerminal)
             std::fputc('\n', stderr);
-        std::fprintf(stderr, "velmora-map: %d folders, %d files; %zu bytes written in %.2f s\n", m_job.folderCount(),
-                     m_job.fileCount(), bytes, std::chrono::duration<double>(took).count());
+        const std::string omitted
+            = leftOut(m_rules.exclusions ? m_rules.exclusions->excludedCount() : 0, m_job.otherFileSystemCount());
+        std::fprintf(stderr, "velmora-map: %d folders, %d files%s; %zu bytes written in %.2f s\n", m_job.folderCount(),
+                     m_job.fileCount(), omitted.c_str(), bytes, std::chrono::duration<double>(took).count());
     }
 
     const MapOptions &m_options;
@@ -213,6 +291,7 @@ private:
     ProgressClearingBuffer m_errorLines;
     std::ostream m_errors;
     MapJob m_job;
+    const ChosenRules m_rules;
 };
 
 } // namespace
@@ -230,9 +309,14 @@ int runMapCommand(int argc, char **argv)
         return printAndExit(usageText);
     if (options.version)
         return printAndExit("velmora-map " + versionText + '\n');
+    std::vector<std::string> excludePatterns;
+    if (const std::string wrong = collectExcludePatterns(options.excludes, excludePatterns); !wrong.empty()) {
+        complain(wrong);
+        return UsageError;
+    }
     if (const int error = rootDirectoryError(options.root)) {
         complain("cannot map " + inQuotes(options.root) + ": " + std::strerror(error));
         return UsageError;
     }
-    return MapCommand(options).run();
+    return MapCommand(options, std::move(excludePatterns)).run();
 }

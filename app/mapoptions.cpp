@@ -6,11 +6,16 @@
 
 namespace {
 
-enum LongOnly { OpenOption = 0x100, FormatOption };
+enum LongOnly { OpenOption = 0x100, FormatOption, SortOption, ExcludePatternOption, ExcludeFileOption };
 
 const option longOptions[] = {
     {"files", no_argument, nullptr, 'f'},
     {"format", required_argument, nullptr, FormatOption},
+    {"one-file-system", no_argument, nullptr, 'x'},
+    {"no-follow", no_argument, nullptr, 'P'},
+    {"sort", required_argument, nullptr, SortOption},
+    {"exclude", required_argument, nullptr, ExcludePatternOption},
+    {"exclude-from", required_argument, nullptr, ExcludeFileOption},
     {"open", no_argument, nullptr, OpenOption},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
@@ -31,15 +36,30 @@ std::string badOption(const char *argument, int option, bool argumentMissing)
     return "invalid option -- '" + std::string(1, char(option)) + "'";
 }
 
-bool readFormat(const std::string &name, ReportFormat &format)
+template <typename Value>
+struct Choice
 {
-    if (name == "html")
-        format = ReportFormat::Html;
-    else if (name == "json")
-        format = ReportFormat::Json;
-    else
-        return false;
-    return true;
+    const char *name;
+    Value value;
+};
+
+constexpr Choice<ReportFormat> formats[] = {{"html", ReportFormat::Html}, {"json", ReportFormat::Json}};
+constexpr Choice<EntryOrder> orders[] = {{"name", EntryOrder::Name}, {"version", EntryOrder::Version}};
+
+// Sets `value` to the choice named `argument` of `option`; gives what is
+// wrong, or an empty text.
+template <typename Value, std::size_t size>
+std::string choose(const char *option, const std::string &argument, const Choice<Value> (&choices)[size], Value &value)
+{
+    std::string valid;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (argument == choices[i].name) {
+            value = choices[i].value;
+            return {};
+        }
+        valid += (i == 0 ? "'" : i + 1 < size ? ", '" : " and '") + std::string(choices[i].name) + "'";
+    }
+    return "invalid argument '" + argument + "' for '" + option + "'\nValid arguments are " + valid + ".";
 }
 
 } // namespace
@@ -49,7 +69,7 @@ std::string parseMapOptions(int argc, char **argv, MapOptions &options)
     opterr = 0;
     optind = 0; // starts the scan afresh
     // The leading colon tells a missing argument from an unknown option.
-    for (int option; (option = ::getopt_long(argc, argv, ":fqhv", longOptions, nullptr)) != -1;) {
+    for (int option; (option = ::getopt_long(argc, argv, ":fqhvxP", longOptions, nullptr)) != -1;) {
         switch (option) {
         case 'f':
             options.listFiles = true;
@@ -58,8 +78,24 @@ std::string parseMapOptions(int argc, char **argv, MapOptions &options)
             options.open = true;
             break;
         case FormatOption:
-            if (!readFormat(optarg, options.format))
-                return "invalid argument '" + std::string(optarg) + "' for '--format'\nValid arguments are 'html' and 'json'.";
+            if (std::string wrong = choose("--format", optarg, formats, options.format); !wrong.empty())
+                return wrong;
+            break;
+        case 'x':
+            options.oneFileSystem = true;
+            break;
+        case 'P':
+            options.followLinks = false;
+            break;
+        case SortOption:
+            if (std::string wrong = choose("--sort", optarg, orders, options.order); !wrong.empty())
+                return wrong;
+            break;
+        case ExcludePatternOption:
+            options.excludes.push_back({false, optarg});
+            break;
+        case ExcludeFileOption:
+            options.excludes.push_back({true, optarg});
             break;
         case 'q':
             options.quiet = true;

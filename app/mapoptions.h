@@ -1,8 +1,18 @@
 #pragma once
 
 #include "reportformat.h"
+#include "walkrules.h"
 
 #include <string>
+#include <vector>
+
+// One --exclude (a pattern) or --exclude-from (a file of them), in the
+// order given, which matters: "!" among them clears what came before.
+struct ExcludeOption
+{
+    bool fromFile = false;
+    std::string argument;
+};
 
 // What velmora-map was asked to do.
 struct MapOptions
@@ -13,6 +23,10 @@ struct MapOptions
     bool help = false;
     bool version = false;
     ReportFormat format = ReportFormat::Html;
+    bool oneFileSystem = false;
+    bool followLinks = true;
+    EntryOrder order = EntryOrder::FileSystem;
+    std::vector<ExcludeOption> excludes;
     std::string root;   // the exact bytes of the arguments
     std::string output; // "-" for standard output
 };

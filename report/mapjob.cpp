@@ -88,7 +88,7 @@ MapJob::MapJob(std::string rootPath, std::ostream &errors, std::uint64_t countLi
 bool MapJob::count(const WalkProgress *progress)
 {
     try {
-        m_tree = scanTree(m_rootPath, progress, 0, m_cancel);
+        m_tree = scanTree(m_rootPath, progress, 0, m_cancel, m_rules);
         if (cancelled())
             return fail(MapFailure::Cancelled);
         TreeCounter counter(m_errors, m_countLimit);
@@ -102,6 +102,7 @@ bool MapJob::count(const WalkProgress *progress)
         }
         m_fileCount = counter.fileCount();
         m_folderCount = counter.folderCount();
+        m_otherFileSystems = counter.otherFileSystemCount();
     } catch (const std::bad_alloc &) {
         return fail(MapFailure::OutOfMemory);
     } catch (const std::system_error &) {

@@ -3,6 +3,7 @@
 #include "reportformat.h"
 #include "treerecording.h"
 #include "unreadabledirectories.h"
+#include "walkrules.h"
 
 #include <atomic>
 #include <climits>
@@ -40,6 +41,9 @@ public:
 
     // Once `cancel` is set, the stage under way ends soon, failed.
     void setCancel(const std::atomic<bool> *cancel) { m_cancel = cancel; }
+    // What the listing enters, lists and in which order; without, all of
+    // the tree as the file system lists it.
+    void setRules(const WalkRules *rules) { m_rules = rules; }
 
     // Lists the tree below the root and counts its folders and files.
     bool count(const WalkProgress *progress = nullptr);
@@ -53,6 +57,8 @@ public:
     const std::vector<UnreadableDirectory> &unreadableDirectories() const { return m_unreadable; }
     int fileCount() const { return m_fileCount; }
     int folderCount() const { return m_folderCount; }
+    // After counting: the directories not entered for being on another file system.
+    std::uint64_t otherFileSystemCount() const { return m_otherFileSystems; }
 
 private:
     bool fail(MapFailure failure);
@@ -65,10 +71,12 @@ private:
     std::ostream &m_errors;
     const std::uint64_t m_countLimit;
     const std::atomic<bool> *m_cancel = nullptr;
+    const WalkRules *m_rules = nullptr;
     TreeRecording m_tree;
     std::vector<UnreadableDirectory> m_unreadable;
     std::string m_report;
     int m_fileCount = 0;
     int m_folderCount = 0;
+    std::uint64_t m_otherFileSystems = 0;
     MapFailure m_failure = MapFailure::None;
 };

@@ -189,6 +189,30 @@ QByteArray entriesOnDisk(const QByteArray &path, int depth, bool listFiles, bool
     return lines;
 }
 
+// The entries of an HTML report with files, one a line, depth first, as
+// "DEPTH TYPE NAME-BYTES" (see pythonLister), after the line
+// "FOLDERS FILES". Only for names without markup or references.
+QByteArray htmlEntries(const QByteArray &report)
+{
+    const QRegularExpression counts("Number of Folders: </b>(\\d+)<br><b>Number of Files: </b>(\\d+)<br>");
+    const QRegularExpressionMatch counted = counts.match(QString::fromLatin1(report));
+    QByteArray lines = counted.captured(1).toLatin1() + ' ' + counted.captured(2).toLatin1() + '\n';
+    const QRegularExpression item("<b><li>([^<]*)</li></b><ul>|<li>([^<]*)</li>|</ul>");
+    const qsizetype start = report.indexOf("Map</h1><ul>") + 12;
+    int depth = 1;
+    for (QRegularExpressionMatchIterator items = item.globalMatch(QString::fromLatin1(report), start); items.hasNext();) {
+        const QRegularExpressionMatch found = items.next();
+        if (found.captured(0) == "</ul>") {
+            --depth;
+        } else if (found.capturedLength(1) > 0) {
+            lines += QByteArray::number(depth++) + " directory " + decimalBytes(found.captured(1).toLatin1()) + '\n';
+        } else {
+            lines += QByteArray::number(depth) + " file " + decimalBytes(found.captured(2).toLatin1()) + '\n';
+        }
+    }
+    return lines;
+}
+
 } // namespace
 
 class tst_MapCommand : public QObject
@@ -212,6 +236,9 @@ private slots:
     void terminalOutput();
     void jsonNamesEveryEntry_data();
     void jsonNamesEveryEntry();
+    void rulesShapeHtmlAndJsonAlike_data();
+    void rulesShapeHtmlAndJsonAlike();
+    void sortedCopiesGiveOneReport();
 };
 
 void tst_MapCommand::writesWhatTheWindowWrites_data()
@@ -295,7 +322,7 @@ void tst_MapCommand::exitStatus_data()
     QTest::newRow("three arguments") << QStringList{"@/tree", "a", "b"} << 2 << "expected ROOT and OUTPUT" << false;
     QTest::newRow("unknown option") << QStringList{"--deep", "@/tree", "@/out.html"} << 2
                                     << "unrecognized option '--deep'" << false;
-    QTest::newRow("unknown short option") << QStringList{"-qx", "@/tree", "@/out.html"} << 2 << "invalid option -- 'x'" << false;
+    QTest::newRow("unknown short option") << QStringList{"-qz", "@/tree", "@/out.html"} << 2 << "invalid option -- 'z'" << false;
     QTest::newRow("option given a value") << QStringList{"--files=yes", "@/tree", "@/out.html"} << 2
                                           << "option '--files' doesn't allow an argument" << false;
     QTest::newRow("options after the paths") << QStringList{"@/tree", "@/out.html", "-qf"} << 0 << "" << false;
@@ -341,6 +368,37 @@ void tst_MapCommand::exitStatus_data()
                                                 << "cannot write '@/no/out.html': No such file or directory" << false;
     QTest::newRow("JSON on a full device") << QStringList{"--format=json", "@/tree", "/dev/full"} << 1
                                            << "cannot write '/dev/full': No space left on device" << false;
+    QTest::newRow("-x and -P") << QStringList{"-xP", "@/tree", "@/out.html"} << 0 << "" << false;
+    QTest::newRow("every rule, long options")
+        << QStringList{"--one-file-system", "--no-follow", "--sort=name", "--exclude=f", "@/tree", "@/out.html"} << 0 << ""
+        << false;
+    QTest::newRow("--sort=version") << QStringList{"--sort=version", "@/tree", "@/out.html"} << 0 << "" << false;
+    QTest::newRow("unknown order") << QStringList{"--sort=size", "@/tree", "@/out.html"} << 2
+                                   << "invalid argument 'size' for '--sort'" << false;
+    QTest::newRow("order without a value") << QStringList{"@/tree", "@/out.html", "--sort"} << 2
+                                           << "option '--sort' requires an argument" << false;
+    QTest::newRow("a pattern that matched nothing")
+        << QStringList{"--exclude=/home/ana/x", "--exclude=f", "@/tree", "@/out.html"} << 0
+        << "exclude pattern '/home/ana/x' matched nothing" << false;
+    QTest::newRow("a pattern matched only below an excluded directory")
+        << QStringList{"--exclude=sub/", "--exclude=g", "@/tree", "@/out.html"} << 0 << "exclude pattern 'g' matched nothing"
+        << false;
+    // @/rules holds comments, a blank line and CR LF line ends around "- f" and "sub/".
+    QTest::newRow("an exclude file") << QStringList{"--exclude-from=@/rules", "@/tree", "@/out.html"} << 0 << "" << false;
+    QTest::newRow("! drops the patterns before it")
+        << QStringList{"--exclude=/nowhere", "--exclude-from=@/rules", "--exclude=!", "--exclude=f", "@/tree", "@/out.html"}
+        << 0 << "" << false;
+    QTest::newRow("an include rule") << QStringList{"--exclude=+ f", "@/tree", "@/out.html"} << 2
+                                     << "'+ f': include rules are not supported" << false;
+    QTest::newRow("a missing exclude file") << QStringList{"--exclude-from=@/missing", "@/tree", "@/out.html"} << 2
+                                            << "cannot read exclude patterns from '@/missing': No such file or directory"
+                                            << false;
+    QTest::newRow("an exclude file that is a directory") << QStringList{"--exclude-from=@/tree", "@/tree", "@/out.html"} << 2
+                                                         << "cannot read exclude patterns from '@/tree': Is a directory"
+                                                         << false;
+    QTest::newRow("an exclude file that cannot be read")
+        << QStringList{"--exclude-from=@/locked/tree", "@/tree", "@/out.html"} << 2
+        << "cannot read exclude patterns from '@/locked/tree': Permission denied" << true;
 }
 
 void tst_MapCommand::exitStatus()
@@ -355,6 +413,7 @@ void tst_MapCommand::exitStatus()
     QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/f", "d:tree/sub", "tree/sub/g", "d:locked", "d:locked/tree"}));
     QVERIFY(::chmod(scratch.path().constData(), 0755) == 0 && ::chmod((scratch.path() + "/locked").constData(), 0700) == 0);
     const QString here = QFile::decodeName(scratch.path());
+    QVERIFY(writeFileContents(here + "/rules", "# skipped\r\n;skipped too\r\n\r\n- f\r\nsub/\n"));
     arguments.replaceInStrings("@", here);
     message.replace("@", here);
     QString program = QStringLiteral(VELMORA_MAP);
@@ -556,7 +615,10 @@ void tst_MapCommand::helpAndVersion()
         QCOMPARE(result.status, 0);
         QVERIFY(result.out.startsWith("Usage: velmora-map [OPTION]... ROOT OUTPUT\n"));
         for (const char *mention : {"-f, --files", "--format=FORMAT", "\"name_bytes\"", "| jq ", "--open", "-q, --quiet",
-                                    "-v, --version", "standard output", "129, 130, 143"})
+                                    "-v, --version", "standard output", "129, 130, 143", "-x, --one-file-system",
+                                    "bind\n                       mount", "-P, --no-follow", "--exclude=PATTERN",
+                                    "--exclude-from=FILE", "--sort=ORDER", "velmora-map -x ", "velmora-map -P ",
+                                    "velmora-map --exclude=", "velmora-map --exclude-from=", "--sort=name ~"})
             QVERIFY2(result.out.contains(mention), mention);
     }
     // What cannot be written is not reported as done.
@@ -609,15 +671,23 @@ void tst_MapCommand::terminalOutput_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("progressShown");
     QTest::addColumn<bool>("summaryShown");
+    QTest::addColumn<QString>("leftOut");     // in the summary, after the counts
 
-    QTest::newRow("progress and summary") << QStringList{} << "@/out.html" << false << "tree" << 0 << 0 << true << true;
-    QTest::newRow("-q") << QStringList{"-q"} << "@/out.html" << false << "tree" << 0 << 0 << false << false;
-    QTest::newRow("--quiet") << QStringList{"--quiet"} << "@/out.html" << false << "tree" << 0 << 0 << false << false;
-    QTest::newRow("report to the same terminal") << QStringList{"-f"} << "-" << true << "tree" << 0 << 0 << false << true;
+    QTest::newRow("progress and summary") << QStringList{} << "@/out.html" << false << "tree" << 0 << 0 << true << true << "";
+    QTest::newRow("-q") << QStringList{"-q"} << "@/out.html" << false << "tree" << 0 << 0 << false << false << "";
+    QTest::newRow("--quiet") << QStringList{"--quiet"} << "@/out.html" << false << "tree" << 0 << 0 << false << false << "";
+    QTest::newRow("report to the same terminal") << QStringList{"-f"} << "-" << true << "tree" << 0 << 0 << false << true << "";
     QTest::newRow("error lines on rows of their own") << QStringList{} << "@/out.html" << true << "locked" << 0 << 3 << true
-                                                      << true;
-    QTest::newRow("interrupted") << QStringList{} << "@/out.html" << false << "graph/L0" << int(SIGINT) << 130 << true << false;
-    QTest::newRow("terminated") << QStringList{} << "@/out.html" << false << "graph/L0" << int(SIGTERM) << 143 << true << false;
+                                                      << true << "";
+    QTest::newRow("interrupted") << QStringList{} << "@/out.html" << false << "graph/L0" << int(SIGINT) << 130 << true << false
+                                 << "";
+    QTest::newRow("terminated") << QStringList{} << "@/out.html" << false << "graph/L0" << int(SIGTERM) << 143 << true << false
+                                << "";
+    // "mixed" holds x, y and a link to /proc, which is another file system.
+    QTest::newRow("what was left out") << QStringList{"-x", "--exclude=[xy]"} << "@/out.html" << false << "mixed" << 0 << 0
+                                       << true << true << " (2 excluded, 1 other file system)";
+    QTest::newRow("nothing left out") << QStringList{"-x", "--exclude=/nowhere"} << "@/out.html" << false << "tree" << 0 << 0
+                                      << true << true << "";
 }
 
 void tst_MapCommand::terminalOutput()
@@ -630,10 +700,12 @@ void tst_MapCommand::terminalOutput()
     QFETCH(int, status);
     QFETCH(bool, progressShown);
     QFETCH(bool, summaryShown);
+    QFETCH(QString, leftOut);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), linkGraph("graph", 40) << "d:tree" << "tree/x" << "d:locked" << "d:locked/closed"));
+    QVERIFY(makeTree(scratch.path(), linkGraph("graph", 40) << "d:tree" << "tree/x" << "d:locked" << "d:locked/closed"
+                                                             << "d:mixed" << "mixed/x" << "mixed/y" << "l:mixed/proc=/proc"));
     QVERIFY(::chmod(scratch.path().constData(), 0777) == 0 && ::chmod((scratch.path() + "/locked/closed").constData(), 0) == 0);
     const QString here = QFile::decodeName(scratch.path());
     output.replace("@", here);
@@ -684,7 +756,8 @@ void tst_MapCommand::terminalOutput()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), status);
     QCOMPARE(shown.contains("counting"), progressShown);
-    const QRegularExpression summary("velmora-map: \\d+ folders, \\d+ files; \\d+ bytes written in \\d+\\.\\d\\d s\r\n$");
+    const QRegularExpression summary("velmora-map: \\d+ folders, \\d+ files" + QRegularExpression::escape(leftOut)
+                                     + "; \\d+ bytes written in \\d+\\.\\d\\d s\r\n$");
     QCOMPARE(summary.match(QString::fromLatin1(shown)).hasMatch(), summaryShown);
     if (progressShown && !summaryShown)
         QVERIFY(shown.endsWith("\r\033[K")); // the progress line is wiped at the end
@@ -765,6 +838,100 @@ void tst_MapCommand::jsonNamesEveryEntry()
                               + " contents\n" + entriesOnDisk(scratch.path() + "/tree", 1, listFiles, byNobody);
     QCOMPARE(listedBy("python3", {"-c", pythonLister}, document), onDisk);
     QCOMPARE(listedBy("jq", {"-r", jqLister}, document), onDisk);
+}
+
+void tst_MapCommand::rulesShapeHtmlAndJsonAlike_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArrayList>("entries"); // "DEPTH TYPE NAME[ contents| reason=...]", as the JSON document has them
+
+    QTest::newRow("by name, links followed")
+        << QStringList{"--sort=name"}
+        << QByteArrayList{"1 file C", "1 file a", "1 file b.o", "1 directory link contents", "2 file y.o", "2 file z",
+                          "1 directory proc reason=pseudo file system", "1 directory sub contents", "2 file y.o", "2 file z"};
+    QTest::newRow("by name, links not followed, files excluded")
+        << QStringList{"--sort=name", "-P", "--exclude=*.o"}
+        << QByteArrayList{"1 file C", "1 file a", "1 file link", "1 file proc", "1 directory sub contents", "2 file z"};
+    QTest::newRow("by version, on one file system, a directory excluded by its path")
+        << QStringList{"--sort=version", "-x", "--exclude=/sub/"}
+        << QByteArrayList{"1 file C", "1 file a", "1 file b.o", "1 directory link contents", "2 file y.o", "2 file z",
+                          "1 directory proc reason=other file system"};
+}
+
+void tst_MapCommand::rulesShapeHtmlAndJsonAlike()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArrayList, entries);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/b.o", "tree/a", "d:tree/sub", "tree/sub/z", "tree/sub/y.o",
+                                      "l:tree/link=sub", "l:tree/proc=/proc", "tree/C"}));
+    const QString tree = QFile::decodeName(scratch.path()) + "/tree";
+    const Result html = velmoraMap(QStringList{"-f"} << options << tree << "-");
+    const Result json = velmoraMap(QStringList{"-f", "--format=json"} << options << tree << "-");
+    QCOMPARE(html.status, 0);
+    QCOMPARE(json.status, 0);
+
+    QByteArray expected;
+    int folders = 0;
+    for (const QByteArray &entry : entries) {
+        QByteArrayList fields = entry.split(' ');
+        fields[2] = decimalBytes(fields[2]);
+        expected += fields.join(' ') + '\n';
+        folders += fields[1] == "directory";
+    }
+    const QByteArray header = QByteArray::number(folders) + ' ' + QByteArray::number(entries.size() - folders);
+    const QByteArray listed = listedBy("python3", {"-c", pythonLister}, json.out);
+    QCOMPARE(listed, "1 " + header + " true\n0 directory " + decimalBytes(tree.toUtf8()) + " contents\n" + expected);
+    // The report lists the same entries in the same order, with the same counts.
+    QByteArray reportEntries = header + '\n';
+    for (const QByteArray &line : expected.split('\n'))
+        if (!line.isEmpty())
+            reportEntries += line.split(' ').mid(0, 3).join(' ') + '\n';
+    QCOMPARE(htmlEntries(html.out), reportEntries);
+}
+
+void tst_MapCommand::sortedCopiesGiveOneReport()
+{
+    // On tmpfs a directory lists its entries by when they were made, so two
+    // copies made in opposite orders list them differently.
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    LoopDisk disk(scratch.path(), LoopDisk::Tmpfs);
+    if (!disk.isMounted())
+        QSKIP(qPrintable("no tmpfs of its own here: " + disk.failure()));
+    QList<QByteArray> entries = {"d:copy", "copy/B", "copy/a", "copy/file10", "copy/file2", "copy/\xc3\xa9", "copy/\xe2\x82\xac",
+                                 "d:copy/sub", "copy/sub/x", "copy/sub/y", "d:copy/sub/deeper", "copy/zz"};
+    // The other copy: its directories first, parents before children, then its files backwards.
+    QList<QByteArray> reversed;
+    for (const QByteArray &entry : entries)
+        if (entry.startsWith("d:"))
+            reversed << entry;
+    for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry)
+        if (!entry->startsWith("d:"))
+            reversed << *entry;
+    QVERIFY(::mkdir((disk.path() + "/first").constData(), 0755) == 0 && ::mkdir((disk.path() + "/second").constData(), 0755) == 0);
+    QVERIFY(makeTree(disk.path() + "/first", entries));
+    QVERIFY(makeTree(disk.path() + "/second", reversed));
+    QVERIFY(readdirOrder(disk.path() + "/first/copy") != readdirOrder(disk.path() + "/second/copy"));
+
+    // Each is mapped as "copy" from its own folder, so that even the JSON root's name is the same.
+    const auto mapCopy = [&](const char *folder, QStringList options) {
+        const QByteArray where = disk.path() + '/' + folder;
+        return velmoraMap(options << "copy" << "-", [where] {
+            if (::chdir(where.constData()) != 0)
+                ::_exit(100);
+        });
+    };
+    for (const QStringList &options : {QStringList{"-f"}, QStringList{"-f", "--format=json"}}) {
+        QVERIFY(mapCopy("first", options).out != mapCopy("second", options).out);
+        const Result first = mapCopy("first", QStringList{"--sort=name"} + options);
+        const Result second = mapCopy("second", QStringList{"--sort=name"} + options);
+        QCOMPARE(first.status, 0);
+        QVERIFY(first.out.contains("file10"));
+        QCOMPARE(first.out, second.out);
+    }
 }
 
 QTEST_MAIN(tst_MapCommand)
