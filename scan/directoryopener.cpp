@@ -39,7 +39,7 @@ int DirectoryOpener::openWhenShort(int base, const char *path, int flags)
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        const int fd = ::openat(base, path, flags);
+        const int fd = ::openat(base, path, flags, 0);
         if (fd >= 0 || (errno != EMFILE && errno != ENFILE))
             return fd;
     }

@@ -23,7 +23,6 @@ void ListingStack::push(int fd, std::size_t nameEntry, const std::function<void(
     Level level;
     level.firstEntry = m_entries.size();
     level.firstNameByte = m_entries.nameBytes();
-    level.parentPathBytes = m_directoryPath.size();
     level.readError = m_rules ? readUnderRules(fd, nameEntry, leadingFile) : m_reader.readAll(fd, m_entries, leadingFile);
     level.nextEntry = level.firstEntry;
     level.endEntry = m_entries.size();
@@ -34,6 +33,7 @@ void ListingStack::push(int fd, std::size_t nameEntry, const std::function<void(
 
 int ListingStack::readUnderRules(int fd, std::size_t nameEntry, const std::function<void(std::string_view)> &leadingFile)
 {
+    m_parentPathBytes.push_back(m_directoryPath.size());
     if (m_rules->exclusions && m_rules->exclusions->needsPaths()) {
         const std::string_view name = m_levels.empty() ? m_startFromRoot : m_entries.name(m_entries[nameEntry]);
         if (!name.empty())

@@ -24,7 +24,6 @@ public:
         std::size_t endEntry = 0;
         std::size_t firstNameByte = 0;
         std::size_t pendingDirectories = 0;
-        std::size_t parentPathBytes = 0; // of the path kept for exclusions, before this level's name
         int readError = 0; // why reading stopped part way (an errno value), or 0
     };
 
@@ -43,9 +42,11 @@ public:
     void pop()
     {
         m_entries.truncate(m_levels.back().firstEntry, m_levels.back().firstNameByte);
-        if (m_rules)
-            m_directoryPath.resize(m_levels.back().parentPathBytes);
         m_levels.pop_back();
+        if (m_rules) {
+            m_directoryPath.resize(m_parentPathBytes.back());
+            m_parentPathBytes.pop_back();
+        }
     }
 
     std::size_t depth() const { return m_levels.size(); }
@@ -64,4 +65,5 @@ private:
     const WalkRules *const m_rules; // null where they change no listing
     const std::string m_startFromRoot;
     std::string m_directoryPath; // of the top level from the root, "/" before each name, where exclusions need it
+    std::vector<std::size_t> m_parentPathBytes; // under rules: per level, its path's length before its name
 };
