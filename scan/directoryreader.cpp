@@ -13,6 +13,9 @@
 namespace {
 
 constexpr std::size_t bufferSize = 64 * 1024;
+// Enough that the table's memory comes from huge pages.
+constexpr std::size_t roomForLargeRecords = (2 << 20) / sizeof(EntryRecord);
+constexpr std::size_t roomForLargeNameBytes = 2 << 20;
 
 bool isDotOrDotDot(const char *name)
 {
@@ -66,12 +69,12 @@ DirectoryReader::DirectoryReader()
 {
 }
 
-template <typename Classify>
+template <bool roomForLarge, typename Classify>
 int DirectoryReader::read(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile,
                           Classify &&classify)
 {
     bool keepAll = !leadingFile;
-    for (;;) {
+    for (bool first = true;; first = false) {
         const ssize_t filled = ::getdents64(directoryFd, m_buffer.data(), m_buffer.size());
         if (filled == 0)
             return 0;
@@ -79,6 +82,12 @@ int DirectoryReader::read(int directoryFd, EntryTable &table, const std::functio
             if (errno == EINTR)
                 continue;
             return errno;
+        }
+        if constexpr (roomForLarge) {
+            // Grown bit by bit, the table would take its first two
+            // mebibytes in small pages, one dear fault each.
+            if (first && keepAll && std::size_t(filled) > m_buffer.size() / 2)
+                table.reserve(roomForLargeRecords, roomForLargeNameBytes);
         }
         for (ssize_t offset = 0; offset < filled;) {
             const auto *record = reinterpret_cast<const struct dirent64 *>(m_buffer.data() + offset);
@@ -105,7 +114,7 @@ int DirectoryReader::read(int directoryFd, EntryTable &table, const std::functio
 
 int DirectoryReader::readAll(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile)
 {
-    return read(directoryFd, table, leadingFile, [directoryFd](const struct dirent64 *record, std::string_view, Listed &listed) {
+    return read<false>(directoryFd, table, leadingFile, [directoryFd](const struct dirent64 *record, std::string_view, Listed &listed) {
         if (!listedByType(record, true, listed)) // links and file systems that do not report types
             lookUp(directoryFd, record->d_name, 0, listed);
         return true;
@@ -118,7 +127,7 @@ int DirectoryReader::readAll(int directoryFd, EntryTable &table, const WalkRules
     const int lookUpFlags = rules.followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
     ExclusionRules *const exclusions = rules.exclusions;
     std::uint64_t excluded = 0;
-    const int error = read(directoryFd, table, leadingFile, [&](const struct dirent64 *record, std::string_view name, Listed &listed) {
+    const int error = read<true>(directoryFd, table, leadingFile, [&](const struct dirent64 *record, std::string_view name, Listed &listed) {
         bool known = listedByType(record, rules.followLinks, listed);
         const auto resolve = [&]() -> const Listed & {
             if (!known)
@@ -127,9 +136,7 @@ int DirectoryReader::readAll(int directoryFd, EntryTable &table, const WalkRules
             return listed;
         };
         if (exclusions) {
-            std::string_view path;
-            if (exclusions->needsPaths())
-                path = m_entryPath.assign(directoryPath).append(1, '/').append(name);
+            ExcludePattern::EntryPath path(m_entryPath, directoryPath, name);
             if (exclusions->excludes(name, path, [&] { return resolve().isDirectory; })) {
                 ++excluded;
                 return false;

@@ -32,10 +32,12 @@ public:
                 const std::function<void(std::string_view)> &leadingFile);
 
 private:
-    template <typename Classify>
+    // With `roomForLarge`, a directory that fills the buffer at the first
+    // read is taken for a large one, and the table is made room for at once.
+    template <bool roomForLarge, typename Classify>
     int read(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile,
              Classify &&classify);
 
     std::vector<char> m_buffer;
-    std::string m_entryPath; // of the entry an exclusion looks at, "/" in front
+    std::string m_entryPath; // for the path of the entry an exclusion looks at
 };

@@ -2,18 +2,22 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
 
-struct Keyed
-{
-    std::uint64_t key; // eight bytes of the name, the first highest
-    std::uint32_t index;
-};
+using Keyed = EntrySorter::Keyed;
+
 
 std::uint64_t eightBytesAt(std::string_view name, std::size_t at)
 {
+    if (at + 8 <= name.size()) {
+        std::uint64_t bytes;
+        std::memcpy(&bytes, name.data() + at, 8);
+        return __builtin_bswap64(bytes); // the first byte highest, on this little-endian machine
+    }
     std::uint64_t key = 0;
     for (std::size_t i = at; i < at + 8; ++i)
         key = key << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0U);
@@ -24,17 +28,50 @@ std::uint64_t eightBytesAt(std::string_view name, std::size_t at)
 // names differ within the first eight, and only those that do not are
 // compared further. A name has no zero byte, so a zero last byte in equal
 // keys means the names ended there alike.
-void sortByName(const EntryTable &table, Keyed *begin, Keyed *end, std::size_t depth)
+// Below this many, comparing is quicker than counting.
+constexpr std::size_t fewestToCount = 4096;
+constexpr unsigned digitBits = 16;
+
+// Sorts by key, sixteen bits at a time from the lowest, through `spare`,
+// which has room for as many; `counts` is kept from one call to the next.
+void countingSortByKey(Keyed *begin, Keyed *end, Keyed *spare, std::vector<std::uint32_t> &counts)
+{
+    const std::size_t size = std::size_t(end - begin);
+    Keyed *from = begin;
+    Keyed *to = spare;
+    for (unsigned shift = 0; shift < 64; shift += digitBits) {
+        const auto digit = [shift](const Keyed &keyed) { return std::size_t(keyed.key >> shift) & ((1U << digitBits) - 1); };
+        counts.assign(std::size_t(1) << digitBits, 0);
+        for (const Keyed *k = from; k != from + size; ++k)
+            ++counts[digit(*k)];
+        if (counts[digit(*from)] == size)
+            continue; // all alike in these bits
+        std::uint32_t before = 0;
+        for (std::uint32_t &count : counts)
+            before += std::exchange(count, before);
+        for (const Keyed *k = from; k != from + size; ++k)
+            to[counts[digit(*k)]++] = *k;
+        std::swap(from, to);
+    }
+    if (from != begin)
+        std::copy(from, from + size, begin);
+}
+
+void sortByName(const EntryTable &table, Keyed *begin, Keyed *end, std::size_t depth, Keyed *spare,
+                std::vector<std::uint32_t> &counts)
 {
     for (Keyed *k = begin; k != end; ++k)
         k->key = eightBytesAt(table.name(table[k->index]), depth);
-    std::sort(begin, end, [](const Keyed &a, const Keyed &b) { return a.key < b.key; });
+    if (std::size_t(end - begin) >= fewestToCount)
+        countingSortByKey(begin, end, spare, counts);
+    else
+        std::sort(begin, end, [](const Keyed &a, const Keyed &b) { return a.key < b.key; });
     for (Keyed *run = begin; run != end;) {
         Keyed *runEnd = run + 1;
         while (runEnd != end && runEnd->key == run->key)
             ++runEnd;
         if (runEnd - run > 1 && (run->key & 0xFF) != 0)
-            sortByName(table, run, runEnd, depth + 8);
+            sortByName(table, run, runEnd, depth + 8, spare, counts);
         run = runEnd;
     }
 }
@@ -88,22 +125,29 @@ bool comesBeforeByVersion(std::string_view a, std::string_view b)
     return a < b;
 }
 
-void sortEntries(EntryTable &table, std::size_t first, std::size_t end, EntryOrder order)
+void EntrySorter::sort(EntryTable &table, std::size_t first, std::size_t end, EntryOrder order)
 {
     if (order == EntryOrder::FileSystem || end - first < 2)
         return;
-    std::vector<Keyed> keyed(end - first);
-    for (std::size_t i = 0; i < keyed.size(); ++i)
-        keyed[i].index = std::uint32_t(first + i);
+    m_keyed.truncate(0);
+    m_keyed.reserve(end - first);
+    for (std::size_t i = first; i < end; ++i)
+        m_keyed.emplace_back().index = std::uint32_t(i);
+    Keyed *const begin = &m_keyed[0];
+    Keyed *const finish = begin + m_keyed.size();
     if (order == EntryOrder::Name) {
-        sortByName(table, keyed.data(), keyed.data() + keyed.size(), 0);
+        m_spare.truncate(0);
+        m_spare.reserve(m_keyed.size());
+        sortByName(table, begin, finish, 0, &m_spare[0], m_counts);
     } else {
-        std::sort(keyed.begin(), keyed.end(), [&table](const Keyed &a, const Keyed &b) {
+        std::sort(begin, finish, [&table](const Keyed &a, const Keyed &b) {
             return comesBeforeByVersion(table.name(table[a.index]), table.name(table[b.index]));
         });
     }
-    const std::vector<EntryRecord> listed(&table[first], &table[first] + keyed.size());
-    for (std::size_t i = 0; i < keyed.size(); ++i)
-        table[first + i] = listed[keyed[i].index - first];
+    m_listed.truncate(0);
+    m_listed.reserve(end - first);
+    for (std::size_t i = first; i < end; ++i)
+        m_listed.emplace_back() = table[i];
+    for (std::size_t i = 0; i < m_keyed.size(); ++i)
+        table[first + i] = m_listed[m_keyed[i].index - first];
 }
-

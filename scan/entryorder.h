@@ -1,14 +1,35 @@
 #pragma once
 
 #include "entrytable.h"
+#include "largebuffer.h"
 #include "walkrules.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
-// Puts the entries of `table` from `first` to `end` in `order`; in the file
-// system's order they stay as they are.
-void sortEntries(EntryTable &table, std::size_t first, std::size_t end, EntryOrder order);
+// Puts a directory's entries in order. It keeps its working memory from one
+// directory to the next, so that a walk pays for it once.
+class EntrySorter
+{
+public:
+    // Puts the entries of `table` from `first` to `end` in `order`; in the
+    // file system's order they stay as they are.
+    void sort(EntryTable &table, std::size_t first, std::size_t end, EntryOrder order);
+
+    struct Keyed
+    {
+        std::uint64_t key; // eight bytes of the name, the first highest
+        std::uint32_t index;
+    };
+
+private:
+    LargeVector<Keyed> m_keyed;
+    LargeVector<Keyed> m_spare;          // for sorting by counting
+    std::vector<std::uint32_t> m_counts; // likewise
+    LargeVector<EntryRecord> m_listed; // the entries in the file system's order, while they are put in order
+};
 
 // The version order: the names are compared from their start, a byte at a
 // time, except where both hold a run of ASCII digits at the same place,

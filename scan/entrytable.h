@@ -38,6 +38,12 @@ public:
 
     EntryRecord &append(std::string_view name);
     void truncate(std::size_t records, std::size_t nameBytes);
+    // Room for `records` more entries and `nameBytes` more bytes of names.
+    void reserve(std::size_t records, std::size_t nameBytes)
+    {
+        m_records.reserve(m_records.size() + records);
+        m_names.reserve(m_nameBytes + nameBytes);
+    }
 
 private:
     LargeVector<EntryRecord> m_records;

@@ -42,25 +42,29 @@ ExcludePattern::ExcludePattern(std::string_view pattern)
     if (anchored)
         pattern.remove_prefix(1);
     m_body = pattern;
+    m_end = pattern.substr(pattern.find_last_of("*?[]\\/") + 1);
     if (endsWith(pattern, "/***"))
         m_directory = pattern.substr(0, pattern.size() - 4);
 }
 
-ExcludePattern::Match ExcludePattern::match(std::string_view name, std::string_view slashedPath) const
+ExcludePattern::Match ExcludePattern::match(std::string_view name, EntryPath &path) const
 {
-    if (matchesAt(m_body, name, slashedPath))
+    if (endsWith(name, m_end) && matchesAt(m_body, name, path))
         return m_directoriesOnly ? Match::IfDirectory : Match::Yes;
-    if (!m_directory.empty() && matchesAt(m_directory, name, slashedPath))
+    if (!m_directory.empty() && matchesAt(m_directory, name, path))
         return Match::IfDirectory;
     return Match::No;
 }
 
-bool ExcludePattern::matchesAt(std::string_view body, std::string_view name, std::string_view slashedPath) const
+bool ExcludePattern::matchesAt(std::string_view body, std::string_view name, EntryPath &entryPath) const
 {
-    const std::string_view path = slashedPath.substr(std::min<std::size_t>(1, slashedPath.size()));
+    if (m_place == Place::Name)
+        return matchesText(body, name);
+    const std::string_view slashedPath = entryPath.slashed();
+    const std::string_view path = slashedPath.substr(1);
     switch (m_place) {
     case Place::Name:
-        return matchesText(body, name);
+        break;
     case Place::Path:
         return matchesText(body, path);
     case Place::SlashedPath:

@@ -24,15 +24,41 @@ class ExcludePattern
 public:
     enum class Match { No, Yes, IfDirectory };
 
+    // An entry's path from the root with "/" in front ("/a/b/name"), made
+    // only when a pattern needs it, in a buffer the caller keeps.
+    class EntryPath
+    {
+    public:
+        // `directoryPath` is the path of the entry's directory, "/" before
+        // each name, and empty for the root.
+        EntryPath(std::string &buffer, std::string_view directoryPath, std::string_view name)
+            : m_buffer(buffer)
+            , m_directoryPath(directoryPath)
+            , m_name(name)
+        {
+        }
+        std::string_view slashed()
+        {
+            if (!m_made)
+                m_buffer.assign(m_directoryPath).append(1, '/').append(m_name);
+            m_made = true;
+            return m_buffer;
+        }
+
+    private:
+        std::string &m_buffer;
+        const std::string_view m_directoryPath;
+        const std::string_view m_name;
+        bool m_made = false;
+    };
+
     explicit ExcludePattern(std::string_view pattern);
 
-    // Whether it must be given the entry's path, not its name alone.
+    // Whether it is matched against the entry's path, not its name alone.
     bool needsPath() const { return m_place != Place::Name; }
-    // Whether it may match the entry `name`, whose path from the root with
-    // "/" in front ("/a/b/name") is `slashedPath`, given only when
-    // needsPath(); IfDirectory when it matches only if the entry is a
-    // directory.
-    Match match(std::string_view name, std::string_view slashedPath) const;
+    // Whether it matches the entry `name` at `path`; IfDirectory when it
+    // matches only if the entry is a directory.
+    Match match(std::string_view name, EntryPath &path) const;
 
 private:
     enum class Place {
@@ -43,10 +69,14 @@ private:
         SlashedPath,   // its path with "/" in front
     };
 
-    bool matchesAt(std::string_view body, std::string_view name, std::string_view slashedPath) const;
+    bool matchesAt(std::string_view body, std::string_view name, EntryPath &path) const;
     bool matchesText(std::string_view body, std::string_view text) const;
 
     std::string m_body;         // what is matched: without the anchoring "/" and the trailing "/"
+    // What every text it matches ends with: the bytes after its last
+    // wildcard, backslash or "/". Every text ends with the entry's name, so
+    // the name alone tells most entries apart, before any path is made.
+    std::string m_end;
     std::string m_directory;    // of a pattern ending in "/***": the directory before it
     Place m_place = Place::Name;
     std::size_t m_lastNames = 1;

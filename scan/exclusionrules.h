@@ -21,11 +21,10 @@ public:
     // Whether some pattern is matched against paths, not names alone.
     bool needsPaths() const { return m_needsPaths; }
 
-    // Whether the entry `name`, at `slashedPath` from the root (see
-    // ExcludePattern::match), is excluded. `isDirectory()` is asked only
-    // when a pattern for directories matches the entry.
+    // Whether the entry `name` at `path` is excluded. `isDirectory()` is
+    // asked only when a pattern for directories matches the entry.
     template <typename IsDirectory>
-    bool excludes(std::string_view name, std::string_view slashedPath, IsDirectory &&isDirectory)
+    bool excludes(std::string_view name, ExcludePattern::EntryPath &path, IsDirectory &&isDirectory)
     {
         bool excluded = false;
         for (std::size_t i = 0; i < m_compiled.size(); ++i) {
@@ -33,7 +32,7 @@ public:
             // Once the entry is out, only patterns not yet noted need trying.
             if (excluded && matched.load(std::memory_order_relaxed))
                 continue;
-            const ExcludePattern::Match match = m_compiled[i].match(name, slashedPath);
+            const ExcludePattern::Match match = m_compiled[i].match(name, path);
             if (match == ExcludePattern::Match::No || (match == ExcludePattern::Match::IfDirectory && !isDirectory()))
                 continue;
             excluded = true;

@@ -48,6 +48,10 @@ public:
     const T &operator[](std::size_t index) const { return data()[index]; }
     T &back() { return data()[m_size - 1]; }
 
+    // Room for `count` values at once: for a size known ahead, memory taken
+    // in one piece, from huge pages where it is large enough.
+    void reserve(std::size_t count) { m_buffer.reserve(count * sizeof(T)); }
+
     T &emplace_back()
     {
         if ((m_size + 1) * sizeof(T) > m_buffer.capacity())

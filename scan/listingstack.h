@@ -1,6 +1,7 @@
 #pragma once
 
 #include "directoryreader.h"
+#include "entryorder.h"
 #include "entrytable.h"
 #include "walkrules.h"
 
@@ -61,6 +62,7 @@ private:
 
     EntryTable m_entries;
     DirectoryReader m_reader;
+    EntrySorter m_sorter;
     std::vector<Level> m_levels;
     const WalkRules *const m_rules; // null where they change no listing
     const std::string m_startFromRoot;

@@ -501,6 +501,33 @@ void tst_Walks::followsWalkRules_data()
         << QByteArrayList{"common-beginning", "common-beginning-1", "common-beginning-10", "common-beginning-1x/",
                           "common-beginning-1x/y", "common-beginning-1x/z", "common-beginning-2", "dir/", "dir/a", "dir/b"}
         << QByteArrayList{} << 0;
+    // Enough names that they are put in order by counting: many of them
+    // alike in their first eight bytes or more, or in all but their seventh
+    // and eighth, some with bytes above 0x7F.
+    QList<QByteArray> many;
+    const QByteArray letters = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz\x80\xff";
+    for (int i = 0; i < 8000; ++i) {
+        const int scrambled = (i * 7919) % 8009;
+        const QByteArray number = QByteArray::number(scrambled);
+        switch (i % 4) {
+        case 0:
+            many << "same-beginning-" + number;
+            break;
+        case 1:
+            many << number + "\xc3\xa9";
+            break;
+        case 2:
+            many << "s" + number;
+            break;
+        default:
+            many << "sixsix" + letters.mid(i / 4 % 64, 1) + letters.mid(i / 4 / 64, 1);
+            break;
+        }
+    }
+    QByteArrayList manySorted = many;
+    std::sort(manySorted.begin(), manySorted.end());
+    QTest::newRow("by name: a large directory") << many << none << QByteArrayList{"--sort=name"} << manySorted
+                                                << QByteArrayList{} << 0;
     QTest::newRow("by version: digit runs by value")
         << QList<QByteArray>{"file2", "file10", "file1", "file007", "file7", "file08", "v1.10", "v1.9", "File1", "file"}
         << none << QByteArrayList{"--sort=version"}
