@@ -22,6 +22,8 @@ source "$repo/bench/timing.sh"
 source "$repo/bench/limits.sh"
 # shellcheck source=SCRIPTDIR/sweep.sh
 source "$repo/bench/sweep.sh"
+# shellcheck source=SCRIPTDIR/rules.sh
+source "$repo/bench/rules.sh"
 
 usage() {
     cat <<EOF
@@ -45,6 +47,10 @@ temporary folder (removed at the end) and prints, from one run:
   - velmora-map -q -f --format=json against the HTML report on the mixed
     tree, warm, in one hyperfine session (target: at most 1.2 x), and its
     peak memory against the HTML report's limit;
+  - velmora-map -q -f with ten exclude patterns against none on the mixed
+    tree (target: at most 1.15 x), and with --sort=name against the file
+    system's order on the mixed tree and the flat directory (target: at
+    most 1.3 x), warm, each pair in one hyperfine session;
   - the listing alone on the mixed tree, warm and cold, at 1, 2, 4, 8, 16
     and 32 threads against the count velmora-map chooses itself;
   - the machine, its load at the start and the end, floorwalk's thread count.
@@ -132,8 +138,11 @@ main() {
     time_tree mixed warm
     time_tree mixed cold
     time_formats mixed
+    time_rule mixed "--exclude (10 patterns)" 1.15 "${bench_excludes[@]}"
+    time_rule mixed --sort=name 1.3 --sort=name
     make_shape flat "$flat_shape" "flat directory ($flat_shape)"
     time_tree flat warm
+    time_rule flat --sort=name 1.3 --sort=name
     make_shape large "$large_shape" "mixed tree ($large_shape)"
     time_tree large warm
     time_tree large cold
