@@ -151,7 +151,8 @@ bool writeToStandardOutput(std::string_view piece, std::string &reason)
     return false;
 }
 
-// The rules the options give for the walk: null where they ask for none.
+// The walk's rules as the options give them, with exclusions only where
+// patterns were given.
 struct ChosenRules
 {
     WalkRules walk;
@@ -169,7 +170,7 @@ struct ChosenRules
     }
 };
 
-// "(3,517 excluded, 2 other file systems)" where anything was left out.
+// " (3517 excluded, 2 other file systems)" where anything was left out.
 std::string leftOut(std::uint64_t excluded, std::uint64_t otherFileSystems)
 {
     std::string text;
