@@ -259,17 +259,29 @@ bool OutputFile::replace()
     // The last moment to give up: once renamed, the new file is in place.
     if (cancelled())
         return fail(EINTR);
-    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+    if (::rename(m_temporary.c_str(), m_target.c_str()) == 0) {
+        m_temporary.clear();
+        return true;
+    }
+    // Some file systems (FUSE ones among them) cannot rename over a file
+    // that exists: the finished content is then copied into it, as where
+    // the folder takes no new file.
+    if (errno != EEXIST)
         return fail(errno);
-    m_temporary.clear();
-    return true;
+    m_fd = ::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    m_targetFd = ::open(m_target.c_str(), writeFlags);
+    if (m_fd < 0 || m_targetFd < 0)
+        return fail(errno);
+    const bool copied = copyInPlace();
+    discardTemporary();
+    return copied;
 }
 
 bool OutputFile::copyInPlace()
 {
-    const off_t length = ::lseek(m_fd, 0, SEEK_CUR);
+    const off_t length = ::lseek(m_fd, 0, SEEK_END);
     if (length < 0)
-        return fail(errno, temporaryFolder());
+        return fail(errno, m_mode == Mode::InPlace ? temporaryFolder() : std::string());
     // Another run may be copying into the same file; a stop request ends the wait.
     while (::flock(m_targetFd, LOCK_EX) != 0) {
         if (errno != EINTR || cancelled())

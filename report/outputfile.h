@@ -30,6 +30,10 @@ struct stat;
 // error, a copy-on-write or network file system running full), leaves the
 // file part old, part new.
 //
+// Where the file system cannot rename a file over one that exists (some
+// FUSE file systems), the finished temporary is copied into the file in the
+// same way, and then removed.
+//
 // Anything else that exists under the name (a device, a FIFO, a pipe named
 // through /dev/stdout) is opened as given, written into as it is and never
 // replaced.

@@ -354,6 +354,11 @@ void tst_MapCommand::exitStatus_data()
         << QStringList{"strace", "-f", "-qqq", "-o", "/dev/null", "-e", "inject=getdents64:error=EIO:when=6",
                        "prlimit", "--nofile=8:8", "velmora-map", "@/tree", "@/out.html"}
         << 3 << "cannot read directory '@/tree/sub': Input/output error" << false;
+    // Some file systems cannot rename over a file that exists: the report is copied into it instead.
+    QTest::newRow("rename over an existing file refused")
+        << QStringList{"strace", "-f", "-qqq", "-o", "/dev/null", "-e", "inject=rename:error=EEXIST", "velmora-map", "@/tree",
+                       "@/tree/f"}
+        << 0 << "" << false;
     QTest::newRow("--help-all is not offered") << QStringList{"--help-all"} << 2 << "unrecognized option '--help-all'" << false;
     QTest::newRow("--open with standard output") << QStringList{"--open", "@/tree", "-"} << 2 << "--open needs an OUTPUT file" << false;
     QTest::newRow("--format=json") << QStringList{"--format=json", "@/tree", "@/out.html"} << 0 << "" << false;
@@ -437,6 +442,10 @@ void tst_MapCommand::exitStatus()
     else
         QVERIFY2(result.err.startsWith("velmora-map: ") && result.err.contains(message.toUtf8()), result.err.constData());
     QCOMPARE(QFile::exists(here + "/out.html"), (status == 0 || status == 3) && arguments.contains(here + "/out.html"));
+    if (status == 0 && arguments.last() == here + "/tree/f") {
+        QVERIFY(fileContents(here + "/tree/f").startsWith("<HTML>"));
+        QCOMPARE(QDir(here + "/tree").entryList(QDir::Files | QDir::Hidden), QStringList{"f"});
+    }
 }
 
 void tst_MapCommand::takesPathsAsExactBytes_data()
