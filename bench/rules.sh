@@ -15,8 +15,8 @@ time_rule() {
     local tree=$1 label=$2 most=$3 root=${tree_root[$1]} option quoted="" base_ms rule_ms plain_counts rule_counts
     local failed note name log out
     shift 3
-    name=${label#--}
-    name=${name//[^a-z0-9]/-}
+    name=$(tr -cs 'a-z0-9' '-' <<<"${label#--}")
+    name=${name%-}
     out=$work/out/$tree-$name
     log=$log_dir/$tree-$name
     for option in "$@"; do
