@@ -13,14 +13,26 @@ DirectoryAdmission::DirectoryAdmission(const WalkPath &path, const MountPoints *
 {
 }
 
-Admission DirectoryAdmission::admitStart(ScopedDescriptor &fd, int error)
+namespace {
+
+// Whether the directory opened as `fd` can be read: it was opened and, unless
+// its identity is `known` already, tells it. One that cannot is closed, and
+// `error` says why.
+bool readable(ScopedDescriptor &fd, bool known, DirectoryIdentity &identity, int &error)
 {
-    DirectoryIdentity identity;
-    if (fd.isValid() && !identifyDirectory(fd.get(), identity)) {
+    if (fd.isValid() && !known && !identifyDirectory(fd.get(), identity)) {
         error = errno;
         fd.reset();
     }
-    if (!fd.isValid())
+    return fd.isValid();
+}
+
+} // namespace
+
+Admission DirectoryAdmission::admitStart(ScopedDescriptor &fd, int error)
+{
+    DirectoryIdentity identity;
+    if (!readable(fd, false, identity, error))
         return Admission::refused(AdmissionReason::Unreadable, error);
     if (m_path.contains(identity))
         return Admission::refused(AdmissionReason::Loop);
@@ -48,11 +60,7 @@ Admission DirectoryAdmission::admitOpened(const EntryRecord &entry, ScopedDescri
         identity = {above.device, entry.identity.inode};
         identified = true;
     }
-    if (fd.isValid() && !identified && !identifyDirectory(fd.get(), identity)) {
-        error = errno;
-        fd.reset();
-    }
-    if (!fd.isValid())
+    if (!readable(fd, identified, identity, error))
         return Admission::refused(AdmissionReason::Unreadable, error);
     if (m_path.contains(identity))
         return Admission::refused(AdmissionReason::Loop);

@@ -1,3 +1,4 @@
+#include "childprocess.h"
 #include "openerstandin.h"
 #include "reportdocument.h"
 #include "scratchdirectory.h"
@@ -206,18 +207,6 @@ QByteArray expectedReport(const QString &root, bool directoriesOnly)
     mapDirectory(path, appendMapHeading(report, directoriesOnly), report);
     appendReportClosing(report);
     return QByteArray::fromStdString(report);
-}
-
-// The bytes of address space this process has mapped.
-rlim_t addressSpaceInUse()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmSize:"))
-            return rlim_t(line.mid(7).trimmed().split(' ').value(0).toULongLong()) * 1024;
-    return 0;
 }
 
 QStringList filesNamed(const QString &name, const QStringList &places)

@@ -249,18 +249,6 @@ bool makeFiles(const QByteArray &directory, int count, int nameLength)
     return true;
 }
 
-// Bytes of address space the process has mapped.
-rlim_t addressSpaceInUse()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmSize:"))
-            return rlim_t(line.mid(7).trimmed().split(' ').value(0).toULongLong()) << 10;
-    return 0;
-}
-
 } // namespace
 
 class tst_Walks : public QObject

@@ -45,3 +45,16 @@ bool dropRoot()
     return ::setgroups(0, nullptr) == 0 && ::setgid(nobodyGroup) == 0 && ::setuid(nobody) == 0
         && ::geteuid() == nobody;
 }
+
+rlim_t addressSpaceInUse()
+{
+    std::FILE *status = std::fopen("/proc/self/status", "re");
+    if (!status)
+        return 0;
+    unsigned long long kibibytes = 0;
+    char line[256];
+    while (std::fgets(line, sizeof line, status) && std::sscanf(line, "VmSize: %llu kB", &kibibytes) != 1) {
+    }
+    std::fclose(status);
+    return rlim_t(kibibytes) << 10;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <functional>
@@ -14,6 +15,10 @@ int runInChild(const std::function<int()> &work);
 // the child's process id (-1 when it could not be started), then its result.
 pid_t startInChild(const std::function<int()> &work);
 int waitForChild(pid_t child);
+
+// Bytes of address space the calling process has mapped, from which an
+// address-space limit for a child is reckoned; 0 when it cannot be read.
+rlim_t addressSpaceInUse();
 
 // Gives up root for good in the calling process, becoming nobody. Returns
 // false when that fails. A process that is not root keeps its identity.
