@@ -3,6 +3,7 @@
 #include "utf8sequence.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <iterator>
@@ -57,6 +58,17 @@ void appendReference(std::string &out, char32_t codePoint)
     out.append("&#").append(digits, result.ptr).push_back(';');
 }
 
+// The bytes written otherwise than as themselves: every name passes through
+// here, so the common case is one look-up a byte.
+constexpr auto notPlain = [] {
+    std::array<bool, 256> table{};
+    for (std::size_t byte = 0x80; byte < table.size(); ++byte)
+        table[byte] = true;
+    for (const unsigned char byte : {'<', '>', '&', '\r'})
+        table[byte] = true;
+    return table;
+}();
+
 } // namespace
 
 void appendHtmlName(std::string &out, std::string_view name)
@@ -65,7 +77,7 @@ void appendHtmlName(std::string &out, std::string_view name)
     std::size_t i = 0;
     while (i < name.size()) {
         const auto byte = static_cast<unsigned char>(name[i]);
-        if (byte < 0x80 && byte != '<' && byte != '>' && byte != '&' && byte != '\r') {
+        if (!notPlain[byte]) {
             ++i;
             continue;
         }
