@@ -50,7 +50,11 @@ int reserve(int from, int into, off_t length)
     if (length <= status.st_size)
         return 0;
     if (const int error = copyRange(from, into, status.st_size, length)) {
-        ::ftruncate(into, status.st_size);
+        // Back to its old length. Should that fail as well, the bytes the
+        // file held are still as they were, and why it could not grow is
+        // the reason worth reporting.
+        while (::ftruncate(into, status.st_size) != 0 && errno == EINTR) {
+        }
         return error;
     }
     return 0;
