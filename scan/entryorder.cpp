@@ -125,29 +125,28 @@ bool comesBeforeByVersion(std::string_view a, std::string_view b)
     return a < b;
 }
 
-void EntrySorter::sort(EntryTable &table, std::size_t first, std::size_t end, EntryOrder order)
+void EntrySorter::sort(EntryTable &table, std::size_t first, EntryOrder order)
 {
-    if (order == EntryOrder::FileSystem || end - first < 2)
+    const std::size_t count = table.size() - first;
+    if (order == EntryOrder::FileSystem || count < 2)
         return;
     m_keyed.truncate(0);
-    m_keyed.reserve(end - first);
-    for (std::size_t i = first; i < end; ++i)
-        m_keyed.emplace_back().index = std::uint32_t(i);
+    m_keyed.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        m_keyed.emplace_back().index = std::uint32_t(first + i);
     Keyed *const begin = &m_keyed[0];
-    Keyed *const finish = begin + m_keyed.size();
+    Keyed *const end = begin + count;
     if (order == EntryOrder::Name) {
-        m_spare.truncate(0);
-        m_spare.reserve(m_keyed.size());
-        sortByName(table, begin, finish, 0, &m_spare[0], m_counts);
+        m_scratch.reserve(count * sizeof(Keyed));
+        sortByName(table, begin, end, 0, reinterpret_cast<Keyed *>(m_scratch.data()), m_counts);
     } else {
-        std::sort(begin, finish, [&table](const Keyed &a, const Keyed &b) {
+        std::sort(begin, end, [&table](const Keyed &a, const Keyed &b) {
             return comesBeforeByVersion(table.name(table[a.index]), table.name(table[b.index]));
         });
     }
-    m_listed.truncate(0);
-    m_listed.reserve(end - first);
-    for (std::size_t i = first; i < end; ++i)
-        m_listed.emplace_back() = table[i];
-    for (std::size_t i = 0; i < m_keyed.size(); ++i)
-        table[first + i] = m_listed[m_keyed[i].index - first];
+    m_order.truncate(0);
+    m_order.reserve(count);
+    for (const Keyed *k = begin; k != end; ++k)
+        m_order.emplace_back() = std::uint32_t(k->index - first);
+    table.reorder(first, &m_order[0], m_scratch);
 }

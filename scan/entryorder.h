@@ -14,9 +14,9 @@
 class EntrySorter
 {
 public:
-    // Puts the entries of `table` from `first` to `end` in `order`; in the
+    // Puts the entries of `table` from `first` to its end in `order`; in the
     // file system's order they stay as they are.
-    void sort(EntryTable &table, std::size_t first, std::size_t end, EntryOrder order);
+    void sort(EntryTable &table, std::size_t first, EntryOrder order);
 
     struct Keyed
     {
@@ -26,9 +26,9 @@ public:
 
 private:
     LargeVector<Keyed> m_keyed;
-    LargeVector<Keyed> m_spare;          // for sorting by counting
-    std::vector<std::uint32_t> m_counts; // likewise
-    LargeVector<EntryRecord> m_listed; // the entries in the file system's order, while they are put in order
+    std::vector<std::uint32_t> m_counts; // for sorting by counting
+    LargeVector<std::uint32_t> m_order;  // where each entry comes from
+    LargeBuffer m_scratch;               // for sorting by counting, then for moving the entries
 };
 
 // The version order: the names are compared from their start, a byte at a

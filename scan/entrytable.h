@@ -9,15 +9,19 @@
 #include <string_view>
 #include <vector>
 
+// Twenty-four bytes: a large directory's entries are held, and when sorted
+// moved, by the hundred thousand. A name is shorter than the 64 KiB a
+// directory entry can hold.
 struct EntryRecord
 {
     std::uint32_t nameOffset = 0;
-    std::uint32_t nameLength = 0;
-    bool isDirectory = false;
-    bool hasIdentity = false; // set when the directory test had to stat the entry; else the inode is the listing's
-    bool handedOver = false;  // a subdirectory another walk takes care of
+    std::uint16_t nameLength = 0;
+    bool isDirectory : 1 = false;
+    bool hasIdentity : 1 = false; // set when the directory test had to stat the entry; else the inode is the listing's
+    bool handedOver : 1 = false;  // a subdirectory another walk takes care of
     DirectoryIdentity identity;
 };
+static_assert(sizeof(EntryRecord) == 24);
 
 // Entries of one or more directories, their names stored back to back, each
 // followed by a zero byte so that it can be handed to the system as it is.
@@ -38,6 +42,11 @@ public:
 
     EntryRecord &append(std::string_view name);
     void truncate(std::size_t records, std::size_t nameBytes);
+    // Puts the entries from `first` to the end in a new order: the entry at
+    // first + i becomes the one that was at first + order[i]. Their names
+    // move with them, so that a walk through the new order reads both
+    // tables straight ahead. `scratch` is working memory.
+    void reorder(std::size_t first, const std::uint32_t *order, LargeBuffer &scratch);
     // Room for `records` more entries and `nameBytes` more bytes of names.
     void reserve(std::size_t records, std::size_t nameBytes)
     {

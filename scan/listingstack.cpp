@@ -43,6 +43,6 @@ int ListingStack::readUnderRules(int fd, std::size_t nameEntry, const std::funct
         return m_reader.readAll(fd, m_entries, *m_rules, m_directoryPath, leadingFile);
     // Every entry waits in the table until the whole directory is sorted.
     const int error = m_reader.readAll(fd, m_entries, *m_rules, m_directoryPath, {});
-    m_sorter.sort(m_entries, first, m_entries.size(), m_rules->order);
+    m_sorter.sort(m_entries, first, m_rules->order);
     return error;
 }
