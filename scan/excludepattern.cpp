@@ -25,6 +25,12 @@ ExcludePattern::ExcludePattern(std::string_view pattern)
         pattern.remove_suffix(1);
     }
     m_wild = pattern.find_first_of("*?[") != std::string_view::npos;
+    // "dir/***" is dir and everything below it. A walk never enters a
+    // directory it excludes, so only dir itself needs matching.
+    if (pattern.size() > 4 && endsWith(pattern, "/***")) {
+        m_directoriesOnly = true;
+        pattern.remove_suffix(4);
+    }
     const bool anyDepth = pattern.find("**") != std::string_view::npos;
     const auto slashes = std::size_t(std::count(pattern.begin(), pattern.end(), '/'));
     const bool anchored = !pattern.empty() && pattern.front() == '/';
@@ -43,32 +49,28 @@ ExcludePattern::ExcludePattern(std::string_view pattern)
         pattern.remove_prefix(1);
     m_body = pattern;
     m_end = pattern.substr(pattern.find_last_of("*?[]\\/") + 1);
-    if (endsWith(pattern, "/***"))
-        m_directory = pattern.substr(0, pattern.size() - 4);
 }
 
 ExcludePattern::Match ExcludePattern::match(std::string_view name, EntryPath &path) const
 {
-    if (endsWith(name, m_end) && matchesAt(m_body, name, path))
+    if (endsWith(name, m_end) && matchesAt(name, path))
         return m_directoriesOnly ? Match::IfDirectory : Match::Yes;
-    if (!m_directory.empty() && matchesAt(m_directory, name, path))
-        return Match::IfDirectory;
     return Match::No;
 }
 
-bool ExcludePattern::matchesAt(std::string_view body, std::string_view name, EntryPath &entryPath) const
+bool ExcludePattern::matchesAt(std::string_view name, EntryPath &entryPath) const
 {
     if (m_place == Place::Name)
-        return matchesText(body, name);
+        return matchesText(name);
     const std::string_view slashedPath = entryPath.slashed();
     const std::string_view path = slashedPath.substr(1);
     switch (m_place) {
     case Place::Name:
         break;
     case Place::Path:
-        return matchesText(body, path);
+        return matchesText(path);
     case Place::SlashedPath:
-        return matchesText(body, slashedPath);
+        return matchesText(slashedPath);
     case Place::LastNames: {
         // A path with fewer names matches nothing.
         std::size_t start = path.size();
@@ -78,11 +80,11 @@ bool ExcludePattern::matchesAt(std::string_view body, std::string_view name, Ent
                 return false;
         }
         start = start == 0 ? std::string_view::npos : path.rfind('/', start - 1);
-        return matchesText(body, start == std::string_view::npos ? path : path.substr(start + 1));
+        return matchesText(start == std::string_view::npos ? path : path.substr(start + 1));
     }
     case Place::AnyNameStart:
         for (std::size_t start = 0;; ++start) {
-            if (matchesText(body, path.substr(start)))
+            if (matchesText(path.substr(start)))
                 return true;
             start = path.find('/', start);
             if (start == std::string_view::npos)
@@ -92,7 +94,7 @@ bool ExcludePattern::matchesAt(std::string_view body, std::string_view name, Ent
     return false;
 }
 
-bool ExcludePattern::matchesText(std::string_view body, std::string_view text) const
+bool ExcludePattern::matchesText(std::string_view text) const
 {
-    return m_wild ? wildcardMatch(body, text) : body == text;
+    return m_wild ? wildcardMatch(m_body, text) : m_body == text;
 }

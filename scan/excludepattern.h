@@ -69,17 +69,16 @@ private:
         SlashedPath,   // its path with "/" in front
     };
 
-    bool matchesAt(std::string_view body, std::string_view name, EntryPath &path) const;
-    bool matchesText(std::string_view body, std::string_view text) const;
+    bool matchesAt(std::string_view name, EntryPath &path) const;
+    bool matchesText(std::string_view text) const;
 
-    std::string m_body;         // what is matched: without the anchoring "/" and the trailing "/"
+    std::string m_body;         // what is matched: without the anchoring "/" and a trailing "/" or "/***"
     // What every text it matches ends with: the bytes after its last
     // wildcard, backslash or "/". Every text ends with the entry's name, so
     // the name alone tells most entries apart, before any path is made.
     std::string m_end;
-    std::string m_directory;    // of a pattern ending in "/***": the directory before it
     Place m_place = Place::Name;
     std::size_t m_lastNames = 1;
     bool m_wild = false;              // holds "*", "?" or "["
-    bool m_directoriesOnly = false;   // ends in "/"
+    bool m_directoriesOnly = false;   // ends in "/" or "/***"
 };

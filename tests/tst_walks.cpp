@@ -443,6 +443,9 @@ void tst_Walks::followsWalkRules_data()
     QTest::newRow("/*** takes the directory and all below it")
         << QList<QByteArray>{"d:out", "out/x", "d:a", "a/out", "d:a/b", "d:a/b/out"} << none << QByteArrayList{"--exclude=out/***"}
         << QByteArrayList{"a/", "a/b/", "a/out"} << QByteArrayList{} << 2;
+    QTest::newRow("/*** anchored, below the top")
+        << QList<QByteArray>{"d:a", "d:a/b", "a/b/x", "d:c", "d:c/a", "d:c/a/b"} << none
+        << QByteArrayList{"--exclude=/a/b/***"} << QByteArrayList{"a/", "c/", "c/a/", "c/a/b/"} << QByteArrayList{} << 1;
     QTest::newRow("classes and ?")
         << QList<QByteArray>{"f1", "f2", "fa", "fab", "f-b", "fAb"} << none
         << QByteArrayList{"--exclude=f[0-9]", "--exclude=f?b", "--exclude=[[:upper:]]"}
