@@ -268,9 +268,9 @@ bool OutputFile::replace()
     // the folder takes no new file.
     if (errno != EEXIST)
         return fail(errno);
-    m_fd = ::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    m_targetFd = ::open(m_target.c_str(), writeFlags);
-    if (m_fd < 0 || m_targetFd < 0)
+    if ((m_fd = ::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)) < 0)
+        return fail(errno);
+    if ((m_targetFd = ::open(m_target.c_str(), writeFlags)) < 0)
         return fail(errno);
     const bool copied = copyInPlace();
     discardTemporary();

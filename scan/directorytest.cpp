@@ -1,5 +1,6 @@
 #include "directorytest.h"
 
+#include "directoryopener.h"
 #include "scopeddescriptor.h"
 
 #include <fcntl.h>
@@ -16,6 +17,6 @@ bool isDirectory(const std::string &path)
 int rootDirectoryError(const std::string &path)
 {
     // O_DIRECTORY refuses anything else before opening it, so a FIFO never blocks.
-    const ScopedDescriptor root(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY));
+    const ScopedDescriptor root(::open(path.c_str(), directoryOpenFlags));
     return root.isValid() ? 0 : errno;
 }

@@ -10,7 +10,6 @@ namespace {
 
 using Keyed = EntrySorter::Keyed;
 
-
 std::uint64_t eightBytesAt(std::string_view name, std::size_t at)
 {
     if (at + 8 <= name.size()) {
@@ -24,10 +23,6 @@ std::uint64_t eightBytesAt(std::string_view name, std::size_t at)
     return key;
 }
 
-// Sorts by the bytes of the names from `depth` on, eight at a time: most
-// names differ within the first eight, and only those that do not are
-// compared further. A name has no zero byte, so a zero last byte in equal
-// keys means the names ended there alike.
 // Below this many, comparing is quicker than counting.
 constexpr std::size_t fewestToCount = 4096;
 constexpr unsigned digitBits = 16;
@@ -57,6 +52,10 @@ void countingSortByKey(Keyed *begin, Keyed *end, Keyed *spare, std::vector<std::
         std::copy(from, from + size, begin);
 }
 
+// Sorts by the bytes of the names from `depth` on, eight at a time: most
+// names differ within the first eight, and only those that do not are
+// compared further. A name has no zero byte, so a zero last byte in equal
+// keys means the names ended there alike.
 void sortByName(const EntryTable &table, Keyed *begin, Keyed *end, std::size_t depth, Keyed *spare,
                 std::vector<std::uint32_t> &counts)
 {

@@ -53,7 +53,6 @@ public:
     std::size_t depth() const { return m_levels.size(); }
     Level &top() { return m_levels.back(); }
     Level &level(std::size_t level) { return m_levels[level]; }
-    const Level &level(std::size_t level) const { return m_levels[level]; }
     EntryTable &entries() { return m_entries; }
     const EntryTable &entries() const { return m_entries; }
 

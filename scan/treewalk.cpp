@@ -13,8 +13,6 @@
 
 namespace {
 
-const WalkRules noRules;
-
 // The walk of the root itself has no ancestors; a subtree handed over is
 // opened by its path from the root.
 std::string pathFromRoot(const WalkStart &start)
@@ -33,11 +31,10 @@ public:
         : m_visitor(visitor)
         , m_progress(progress)
         , m_stop(limits.stop)
-        , m_rules(limits.rules ? *limits.rules : noRules)
         , m_listings(limits.rules, pathFromRoot(start)) // before the path takes the start's
         , m_path(start.baseFd, std::move(start.path), std::move(start.ancestors), m_listings.entries())
-        , m_admission(m_path, limits.mountPoints, start.rootOnPseudoFileSystem, m_rules.oneFileSystem)
-        , m_descriptors(m_path, limits.descriptorBudget, limits.stop, m_rules.followLinks)
+        , m_admission(m_path, limits.mountPoints, start.rootOnPseudoFileSystem, limits.rules && limits.rules->oneFileSystem)
+        , m_descriptors(m_path, limits.descriptorBudget, limits.stop, !limits.rules || limits.rules->followLinks)
         , m_handOver(limits.sink)
     {
     }
@@ -175,7 +172,6 @@ private:
     TreeVisitor &m_visitor;
     ProgressCounter m_progress;
     const std::atomic<bool> *const m_stop;
-    const WalkRules &m_rules;
     ListingStack m_listings;
     WalkPath m_path;
     DirectoryAdmission m_admission;

@@ -53,8 +53,9 @@ struct WalkLimits
 };
 
 // Walks the tree below `start`, reporting to `visitor` as walkTree does. A
-// start directory that is one of its ancestors, or a pseudo file system not
-// to be entered, is not entered: the visitor is told why, and nothing else.
+// start directory that is one of its ancestors, a pseudo file system not to
+// be entered, or on another file system where the walk stays on the root's,
+// is not entered: the visitor is told why, and nothing else.
 //
 // Running out of descriptors is never taken for an unreadable directory:
 // the walk gives back what it holds and tries again, and throws
