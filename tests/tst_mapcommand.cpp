@@ -263,7 +263,9 @@ void tst_MapCommand::writesWhatTheWindowWrites()
 
     const QByteArray fromWindow = windowReport(here + "/tree", here + "/window.html", directoriesOnly);
     QVERIFY(fromWindow.startsWith("<HTML>"));
-    // Relative paths are taken from the working directory.
+    // Relative paths are taken from the working directory, given back
+    // before the scratch directory goes.
+    const auto restore = qScopeGuard([previous = QDir::currentPath()] { QDir::setCurrent(previous); });
     QDir::setCurrent(here);
     const Result result = velmoraMap(options << "tree" << "command.html");
     QCOMPARE(result.status, 0);
@@ -661,6 +663,7 @@ void tst_MapCommand::outputOpenedAsOneAbsoluteArgument()
     opened.replace("@", here);
     OpenerStandIn opener(here + "/bin");
 
+    const auto restore = qScopeGuard([previous = QDir::currentPath()] { QDir::setCurrent(previous); });
     QDir::setCurrent(here + "/work");
     const Result result = velmoraMap({"--open", "--", here + "/tree", typed});
     QCOMPARE(result.status, 0);
