@@ -392,6 +392,9 @@ void tst_MapCommand::exitStatus_data()
         << false;
     // @/rules holds comments, a blank line and CR LF line ends around "- f" and "sub/".
     QTest::newRow("an exclude file") << QStringList{"--exclude-from=@/rules", "@/tree", "@/out.html"} << 0 << "" << false;
+    QTest::newRow("exclude patterns from standard input")
+        << QStringList{"sh", "-c", "exec \"$0\" --exclude-from=- \"$1\" \"$2\" < @/rules", "velmora-map", "@/tree", "@/out.html"}
+        << 0 << "" << false;
     QTest::newRow("! drops the patterns before it")
         << QStringList{"--exclude=/nowhere", "--exclude-from=@/rules", "--exclude=!", "--exclude=f", "@/tree", "@/out.html"}
         << 0 << "" << false;
