@@ -556,10 +556,18 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     int runs = 0;
     QObject::connect(mapButton, &QPushButton::clicked, [&runs] { ++runs; });
     bool greyedWhileRunning = false;
+    // While the stage is held, the status bar says how far it has come.
+    const QByteArray report = expectedReport(here + "/tree", true);
+    const QMap<MapStage, QString> progress{{MapStage::Listing, "Listing: 0 entries"},
+                                           {MapStage::Mapping, "Writing: 0 of 2 entries, 0 bytes"},
+                                           {MapStage::Saving, QString("Saving: %1 bytes").arg(report.size())}};
+    QString progressShown;
     auto act = [&] {
         greyedWhileRunning = !driver.root()->isEnabled() && !driver.output()->isEnabled() && !mapButton->isEnabled()
             && !driver.filesToo()->isEnabled() && !driver.openBox()->isEnabled()
             && driver.window.findChild<QPushButton *>("exitButton")->isEnabled();
+        QTest::qWaitFor([&] { return driver.window.statusBar()->currentMessage() == progress.value(stage); });
+        progressShown = driver.window.statusBar()->currentMessage();
         if (action == "Esc")
             QTest::keyClick(driver.window.windowHandle(), Qt::Key_Escape);
         else if (action == "close box")
@@ -592,13 +600,14 @@ void tst_MapRun::inputWhileStageIsUnderWay()
 
     QVERIFY(handled);
     QVERIFY(greyedWhileRunning);
+    QCOMPARE(progressShown, progress.value(stage));
     QCOMPARE(driver.states, states);
     QCOMPARE(driver.window.isVisible(), windowOpen);
     QCOMPARE(runs, 1);
     QVERIFY(driver.window.statusBar()->currentMessage().startsWith(status));
     QCOMPARE(fileContents(output) == earlier, !reportReplaced);
     if (reportReplaced)
-        QCOMPARE(fileContents(output), expectedReport(here + "/tree", true));
+        QCOMPARE(fileContents(output), report);
     // No temporary file is left beside the report.
     QCOMPARE(QDir(here).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"report.html"});
     // The form is as it was before the run.
