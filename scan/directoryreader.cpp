@@ -69,7 +69,7 @@ DirectoryReader::DirectoryReader()
 {
 }
 
-template <bool roomForLarge, typename Classify>
+template <typename Classify>
 int DirectoryReader::read(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile,
                           Classify &&classify)
 {
@@ -83,12 +83,10 @@ int DirectoryReader::read(int directoryFd, EntryTable &table, const std::functio
                 continue;
             return errno;
         }
-        if constexpr (roomForLarge) {
-            // Grown bit by bit, the table would take its first two
-            // mebibytes in small pages, one dear fault each.
-            if (first && keepAll && std::size_t(filled) > m_buffer.size() / 2)
-                table.reserve(roomForLargeRecords, roomForLargeNameBytes);
-        }
+        // Grown bit by bit, the table would take its first two mebibytes in
+        // small pages, one dear fault each.
+        if (first && keepAll && std::size_t(filled) > m_buffer.size() / 2)
+            table.reserve(roomForLargeRecords, roomForLargeNameBytes);
         for (ssize_t offset = 0; offset < filled;) {
             const auto *record = reinterpret_cast<const struct dirent64 *>(m_buffer.data() + offset);
             offset += record->d_reclen;
@@ -114,7 +112,7 @@ int DirectoryReader::read(int directoryFd, EntryTable &table, const std::functio
 
 int DirectoryReader::readAll(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile)
 {
-    return read<false>(directoryFd, table, leadingFile, [directoryFd](const struct dirent64 *record, std::string_view, Listed &listed) {
+    return read(directoryFd, table, leadingFile, [directoryFd](const struct dirent64 *record, std::string_view, Listed &listed) {
         if (!listedByType(record, true, listed)) // links and file systems that do not report types
             lookUp(directoryFd, record->d_name, 0, listed);
         return true;
@@ -127,7 +125,7 @@ int DirectoryReader::readAll(int directoryFd, EntryTable &table, const WalkRules
     const int lookUpFlags = rules.followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
     ExclusionRules *const exclusions = rules.exclusions;
     std::uint64_t excluded = 0;
-    const int error = read<true>(directoryFd, table, leadingFile, [&](const struct dirent64 *record, std::string_view name, Listed &listed) {
+    const int error = read(directoryFd, table, leadingFile, [&](const struct dirent64 *record, std::string_view name, Listed &listed) {
         bool known = listedByType(record, rules.followLinks, listed);
         const auto resolve = [&]() -> const Listed & {
             if (!known)

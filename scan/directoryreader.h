@@ -32,9 +32,10 @@ public:
                 const std::function<void(std::string_view)> &leadingFile);
 
 private:
-    // With `roomForLarge`, a directory that fills the buffer at the first
-    // read is taken for a large one, and the table is made room for at once.
-    template <bool roomForLarge, typename Classify>
+    // A directory whose entries are all kept and that fills the buffer at
+    // the first read is taken for a large one: the table is made room for at
+    // once.
+    template <typename Classify>
     int read(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile,
              Classify &&classify);
 

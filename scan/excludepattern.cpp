@@ -60,18 +60,16 @@ ExcludePattern::Match ExcludePattern::match(std::string_view name, EntryPath &pa
 
 bool ExcludePattern::matchesAt(std::string_view name, EntryPath &entryPath) const
 {
-    if (m_place == Place::Name)
-        return matchesText(name);
-    const std::string_view slashedPath = entryPath.slashed();
-    const std::string_view path = slashedPath.substr(1);
+    // Only a pattern matched against the path has it made.
     switch (m_place) {
     case Place::Name:
-        break;
+        return matchesText(name);
     case Place::Path:
-        return matchesText(path);
+        return matchesText(entryPath.slashed().substr(1));
     case Place::SlashedPath:
-        return matchesText(slashedPath);
+        return matchesText(entryPath.slashed());
     case Place::LastNames: {
+        const std::string_view path = entryPath.slashed().substr(1);
         // A path with fewer names matches nothing.
         std::size_t start = path.size();
         for (std::size_t names = 1; names < m_lastNames; ++names) {
@@ -82,7 +80,8 @@ bool ExcludePattern::matchesAt(std::string_view name, EntryPath &entryPath) cons
         start = start == 0 ? std::string_view::npos : path.rfind('/', start - 1);
         return matchesText(start == std::string_view::npos ? path : path.substr(start + 1));
     }
-    case Place::AnyNameStart:
+    case Place::AnyNameStart: {
+        const std::string_view path = entryPath.slashed().substr(1);
         for (std::size_t start = 0;; ++start) {
             if (matchesText(path.substr(start)))
                 return true;
@@ -90,6 +89,7 @@ bool ExcludePattern::matchesAt(std::string_view name, EntryPath &entryPath) cons
             if (start == std::string_view::npos)
                 return false;
         }
+    }
     }
     return false;
 }
