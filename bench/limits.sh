@@ -80,10 +80,8 @@ combs() {
     for levels in "${comb_levels[@]}"; do
         name=comb-$levels
         log=$log_dir/$name
-        hyperfine --runs 1 --ignore-failure --style basic --export-json "$log.json" \
-            -n "$baseline" "$(walker_command "$baseline" "${tree_root[$name]}" "$work/out/$name.html")" \
-            >"$log.txt" 2>&1 \
-            || { tail -n 20 "$log.txt" >&2; echo "run.sh: hyperfine failed on the comb of $levels levels" >&2; exit 1; }
+        run_hyperfine "$log" "the comb of $levels levels" --runs 1 --ignore-failure \
+            -n "$baseline" "$(walker_command "$baseline" "${tree_root[$name]}" "$work/out/$name.html")"
         seconds[$levels]=$(jq -r '.results[0].median' "$log.json")
         status=$(jq -r '.results[0].exit_codes[0]' "$log.json")
         counts=$(report_counts "$work/out/$name.html")

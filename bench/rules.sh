@@ -25,11 +25,9 @@ time_rule() {
     mkdir -p "$out"
     echo
     echo "${tree_label[$tree]}, warm: $baseline with $label against without (log: ${log#"$repo"/}.txt) ..."
-    hyperfine --ignore-failure --style basic "${warm_options[@]}" --export-json "$log.json" \
+    run_hyperfine "$log" "${tree_label[$tree]} ($label)" --ignore-failure "${warm_options[@]}" \
         -n "$baseline" "$(walker_command "$baseline" "$root" "$out/plain.html")" \
-        -n "$baseline $label" "$(quote "$velmora") -q -f$quoted $(quote "$root") $(quote "$out/rule.html")" \
-        >"$log.txt" 2>&1 \
-        || { tail -n 20 "$log.txt" >&2; echo "run.sh: hyperfine failed on ${tree_label[$tree]} ($label)" >&2; exit 1; }
+        -n "$baseline $label" "$(quote "$velmora") -q -f$quoted $(quote "$root") $(quote "$out/rule.html")"
     base_ms=$(median_ms "$log.json" "$baseline")
     rule_ms=$(median_ms "$log.json" "$baseline $label")
     plain_counts=$(report_counts "$out/plain.html")

@@ -22,8 +22,7 @@ sweep_threads() {
     for threads in "${sweep_counts[@]}"; do
         arguments+=(-n "$threads" "$(quote "$threadsweep") $threads $(quote "$root")")
     done
-    hyperfine --style basic "${options[@]}" --export-json "$log.json" "${arguments[@]}" >"$log.txt" 2>&1 \
-        || { tail -n 20 "$log.txt" >&2; echo "run.sh: hyperfine failed on the thread sweep" >&2; exit 1; }
+    run_hyperfine "$log" "the thread sweep" "${options[@]}" "${arguments[@]}"
     jq -r --arg tree "${tree_label[$tree]}" --arg mode "$mode" '
         (.results[] | select(.command == "chosen") | .median) as $chosen
         | [.results[] | "\(.command) \(.median * 1000 | floor) ms (\(.median / $chosen * 100 | round / 100))"]

@@ -79,6 +79,16 @@ expected_seen() {
     esac
 }
 
+# run_hyperfine LOG WHAT OPTION...: hyperfine with OPTION..., its JSON export
+# in LOG.json and its output in LOG.txt. When hyperfine itself fails, the
+# bench stops, saying on WHAT.
+run_hyperfine() {
+    local log=$1 what=$2
+    shift 2
+    hyperfine --style basic --export-json "$log.json" "$@" >"$log.txt" 2>&1 \
+        || { tail -n 20 "$log.txt" >&2; echo "run.sh: hyperfine failed on $what" >&2; exit 1; }
+}
+
 # median_ms JSON WALKER: its median in a hyperfine JSON export, in ms.
 median_ms() {
     jq -r --arg name "$2" '.results[] | select(.command == $name) | .median * 1000' "$1"
@@ -116,9 +126,7 @@ time_tree() {
     echo
     echo "${tree_label[$tree]}, $mode: timing $(walkers | wc -l) walkers (log: ${log#"$repo"/}.txt) ..."
     # Failing walkers are timed all the same and flagged below.
-    hyperfine --ignore-failure --style basic "${options[@]}" --export-json "$log.json" --export-csv "$log.csv" \
-        "${arguments[@]}" >"$log.txt" 2>&1 \
-        || { tail -n 20 "$log.txt" >&2; echo "run.sh: hyperfine failed on ${tree_label[$tree]}" >&2; exit 1; }
+    run_hyperfine "$log" "${tree_label[$tree]}" --ignore-failure "${options[@]}" --export-csv "$log.csv" "${arguments[@]}"
 
     print_timings "$tree" "$mode" "$log.json" "$out"
     while read -r walker; do
@@ -204,11 +212,9 @@ time_formats() {
     mkdir -p "$out"
     echo
     echo "${tree_label[$tree]}, warm: $json_walker against the HTML report (log: ${log#"$repo"/}.txt) ..."
-    hyperfine --ignore-failure --style basic "${warm_options[@]}" --export-json "$log.json" \
+    run_hyperfine "$log" "${tree_label[$tree]} (formats)" --ignore-failure "${warm_options[@]}" \
         -n "$baseline" "$(walker_command "$baseline" "$root" "$out/report.html")" \
-        -n "$json_walker" "$(quote "$velmora") -q -f --format=json $(quote "$root") $(quote "$out/report.json")" \
-        >"$log.txt" 2>&1 \
-        || { tail -n 20 "$log.txt" >&2; echo "run.sh: hyperfine failed on ${tree_label[$tree]} (formats)" >&2; exit 1; }
+        -n "$json_walker" "$(quote "$velmora") -q -f --format=json $(quote "$root") $(quote "$out/report.json")"
     html_ms=$(median_ms "$log.json" "$baseline")
     json_ms=$(median_ms "$log.json" "$json_walker")
     html_counts=$(report_counts "$out/report.html")
