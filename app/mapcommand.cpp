@@ -7,6 +7,7 @@
 #include "mapjob.h"
 #include "mapoptions.h"
 #include "outputfile.h"
+#include "outputpath.h"
 #include "reportopener.h"
 #include "terminalprogress.h"
 #include "version.h"
@@ -30,7 +31,9 @@ const char usageText[] =
     "Usage: velmora-map [OPTION]... ROOT OUTPUT\n"
     "Map the directory tree below ROOT into an HTML report written to OUTPUT:\n"
     "the numbers of folders and files, and a nested list of the tree.\n"
-    "With OUTPUT -, the report goes to standard output.\n"
+    "With OUTPUT -, the report goes to standard output. An OUTPUT that names an\n"
+    "open descriptor (/dev/stdout, /dev/fd/N) is written into where it stands,\n"
+    "never replaced.\n"
     "\n"
     "  -f, --files          map files too, not only directories\n"
     "      --format=FORMAT  write the report as html (the default) or json\n"
@@ -126,6 +129,13 @@ bool sameFile(int first, int second)
     return ::fstat(first, &a) == 0 && ::fstat(second, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The descriptor the report goes into where it is one of the process's own
+// (standard output for "-", /dev/stdout, /dev/fd/N, ...); -1 otherwise.
+int reportDescriptor(const std::string &output)
+{
+    return output == "-" ? STDOUT_FILENO : ownDescriptorNamedBy(output);
+}
+
 std::string failureMessage(MapFailure failure, const std::string &root)
 {
     switch (failure) {
@@ -189,12 +199,15 @@ public:
     MapCommand(const MapOptions &options, std::vector<std::string> excludePatterns)
         : m_options(options)
         , m_toStandardOutput(options.output == "-")
+        , m_reportFd(reportDescriptor(options.output))
         , m_onTerminal(::isatty(STDERR_FILENO) == 1)
         // Progress never shares the terminal with the report itself.
-        , m_reportOnTerminal(m_toStandardOutput && m_onTerminal && sameFile(STDOUT_FILENO, STDERR_FILENO))
+        , m_reportOnTerminal(m_reportFd >= 0 && m_onTerminal && sameFile(m_reportFd, STDERR_FILENO))
         , m_progress(!options.quiet && m_onTerminal && !m_reportOnTerminal)
         // With the report on standard output, the walks' error lines keep out of it.
-        , m_errorLines((m_toStandardOutput ? std::cerr : std::cout).rdbuf(), m_progress)
+        , m_errorLines((m_toStandardOutput || (m_reportFd >= 0 && sameFile(m_reportFd, STDOUT_FILENO)) ? std::cerr : std::cout)
+                           .rdbuf(),
+                       m_progress)
         , m_errors(&m_errorLines)
         , m_job(options.root, m_errors)
         , m_rules(options, std::move(excludePatterns))
@@ -285,6 +298,7 @@ private:
 
     const MapOptions &m_options;
     const bool m_toStandardOutput;
+    const int m_reportFd;
     const bool m_onTerminal;
     const bool m_reportOnTerminal;
     Interruption m_interruption;

@@ -1,34 +1,12 @@
 #include "outputfile.h"
 
+#include "outputpath.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-
-namespace {
-
-// The file a chain of symbolic links leads to, whether it exists or not, so
-// that the link itself is never replaced.
-std::string followLinks(std::string path)
-{
-    for (int hops = 0; hops < 40; ++hops) {
-        char target[PATH_MAX];
-        const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
-        if (length <= 0 || std::size_t(length) == sizeof target)
-            return path;
-        if (target[0] == '/') {
-            path.assign(target, std::size_t(length));
-        } else {
-            const std::size_t slash = path.rfind('/');
-            path.erase(slash == std::string::npos ? 0 : slash + 1).append(target, std::size_t(length));
-        }
-    }
-    return path;
-}
-
-} // namespace
 
 OutputFile::OutputFile(const std::string &path, const std::atomic<bool> *cancel)
     : m_cancel(cancel)
@@ -36,6 +14,15 @@ OutputFile::OutputFile(const std::string &path, const std::atomic<bool> *cancel)
     const std::string target = path.c_str();
     if (target.empty()) {
         m_failure.set(OutputFailure::noFileName);
+        return;
+    }
+    if (const int named = ownDescriptorNamedBy(target); named >= 0) {
+        // Written where the descriptor is, as with "-", so that what the
+        // shell put there before and puts there after stays, and in append
+        // mode when it was opened so: the copy shares its open file.
+        m_into.reset(::fcntl(named, F_DUPFD_CLOEXEC, 0));
+        if (!m_into.isValid())
+            m_failure.set(errno);
         return;
     }
     struct stat status;
@@ -47,8 +34,7 @@ OutputFile::OutputFile(const std::string &path, const std::atomic<bool> *cancel)
     } else if (!exists || S_ISREG(status.st_mode)) {
         openForReplacing(followLinks(target), exists ? &status : nullptr);
     } else {
-        // Opened by the name given, as a shell's > would: /dev/stdout leads
-        // through /proc to a pipe that has no name of its own to follow.
+        // Opened by the name given, as a shell's > would.
         m_into.reset(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
         if (!m_into.isValid())
             m_failure.set(errno);

@@ -31,9 +31,11 @@ struct stat;
 //   SIGKILL during the copy, or a write failing during it where space could
 //   not be reserved ahead (an I/O error, a copy-on-write or network file
 //   system running full), leaves the file part old, part new.
-// - Anything else that exists under the name (a device, a FIFO, a pipe named
-//   through /dev/stdout) is opened as given, written into as it is and never
-//   replaced.
+// - One of the process's open descriptors (/dev/stdout, /dev/fd/N,
+//   /proc/self/fd/N, see ownDescriptorNamedBy) is written into where it
+//   stands, as standard output is for "-", never replaced or truncated.
+// - Anything else that exists under the name (a device, a FIFO) is opened as
+//   given, written into as it is and never replaced.
 class OutputFile
 {
 public:
@@ -62,5 +64,5 @@ private:
     // One of these three is where write() goes.
     std::optional<ReplacingWrite> m_replacing;
     std::optional<InPlaceWrite> m_inPlace;
-    ScopedDescriptor m_into; // what is not a regular file, opened as given
+    ScopedDescriptor m_into; // an open descriptor of ours, or what is not a regular file
 };

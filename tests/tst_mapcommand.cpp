@@ -223,6 +223,8 @@ private slots:
     void writesWhatTheWindowWrites_data();
     void writesWhatTheWindowWrites();
     void reportOnStandardOutput();
+    void writesIntoOpenDescriptor_data();
+    void writesIntoOpenDescriptor();
     void exitStatus_data();
     void exitStatus();
     void takesPathsAsExactBytes_data();
@@ -309,6 +311,59 @@ void tst_MapCommand::reportOnStandardOutput()
     QCOMPARE(toFile.err, named);
 }
 
+void tst_MapCommand::writesIntoOpenDescriptor_data()
+{
+    // A shell command: "velmora-map" stands for the program, "@" for the
+    // scratch directory, which holds @/tree and @/log, the lines "one" and
+    // "two" in it before the command runs. The report is written into the
+    // open descriptor its OUTPUT names, where the shell left it.
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("before"); // what @/log holds before the report
+    QTest::addColumn<QByteArray>("after");  // and after it
+
+    const QByteArray log = "one\ntwo\n";
+    QTest::newRow(">> log") << "velmora-map @/tree /dev/stdout >> @/log" << log << QByteArray();
+    QTest::newRow("header and footer") << "{ echo header; velmora-map @/tree /dev/stdout; echo footer; } > @/log"
+                                       << QByteArray("header\n") << QByteArray("footer\n");
+    QTest::newRow("/dev/stderr") << "{ echo header >&2; velmora-map @/tree /dev/stderr; echo footer >&2; } 2> @/log"
+                                 << QByteArray("header\n") << QByteArray("footer\n");
+    QTest::newRow("/dev/fd/N") << "{ echo header >&7; velmora-map @/tree /dev/fd/7; echo footer >&7; } 7> @/log"
+                               << QByteArray("header\n") << QByteArray("footer\n");
+    QTest::newRow("/proc/self/fd/N, appending") << "velmora-map @/tree /proc/self/fd/7 7>> @/log" << log << QByteArray();
+    QTest::newRow("/proc/thread-self/fd/N") << "velmora-map @/tree /proc/thread-self/fd/1 >> @/log" << log << QByteArray();
+    QTest::newRow("/proc/PID/fd/N of its own") << "exec velmora-map @/tree /proc/$$/fd/1 >> @/log" << log << QByteArray();
+    QTest::newRow("a link to /dev/stdout") << "ln -s /dev/stdout @/latest && velmora-map @/tree @/latest >> @/log" << log
+                                           << QByteArray();
+    QTest::newRow("JSON") << "velmora-map --format=json @/tree /dev/stdout >> @/log" << log << QByteArray();
+}
+
+void tst_MapCommand::writesIntoOpenDescriptor()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a", "d:tree/sub"}));
+    const QString here = QFile::decodeName(scratch.path());
+    QVERIFY(writeFileContents(here + "/log", "one\ntwo\n"));
+    QStringList format = command.contains("--format=json") ? QStringList{"--format=json"} : QStringList{};
+    const Result plain = velmoraMap(format << here + "/tree" << "-");
+    QCOMPARE(plain.status, 0);
+
+    command.replace("velmora-map", "'" + QStringLiteral(VELMORA_MAP) + "'").replace("@", here);
+    QProcess shell;
+    shell.start("sh", {"-c", command});
+    QVERIFY(shell.waitForFinished(60000));
+    QCOMPARE(shell.exitCode(), 0);
+    QCOMPARE(shell.readAllStandardError(), QByteArray());
+    QCOMPARE(fileContents(here + "/log"), before + plain.out + after);
+    QStringList left = QDir(here).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    left.removeOne("latest");
+    QCOMPARE(left, (QStringList{"log", "tree"}));
+}
+
 void tst_MapCommand::exitStatus_data()
 {
     // "@" stands for the scratch directory. A row that starts with another
@@ -343,6 +398,8 @@ void tst_MapCommand::exitStatus_data()
                                              << "cannot write '/dev/full': No space left on device" << false;
     QTest::newRow("output into /dev/null") << QStringList{"@/tree", "/dev/null"} << 0 << "" << false;
     QTest::newRow("output into /dev/stdout, a pipe") << QStringList{"@/tree", "/dev/stdout"} << 0 << "" << false;
+    QTest::newRow("output into a descriptor that is not open") << QStringList{"@/tree", "/dev/fd/250"} << 1
+                                                               << "cannot write '/dev/fd/250': Bad file descriptor" << false;
     QTest::newRow("output is a file followed by a slash") << QStringList{"@/tree", "@/tree/f/"} << 1
                                                           << "cannot write '@/tree/f/': Not a directory" << false;
     QTest::newRow("root behind a closed folder") << QStringList{"@/locked/tree", "@/out.html"} << 2

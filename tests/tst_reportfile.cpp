@@ -222,15 +222,21 @@ void tst_ReportFile::refusesWhatCannotBeWritten()
 
 void tst_ReportFile::writesIntoWhatIsNotAFile_data()
 {
-    QTest::addColumn<QByteArray>("path");    // "@" stands for the scratch directory
+    QTest::addColumn<QByteArray>("path");    // "@" stands for the scratch directory, "#" for a descriptor
+                                             // open on @/log for appending, which holds "earlier"
     QTest::addColumn<int>("result");
     QTest::addColumn<QString>("reason");
     QTest::addColumn<bool>("readerGetsIt"); // a reader takes what arrives in @/fifo
+    QTest::addColumn<bool>("logGetsIt");    // it is appended to @/log
 
-    QTest::newRow("/dev/null") << QByteArray("/dev/null") << 1 << "" << false;
-    QTest::newRow("/dev/full") << QByteArray("/dev/full") << 0 << "No space left on device" << false;
-    QTest::newRow("FIFO with a reader") << QByteArray("@/fifo") << 1 << "" << true;
-    QTest::newRow("link to a FIFO") << QByteArray("@/link") << 1 << "" << true;
+    QTest::newRow("/dev/null") << QByteArray("/dev/null") << 1 << "" << false << false;
+    QTest::newRow("/dev/full") << QByteArray("/dev/full") << 0 << "No space left on device" << false << false;
+    QTest::newRow("FIFO with a reader") << QByteArray("@/fifo") << 1 << "" << true << false;
+    QTest::newRow("link to a FIFO") << QByteArray("@/link") << 1 << "" << true << false;
+    QTest::newRow("/dev/fd/N of a file") << QByteArray("/dev/fd/#") << 1 << "" << false << true;
+    QTest::newRow("/proc/self/fd/N of a file") << QByteArray("/proc/self/fd/#") << 1 << "" << false << true;
+    QTest::newRow("a descriptor that is not open") << QByteArray("/dev/fd/250") << 0 << "Bad file descriptor" << false
+                                                   << false;
 }
 
 void tst_ReportFile::writesIntoWhatIsNotAFile()
@@ -239,13 +245,18 @@ void tst_ReportFile::writesIntoWhatIsNotAFile()
     QFETCH(int, result);
     QFETCH(QString, reason);
     QFETCH(bool, readerGetsIt);
+    QFETCH(bool, logGetsIt);
 
     ScratchDirectory folder;
     QVERIFY(folder.isValid());
-    QVERIFY(makeTree(folder.path(), {"p:fifo", "l:link=fifo"}));
-    path.replace('@', folder.path());
+    QVERIFY(makeTree(folder.path(), {"p:fifo", "l:link=fifo", "log"}));
+    QVERIFY(writeBytes(folder.path() + "/log", "earlier"));
+    const int log = ::open((folder.path() + "/log").constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    QVERIFY(log >= 0);
+    const auto closeLog = qScopeGuard([log] { ::close(log); });
+    path.replace('@', folder.path()).replace('#', QByteArray::number(log));
     struct stat before;
-    QVERIFY(::stat(path.constData(), &before) == 0);
+    const bool exists = ::stat(path.constData(), &before) == 0;
 
     QByteArray received;
     std::thread reader;
@@ -259,13 +270,16 @@ void tst_ReportFile::writesIntoWhatIsNotAFile()
 
     QCOMPARE(given, reason);
     QCOMPARE(received, readerGetsIt ? content : QByteArray());
+    QCOMPARE(fileContents(folder.path() + "/log"), "earlier" + (logGetsIt ? content : QByteArray()));
     struct stat after;
-    QVERIFY(::stat(path.constData(), &after) == 0);
-    QCOMPARE(after.st_mode, before.st_mode); // still what it was, not a new file
-    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(::stat(path.constData(), &after) == 0, exists);
+    if (exists) {
+        QCOMPARE(after.st_mode, before.st_mode); // still what it was, not a new file
+        QCOMPARE(after.st_ino, before.st_ino);
+    }
     QList<QByteArray> left = readdirOrder(folder.path());
     std::sort(left.begin(), left.end()); // tmpfs lists the newest first
-    QCOMPARE(left, (QList<QByteArray>{"fifo", "link"}));
+    QCOMPARE(left, (QList<QByteArray>{"fifo", "link", "log"}));
 }
 
 void tst_ReportFile::folderWithoutWritePermission_data()
