@@ -99,8 +99,10 @@ const char usageText[] =
     "  1  the report could not be written; an earlier report is left as it was\n"
     "  2  a usage error, or ROOT is not a directory that can be mapped\n"
     "  3  the report was written, but some directories could not be read\n"
-    "  129, 130, 143  SIGHUP, SIGINT or SIGTERM ended the run; an earlier\n"
-    "                 report is left as it was\n";
+    "  129, 130, 131, 143\n"
+    "     SIGHUP, SIGINT, SIGQUIT or SIGTERM ended the run; an earlier report is\n"
+    "     left as it was; once the run has begun to stop, another signal only\n"
+    "     hurries it\n";
 
 std::string inQuotes(const std::string &path)
 {

@@ -121,8 +121,9 @@ bool ReplacingWrite::nameUnnamedTemporary()
 
 void ReplacingWrite::discardTemporary()
 {
-    if (!m_temporary.empty())
-        ::unlink(m_temporary.c_str());
+    // A FUSE file system may give up the removal when a signal comes.
+    while (!m_temporary.empty() && ::unlink(m_temporary.c_str()) != 0 && errno == EINTR) {
+    }
     m_temporary.clear();
 }
 

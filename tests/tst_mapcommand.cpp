@@ -562,7 +562,8 @@ void tst_MapCommand::failedRunKeepsEarlierReport_data()
     QTest::addColumn<QByteArray>("root"); // below the scratch directory
     QTest::addColumn<QByteArray>("message"); // how standard error begins; "@" stands for the scratch directory
     QTest::addColumn<QByteArray>("folder");  // of the report: "" the scratch directory; "locked" one that takes
-                                             // no new file, run by nobody; "disk" a vfat disk
+                                             // no new file, run by nobody; "disk" a vfat disk; "fuse" a FUSE
+                                             // file system (bindfs)
     QTest::addColumn<QByteArrayList>("faults"); // strace -e inject= specifications
     QTest::addColumn<int>("status");
 
@@ -596,6 +597,16 @@ void tst_MapCommand::failedRunKeepsEarlierReport_data()
     QTest::newRow("named temporary, file size limit") << int(RLIMIT_FSIZE) << 1024 << QByteArray("tree")
                                                       << QByteArray("cannot write '@/disk/report.html': File too large")
                                                       << QByteArray("disk") << QByteArrayList{} << 1;
+    // Neither has FUSE: a second stop signal, or SIGQUIT, must not end the
+    // run with the named temporary left behind.
+    QTest::newRow("named temporary, interrupted twice")
+        << none << 0 << QByteArray("tree") << QByteArray() << QByteArray("fuse")
+        << QByteArrayList{"write:signal=SIGINT:when=1", "unlink:signal=SIGINT"} << 130;
+    QTest::newRow("named temporary, quit") << none << 0 << QByteArray("tree") << QByteArray() << QByteArray("fuse")
+                                           << QByteArrayList{"write:signal=SIGQUIT:when=1"} << 131;
+    QTest::newRow("named temporary, interrupted, then quit")
+        << none << 0 << QByteArray("tree") << QByteArray() << QByteArray("fuse")
+        << QByteArrayList{"write:signal=SIGINT:when=1", "unlink:signal=SIGQUIT"} << 130;
 }
 
 void tst_MapCommand::failedRunKeepsEarlierReport()
@@ -619,16 +630,18 @@ void tst_MapCommand::failedRunKeepsEarlierReport()
     const QString here = QFile::decodeName(scratch.path());
     const bool inPlace = folder == "locked";
     std::optional<LoopDisk> disk;
-    if (folder == "disk") {
-        disk.emplace(scratch.path(), LoopDisk::Vfat);
+    if (folder == "disk" || folder == "fuse") {
+        disk.emplace(scratch.path(), folder == "disk" ? LoopDisk::Vfat : LoopDisk::Fuse);
         if (!disk->isMounted())
-            QSKIP(qPrintable("no vfat disk here: " + disk->failure()));
+            QSKIP(qPrintable("no " + folder + " disk here: " + disk->failure()));
     } else if (inPlace && ::geteuid() != 0) {
         QSKIP("needs root to run as nobody");
     } else if (inPlace) {
         QVERIFY(::mkdir((scratch.path() + "/locked").constData(), 0755) == 0);
     }
-    const QString reportFolder = folder.isEmpty() ? here : here + '/' + QString::fromLatin1(folder);
+    const QString reportFolder = disk               ? QFile::decodeName(disk->path())
+                                 : folder.isEmpty() ? here
+                                                    : here + '/' + QString::fromLatin1(folder);
     const QString output = reportFolder + "/report.html";
     {
         QFile earlier(output);
@@ -686,7 +699,7 @@ void tst_MapCommand::helpAndVersion()
         QCOMPARE(result.status, 0);
         QVERIFY(result.out.startsWith("Usage: velmora-map [OPTION]... ROOT OUTPUT\n"));
         for (const char *mention : {"-f, --files", "--format=FORMAT", "\"name_bytes\"", "| jq ", "--open", "-q, --quiet",
-                                    "-v, --version", "standard output", "129, 130, 143", "-x, --one-file-system",
+                                    "-v, --version", "standard output", "129, 130, 131, 143", "-x, --one-file-system",
                                     "bind\n                       mount", "-P, --no-follow", "--exclude=PATTERN",
                                     "--exclude-from=FILE", "--sort=ORDER", "velmora-map -x ", "velmora-map -P ",
                                     "velmora-map --exclude=", "velmora-map --exclude-from=", "--sort=name ~"})
