@@ -50,8 +50,9 @@ void OutputFile::openForReplacing(const std::string &target, const struct stat *
     }
     m_replacing.emplace(target, m_failure, m_cancel);
     const int error = m_replacing->makeTemporary();
-    if (error == EACCES && existing) {
-        // The folder takes no new file, but the file itself may be writable.
+    // The folder takes no new file (EPERM: it is immutable), but the file
+    // itself may be writable.
+    if ((error == EACCES || error == EPERM) && existing) {
         m_replacing.reset();
         m_inPlace.emplace(target, m_failure, m_cancel);
     } else if (error) {

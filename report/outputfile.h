@@ -23,8 +23,8 @@ struct stat;
 //   lists, the other extended attributes and the mode of the one it
 //   replaces, as far as its file system keeps them. A file the user may not
 //   write into is refused, not replaced.
-// - When the folder cannot be written to but the existing file can, the file
-//   is updated in place (see InPlaceWrite): the whole content is made first
+// - When the folder cannot be written to (no permission, or immutable) but
+//   the existing file can, the file is updated in place (see InPlaceWrite): the whole content is made first
 //   in the temporary folder, then copied in under an advisory lock, with the
 //   signals that would end the process held back. Until the copy begins, any
 //   failure leaves the earlier file as it was. What remains: a power loss or

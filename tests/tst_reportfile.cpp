@@ -13,6 +13,8 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -92,6 +94,46 @@ public:
 private:
     pid_t m_pid = -1;
     int m_said = -1;
+};
+
+// Marks a folder immutable (chattr +i) while it lives: not even root may add
+// a file to it. An empty path marks nothing.
+class ScopedImmutable
+{
+public:
+    explicit ScopedImmutable(const QByteArray &folder)
+    {
+        if (folder.isEmpty())
+            return;
+        m_fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int flags = 0;
+        if (m_fd < 0 || ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) != 0)
+            m_failure = std::strerror(errno);
+        flags |= FS_IMMUTABLE_FL;
+        if (m_failure.isEmpty() && ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) != 0)
+            m_failure = std::strerror(errno);
+        m_set = m_failure.isEmpty();
+    }
+    ~ScopedImmutable()
+    {
+        int flags = 0;
+        if (m_set && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags &= ~FS_IMMUTABLE_FL;
+            ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
+        }
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ScopedImmutable(const ScopedImmutable &) = delete;
+    ScopedImmutable &operator=(const ScopedImmutable &) = delete;
+
+    bool isSet() const { return m_set; }
+    const QByteArray &failure() const { return m_failure; }
+
+private:
+    int m_fd = -1;
+    bool m_set = false;
+    QByteArray m_failure;
 };
 
 // Whether the process is waiting in flock(2).
@@ -284,55 +326,64 @@ void tst_ReportFile::writesIntoWhatIsNotAFile()
 
 void tst_ReportFile::folderWithoutWritePermission_data()
 {
-    QTest::addColumn<bool>("smallDisk");  // the folder is a tmpfs of 64 KiB
+    // The folder: "closed" is one that only root may write into, written by
+    // nobody; "full", the same on a tmpfs of 64 KiB; "immutable", one on ext4
+    // marked immutable (chattr +i), written by root.
+    QTest::addColumn<QByteArray>("folder");
     QTest::addColumn<int>("sizeLimit");   // of the writer's files; 0 for none
     QTest::addColumn<bool>("anotherRun"); // another run holds the report's lock while it copies
     QTest::addColumn<int>("size");        // of the new report; the earlier one has 16,000 bytes
     QTest::addColumn<QString>("reason");  // how the reason begins; "" when the report is written
 
-    QTest::newRow("written in place") << false << 0 << false << 3 << "";
-    QTest::newRow("full disk") << true << 0 << false << 200000 << "No space left on device";
-    QTest::newRow("file size limit") << false << 20000 << false << 100000 << "File too large in the temporary folder";
-    QTest::newRow("another run copying") << false << 0 << true << 100000 << "";
+    QTest::newRow("written in place") << QByteArray("closed") << 0 << false << 3 << "";
+    QTest::newRow("full disk") << QByteArray("full") << 0 << false << 200000 << "No space left on device";
+    QTest::newRow("file size limit") << QByteArray("closed") << 20000 << false << 100000
+                                     << "File too large in the temporary folder";
+    QTest::newRow("another run copying") << QByteArray("closed") << 0 << true << 100000 << "";
+    QTest::newRow("immutable folder, by root") << QByteArray("immutable") << 0 << false << 100000 << "";
 }
 
 void tst_ReportFile::folderWithoutWritePermission()
 {
-    QFETCH(bool, smallDisk);
+    QFETCH(QByteArray, folder);
     QFETCH(int, sizeLimit);
     QFETCH(bool, anotherRun);
     QFETCH(int, size);
     QFETCH(QString, reason);
 
-    ScratchDirectory folder;
-    QVERIFY(folder.isValid());
-    QByteArray locked = folder.path() + "/locked";
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QByteArray locked = scratch.path() + "/locked";
     std::optional<LoopDisk> disk;
-    if (smallDisk) {
-        disk.emplace(folder.path(), LoopDisk::Tmpfs, 64 * 1024);
+    if (folder != "closed") {
+        disk.emplace(scratch.path(), folder == "full" ? LoopDisk::Tmpfs : LoopDisk::Ext4, folder == "full" ? 64 * 1024 : 16 << 20);
         if (!disk->isMounted())
             QSKIP(qPrintable("no disk of its own here: " + disk->failure()));
-        locked = disk->path();
-    } else {
-        QVERIFY(makeTree(folder.path(), {"d:locked"}));
+        locked = folder == "full" ? disk->path() : disk->path() + "/locked";
     }
+    QVERIFY(folder == "full" || ::mkdir(locked.constData(), 0755) == 0);
     const QByteArray report = locked + "/report.html";
     const QByteArray earlier(16000, 'e');
     QVERIFY(writeBytes(report, earlier));
-    QVERIFY(::chmod(folder.path().constData(), 0755) == 0);
+    QVERIFY(::chmod(scratch.path().constData(), 0755) == 0);
     QVERIFY(::chmod(report.constData(), 0666) == 0);
     QVERIFY(::chmod(locked.constData(), 0555) == 0);
+    const bool byNobody = folder != "immutable";
+    const ScopedImmutable immutable(byNobody ? QByteArray() : locked);
+    if (!byNobody && !immutable.isSet())
+        QSKIP(qPrintable("cannot mark a folder immutable here: " + immutable.failure()));
     int otherRun = -1;
     if (anotherRun) {
         otherRun = ::open(report.constData(), O_RDONLY | O_CLOEXEC);
         QVERIFY(otherRun >= 0 && ::flock(otherRun, LOCK_EX) == 0);
     }
 
-    // Root writes wherever it likes, so the writes run as nobody. No new file
-    // can be made there, but the writable report is written in place.
-    QCOMPARE(WriterInChild(locked + "/new.html", "x", true).finish(), 0);
+    // Root writes wherever it likes, so the writes run as nobody, but for the
+    // immutable folder. No new file can be made there, but the writable
+    // report is written in place.
+    QCOMPARE(WriterInChild(locked + "/new.html", "x", byNobody).finish(), 0);
     const QByteArray content(size, 'n');
-    WriterInChild writer(report, content, true, rlim_t(sizeLimit));
+    WriterInChild writer(report, content, byNobody, rlim_t(sizeLimit));
     if (anotherRun) {
         QTRY_VERIFY_WITH_TIMEOUT(waitsForLock(writer.pid()), 30000);
         QCOMPARE(fileContents(report), earlier); // untouched while the other run copies
