@@ -3,6 +3,7 @@
 #include "heldsignals.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,6 +65,11 @@ int reserve(int from, int into, off_t length)
 
 int copyInPlace(int from, int into, off_t length)
 {
+    // The file size limit may have been lowered since the content was made:
+    // a copy it would cut short is not begun.
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && rlim_t(length) > limit.rlim_cur)
+        return EFBIG;
     // A signal must not end the process with the file part old, part new.
     HeldSignals held;
     if (const int error = reserve(from, into, length))

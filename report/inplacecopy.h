@@ -7,7 +7,8 @@
 // The caller holds the lock that keeps other writers out.
 //
 // The space the new content needs is reserved before a byte of `into` is
-// touched; where that fails, `into` is left as it was. Where the file system
+// touched, and the length checked against the file size limit; where either
+// fails, `into` is left as it was. Where the file system
 // cannot reserve space, a longer content first gets what lies beyond the end
 // of `into` (its earlier bytes stay as they are), and `into` is cut back if
 // that fails. From the copy on, signals that would end the process are held

@@ -333,14 +333,17 @@ void tst_ReportFile::folderWithoutWritePermission_data()
     QTest::addColumn<int>("sizeLimit");   // of the writer's files; 0 for none
     QTest::addColumn<bool>("anotherRun"); // another run holds the report's lock while it copies
     QTest::addColumn<int>("size");        // of the new report; the earlier one has 16,000 bytes
+    QTest::addColumn<int>("limitLowered"); // the writer's file size limit, set while it waits for the lock; 0 for none
     QTest::addColumn<QString>("reason");  // how the reason begins; "" when the report is written
 
-    QTest::newRow("written in place") << QByteArray("closed") << 0 << false << 3 << "";
-    QTest::newRow("full disk") << QByteArray("full") << 0 << false << 200000 << "No space left on device";
-    QTest::newRow("file size limit") << QByteArray("closed") << 20000 << false << 100000
+    QTest::newRow("written in place") << QByteArray("closed") << 0 << false << 3 << 0 << "";
+    QTest::newRow("full disk") << QByteArray("full") << 0 << false << 200000 << 0 << "No space left on device";
+    QTest::newRow("file size limit") << QByteArray("closed") << 20000 << false << 100000 << 0
                                      << "File too large in the temporary folder";
-    QTest::newRow("another run copying") << QByteArray("closed") << 0 << true << 100000 << "";
-    QTest::newRow("immutable folder, by root") << QByteArray("immutable") << 0 << false << 100000 << "";
+    QTest::newRow("another run copying") << QByteArray("closed") << 0 << true << 100000 << 0 << "";
+    QTest::newRow("file size limit lowered while waiting") << QByteArray("closed") << 0 << true << 100000 << 1000
+                                                           << "File too large";
+    QTest::newRow("immutable folder, by root") << QByteArray("immutable") << 0 << false << 100000 << 0 << "";
 }
 
 void tst_ReportFile::folderWithoutWritePermission()
@@ -349,6 +352,7 @@ void tst_ReportFile::folderWithoutWritePermission()
     QFETCH(int, sizeLimit);
     QFETCH(bool, anotherRun);
     QFETCH(int, size);
+    QFETCH(int, limitLowered);
     QFETCH(QString, reason);
 
     ScratchDirectory scratch;
@@ -384,10 +388,17 @@ void tst_ReportFile::folderWithoutWritePermission()
     QCOMPARE(WriterInChild(locked + "/new.html", "x", byNobody).finish(), 0);
     const QByteArray content(size, 'n');
     WriterInChild writer(report, content, byNobody, rlim_t(sizeLimit));
+    // Gone before the writer, which waits for the lock to end.
+    const auto endOtherRun = qScopeGuard([&otherRun] { ::close(std::exchange(otherRun, -1)); });
     if (anotherRun) {
         QTRY_VERIFY_WITH_TIMEOUT(waitsForLock(writer.pid()), 30000);
         QCOMPARE(fileContents(report), earlier); // untouched while the other run copies
-        ::close(otherRun);
+        // As prlimit --pid would, by the writer's own user.
+        const rlimit lowered{rlim_t(limitLowered), rlim_t(limitLowered)};
+        QVERIFY(!limitLowered || runInChild([&] {
+            return dropRoot() && ::prlimit(writer.pid(), RLIMIT_FSIZE, &lowered, nullptr) == 0 ? 0 : 1;
+        }) == 0);
+        ::close(std::exchange(otherRun, -1));
     }
     QString given;
     const int result = writer.finish(&given);
