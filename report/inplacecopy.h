@@ -12,5 +12,7 @@
 // cannot reserve space, a longer content first gets what lies beyond the end
 // of `into` (its earlier bytes stay as they are), and `into` is cut back if
 // that fails. From the copy on, signals that would end the process are held
-// back (see HeldSignals). Gives 0, or the error that stopped it.
+// back (see HeldSignals). The set-user-ID and set-group-ID bits and a file
+// capability, which writing clears, are put back where the process may.
+// Gives 0, or the error that stopped it.
 int copyInPlace(int from, int into, off_t length);

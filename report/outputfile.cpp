@@ -48,7 +48,7 @@ void OutputFile::openForReplacing(const std::string &target, const struct stat *
         m_failure.set(errno);
         return;
     }
-    m_replacing.emplace(target, m_failure, m_cancel);
+    m_replacing.emplace(target, existing, m_failure, m_cancel);
     const int error = m_replacing->makeTemporary();
     // The folder takes no new file (EPERM: it is immutable), but the file
     // itself may be writable.
@@ -57,8 +57,6 @@ void OutputFile::openForReplacing(const std::string &target, const struct stat *
         m_inPlace.emplace(target, m_failure, m_cancel);
     } else if (error) {
         m_failure.set(error);
-    } else if (existing) {
-        m_replacing->keepAttributesOf(*existing);
     }
 }
 

@@ -21,8 +21,8 @@ struct stat;
 //   followed, so that the file is replaced, not the link. The new file keeps
 //   the owner and group (where the process may set them), the access control
 //   lists, the other extended attributes and the mode of the one it
-//   replaces, as far as its file system keeps them. A file the user may not
-//   write into is refused, not replaced.
+//   replaces, as far as its file system keeps them, set once its content is
+//   written. A file the user may not write into is refused, not replaced.
 // - When the folder cannot be written to (no permission, or immutable) but
 //   the existing file can, the file is updated in place (see InPlaceWrite): the whole content is made first
 //   in the temporary folder, then copied in under an advisory lock, with the

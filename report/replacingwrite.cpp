@@ -52,11 +52,14 @@ bool noUnnamedFiles(int error)
 
 } // namespace
 
-ReplacingWrite::ReplacingWrite(std::string target, OutputFailure &failure, const std::atomic<bool> *cancel)
+ReplacingWrite::ReplacingWrite(std::string target, const struct stat *existing, OutputFailure &failure,
+                               const std::atomic<bool> *cancel)
     : m_target(std::move(target))
     , m_failure(failure)
     , m_cancel(cancel)
 {
+    if (existing)
+        m_existing = *existing;
 }
 
 ReplacingWrite::~ReplacingWrite()
@@ -73,7 +76,7 @@ int ReplacingWrite::makeTemporary()
     static const bool canNameUnnamedFiles = ::access("/proc/self/fd", X_OK) == 0;
     int openError = EOPNOTSUPP;
     if (canNameUnnamedFiles) {
-        m_fd.reset(::open(directoryOf(m_target).c_str(), O_TMPFILE | writeFlags, 0666));
+        m_fd.reset(::open(directoryOf(m_target).c_str(), O_TMPFILE | writeFlags, mode()));
         openError = errno;
     }
     if (m_fd.isValid()) {
@@ -87,7 +90,7 @@ int ReplacingWrite::openNamedTemporary()
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = temporaryNameFor(m_target);
-        m_fd.reset(::open(name.c_str(), O_CREAT | O_EXCL | writeFlags, 0666));
+        m_fd.reset(::open(name.c_str(), O_CREAT | O_EXCL | writeFlags, mode()));
         if (m_fd.isValid()) {
             m_temporary = std::move(name);
             return 0;
@@ -96,12 +99,6 @@ int ReplacingWrite::openNamedTemporary()
             return errno;
     }
     return EEXIST;
-}
-
-void ReplacingWrite::keepAttributesOf(const struct stat &existing)
-{
-    if (const int error = copyFileAttributes(m_target, existing, m_fd.get()))
-        m_failure.set(error);
 }
 
 bool ReplacingWrite::nameUnnamedTemporary()
@@ -129,6 +126,10 @@ void ReplacingWrite::discardTemporary()
 
 bool ReplacingWrite::commit()
 {
+    if (m_existing) {
+        if (const int error = copyFileAttributes(m_target, *m_existing, m_fd.get()))
+            return m_failure.set(error);
+    }
     // An earlier file is replaced only by content that has reached the disk.
     if (::fdatasync(m_fd.get()) != 0 && errno != EINVAL)
         return m_failure.set(errno);

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QMap>
+#include <QProcess>
 #include <QtEndian>
 #include <QtTest>
 
@@ -435,37 +436,51 @@ void tst_ReportFile::failedWriteKeepsEarlierReport()
 
 void tst_ReportFile::keepsPermissions_data()
 {
-    QTest::addColumn<int>("mode");            // of the earlier report, owned by root
-    QTest::addColumn<bool>("ownedByNobody");  // instead
-    QTest::addColumn<bool>("listAndAttribute"); // it has an access list giving nobody write access, and a user attribute
-    QTest::addColumn<bool>("byNobody");       // written by nobody, in a folder anyone may write
-    QTest::addColumn<bool>("onVfat");         // on a file system that keeps neither modes nor owners
-    QTest::addColumn<QString>("reason");      // "" when the report is replaced
+    QTest::addColumn<int>("mode");              // of the earlier report, owned by root
+    QTest::addColumn<bool>("ownedByNobody");    // instead
+    QTest::addColumn<QByteArray>("attributes"); // it has: "acl", an access list giving nobody write access and a
+                                                // user attribute; "capability", cap_net_raw+ep set by setcap
+    QTest::addColumn<bool>("byNobody");         // written by nobody
+    // The folder: "open" to anyone; "closed" to nobody, who writes the report
+    // in place; "immutable" (chattr +i), where root writes it in place; "vfat",
+    // a file system that keeps neither modes nor owners.
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<QString>("reason"); // "" when the report is written
 
-    QTest::newRow("mode 0640") << 0640 << false << false << false << false << "";
-    QTest::newRow("access list and attribute, by nobody") << 0644 << false << true << true << false << "";
-    QTest::newRow("owner kept by root") << 0640 << true << false << false << false << "";
-    QTest::newRow("write-protected, by root") << 0444 << false << false << false << false << "";
-    QTest::newRow("write-protected, by nobody") << 0444 << true << false << true << false << "Permission denied";
-    QTest::newRow("another's file, by nobody") << 0644 << false << false << true << false << "Permission denied";
-    QTest::newRow("on vfat") << 0 << false << false << false << true << "";
+    const QByteArray none;
+    QTest::newRow("mode 0640") << 0640 << false << none << false << QByteArray("open") << "";
+    QTest::newRow("access list and attribute, by nobody") << 0644 << false << QByteArray("acl") << true << QByteArray("open") << "";
+    QTest::newRow("owner kept by root") << 0640 << true << none << false << QByteArray("open") << "";
+    QTest::newRow("write-protected, by root") << 0444 << false << none << false << QByteArray("open") << "";
+    QTest::newRow("write-protected, by nobody") << 0444 << true << none << true << QByteArray("open") << "Permission denied";
+    QTest::newRow("another's file, by nobody") << 0644 << false << none << true << QByteArray("open") << "Permission denied";
+    QTest::newRow("on vfat") << 0 << false << none << false << QByteArray("vfat") << "";
+    // Writing into a file clears these, so they are set once it is written.
+    QTest::newRow("set-group-ID, by nobody") << 02755 << true << none << true << QByteArray("open") << "";
+    QTest::newRow("set-user-ID, by nobody") << 04755 << true << none << true << QByteArray("open") << "";
+    QTest::newRow("file capability, by root") << 0755 << false << QByteArray("capability") << false << QByteArray("open") << "";
+    QTest::newRow("set-group-ID, in place by nobody") << 02775 << true << none << true << QByteArray("closed") << "";
+    QTest::newRow("set-user-ID, in place by nobody") << 04755 << true << none << true << QByteArray("closed") << "";
+    QTest::newRow("file capability, in place by root") << 0755 << false << QByteArray("capability") << false
+                                                        << QByteArray("immutable") << "";
 }
 
 void tst_ReportFile::keepsPermissions()
 {
     QFETCH(int, mode);
     QFETCH(bool, ownedByNobody);
-    QFETCH(bool, listAndAttribute);
+    QFETCH(QByteArray, attributes);
     QFETCH(bool, byNobody);
-    QFETCH(bool, onVfat);
+    QFETCH(QByteArray, folder);
     QFETCH(QString, reason);
 
-    ScratchDirectory folder;
-    QVERIFY(folder.isValid());
-    QByteArray path = folder.path() + "/report.html";
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QByteArray path = scratch.path() + "/report.html";
     std::optional<LoopDisk> disk;
+    const bool onVfat = folder == "vfat";
     if (onVfat) {
-        disk.emplace(folder.path(), LoopDisk::Vfat);
+        disk.emplace(scratch.path(), LoopDisk::Vfat);
         if (!disk->isMounted())
             QSKIP(qPrintable("no vfat disk here: " + disk->failure()));
         path = disk->path() + "/report.html";
@@ -473,21 +488,29 @@ void tst_ReportFile::keepsPermissions()
     if ((byNobody || ownedByNobody) && ::geteuid() != 0)
         QSKIP("needs root to act as nobody");
     QVERIFY(writeBytes(path, "earlier"));
-    QVERIFY(onVfat || ::chmod(folder.path().constData(), 0777) == 0);
-    QVERIFY(onVfat || ::chmod(path.constData(), mode_t(mode)) == 0);
+    QVERIFY(onVfat || ::chmod(scratch.path().constData(), folder == "closed" ? 0555 : 0777) == 0);
     QVERIFY(!ownedByNobody || ::chown(path.constData(), nobody, nobody) == 0);
-    if (listAndAttribute) {
+    QVERIFY(onVfat || ::chmod(path.constData(), mode_t(mode)) == 0);
+    if (attributes == "acl") {
         if (::setxattr(path.constData(), "user.velmora", "kept", 4, 0) != 0)
             QSKIP(qPrintable(QString::fromUtf8("no user attributes here: ") + QString::fromLocal8Bit(std::strerror(errno))));
         const QByteArray list = accessListGivingNobodyWrite();
         QVERIFY(::setxattr(path.constData(), "system.posix_acl_access", list.constData(), std::size_t(list.size()), 0) == 0);
+    } else if (attributes == "capability" && QProcess::execute("setcap", {"cap_net_raw+ep", QFile::decodeName(path)}) != 0) {
+        QSKIP("setcap cannot set a file capability here");
     }
+    std::optional<ScopedImmutable> immutable;
+    if (folder == "immutable" && !immutable.emplace(scratch.path()).isSet())
+        QSKIP(qPrintable("cannot mark a folder immutable here: " + immutable->failure()));
     struct stat before;
     QVERIFY(::stat(path.constData(), &before) == 0);
-    const QMap<QByteArray, QByteArray> attributes = attributesOf(path);
+    const QMap<QByteArray, QByteArray> attributesBefore = attributesOf(path);
+    QCOMPARE(attributesBefore.contains("security.capability"), attributes == "capability");
 
     QString given;
     QCOMPARE(WriterInChild(path, "new", byNobody).finish(&given), reason.isEmpty() ? 1 : 0);
+    immutable.reset();
+    ::chmod(scratch.path().constData(), 0777);
     QCOMPARE(given, reason);
     QCOMPARE(fileContents(path), QByteArray(reason.isEmpty() ? "new" : "earlier"));
     struct stat after;
@@ -496,19 +519,21 @@ void tst_ReportFile::keepsPermissions()
         // The group bits are the access list's mask, as they were: the group
         // itself gains nothing.
         QCOMPARE(after.st_mode, before.st_mode);
-        QCOMPARE(attributesOf(path), attributes);
+        QCOMPARE(attributesOf(path), attributesBefore);
         // nobody cannot give a file away.
         const bool ownerKept = !reason.isEmpty() || !byNobody || ownedByNobody;
         QCOMPARE(after.st_uid, ownerKept ? before.st_uid : nobody);
         QCOMPARE(after.st_gid, ownerKept ? before.st_gid : gid_t(nobody));
+        // Written in place or refused, it is the same file.
+        QCOMPARE(after.st_ino == before.st_ino, folder != "open" || !reason.isEmpty());
     }
-    QCOMPARE(readdirOrder(onVfat ? disk->path() : folder.path()), QList<QByteArray>{"report.html"});
+    QCOMPARE(readdirOrder(onVfat ? disk->path() : scratch.path()), QList<QByteArray>{"report.html"});
 
     // A new file gets the usual permissions, not those of a temporary file.
     const mode_t previousMask = ::umask(022);
-    QCOMPARE(write(folder.path() + "/fresh.html", "new"), 1);
+    QCOMPARE(write(scratch.path() + "/fresh.html", "new"), 1);
     ::umask(previousMask);
-    QVERIFY(::stat((folder.path() + "/fresh.html").constData(), &after) == 0);
+    QVERIFY(::stat((scratch.path() + "/fresh.html").constData(), &after) == 0);
     QCOMPARE(after.st_mode & 07777, mode_t(0644));
 }
 
