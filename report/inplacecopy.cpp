@@ -13,8 +13,9 @@
 
 namespace {
 
-// Copies bytes `begin` to `end` of `from` to the same place in `into`.
-int copyRange(int from, int into, off_t begin, off_t end)
+// Copies bytes `begin` to `end` of `from` to the same place in `into`;
+// `changed`, when given, is set once any byte is written.
+int copyRange(int from, int into, off_t begin, off_t end, bool *changed = nullptr)
 {
     std::vector<char> buffer(std::size_t(1) << 20);
     while (begin < end) {
@@ -30,6 +31,8 @@ int copyRange(int from, int into, off_t begin, off_t end)
                 continue;
             if (put <= 0)
                 return put < 0 ? errno : EIO;
+            if (changed)
+                *changed = true;
             done += put;
         }
         begin += got;
@@ -101,21 +104,23 @@ private:
 
 } // namespace
 
-int copyInPlace(int from, int into, off_t length)
+InPlaceCopy copyInPlace(int from, int into, off_t length)
 {
     // The file size limit may have been lowered since the content was made:
     // a copy it would cut short is not begun.
     struct rlimit limit;
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && rlim_t(length) > limit.rlim_cur)
-        return EFBIG;
+        return {EFBIG};
     // A signal must not end the process with the file part old, part new.
     HeldSignals held;
     const ClearedByWriting cleared(into);
     if (const int error = reserve(from, into, length))
-        return error;
-    if (const int error = copyRange(from, into, 0, length))
-        return error;
+        return {error};
+    bool changed = false;
+    if (const int error = copyRange(from, into, 0, length, &changed))
+        return {error, changed};
+    // Not cut to length, or not on the disk: neither the old nor the new.
     if (::ftruncate(into, length) != 0 || (::fdatasync(into) != 0 && errno != EINVAL))
-        return errno;
-    return 0;
+        return {errno, true};
+    return {};
 }

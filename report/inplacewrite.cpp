@@ -76,8 +76,10 @@ bool InPlaceWrite::commit()
     }
     if (cancelled())
         return m_failure.set(EINTR);
-    if (const int error = copyInPlace(m_content.get(), m_target.get(), length))
-        return m_failure.set(error);
+    if (const InPlaceCopy copy = copyInPlace(m_content.get(), m_target.get(), length); copy.error) {
+        m_failure.damaged = copy.damaged;
+        return m_failure.set(copy.error);
+    }
     // Closing releases the lock.
     return m_target.close() || m_failure.set(errno);
 }

@@ -11,5 +11,7 @@ std::string OutputFailure::text() const
     std::string text = std::strerror(error);
     if (!place.empty())
         text += " in the temporary folder '" + place + '\'';
+    if (damaged)
+        text += " during the final copy; the earlier report is damaged (part old, part new)";
     return text;
 }

@@ -10,7 +10,8 @@ struct OutputFailure
     static constexpr int noFileName = -1; // an error of our own beside errno's
 
     int error = 0;
-    std::string place; // the temporary folder, when the failure was there
+    std::string place;    // the temporary folder, when the failure was there
+    bool damaged = false; // it came during the final copy in place, which left the file part old, part new
 
     // Keeps the first failure only. Gives false, for `return failure.set(...)`.
     bool set(int newError, std::string where = {})
@@ -22,6 +23,7 @@ struct OutputFailure
         return false;
     }
 
-    // The system's explanation, with the place where there is one.
+    // The system's explanation, with the place where there is one and what
+    // became of a file damaged.
     std::string text() const;
 };

@@ -30,7 +30,8 @@ struct stat;
 //   failure leaves the earlier file as it was. What remains: a power loss or
 //   SIGKILL during the copy, or a write failing during it where space could
 //   not be reserved ahead (an I/O error, a copy-on-write or network file
-//   system running full), leaves the file part old, part new.
+//   system running full), leaves the file part old, part new, and the error
+//   says so.
 // - One of the process's open descriptors (/dev/stdout, /dev/fd/N,
 //   /proc/self/fd/N, see ownDescriptorNamedBy) is written into where it
 //   stands, as standard output is for "-", never replaced or truncated.

@@ -559,13 +559,15 @@ void tst_MapCommand::failedRunKeepsEarlierReport_data()
 {
     QTest::addColumn<int>("resource"); // the limit set for velmora-map
     QTest::addColumn<int>("limit");    // 0 for none
-    QTest::addColumn<QByteArray>("root"); // below the scratch directory
+    QTest::addColumn<QByteArray>("root"); // below the scratch directory; "big" has a report of over 1 MiB
     QTest::addColumn<QByteArray>("message"); // how standard error begins; "@" stands for the scratch directory
     QTest::addColumn<QByteArray>("folder");  // of the report: "" the scratch directory; "locked" one that takes
                                              // no new file, run by nobody; "disk" a vfat disk; "fuse" a FUSE
                                              // file system (bindfs)
     QTest::addColumn<QByteArrayList>("faults"); // strace -e inject= specifications
     QTest::addColumn<int>("status");
+    // The earlier report is left as it was, unless the message says that it
+    // was damaged: then it begins with the new one.
 
     const int none = 0;
     QTest::newRow("file size limit") << int(RLIMIT_FSIZE) << 1024 << QByteArray("tree")
@@ -591,6 +593,20 @@ void tst_MapCommand::failedRunKeepsEarlierReport_data()
     QTest::newRow("in place, no reserving, full disk")
         << none << 0 << QByteArray("tree") << QByteArray("cannot write '@/locked/report.html': No space left on device")
         << QByteArray("locked") << QByteArrayList{"fallocate:error=EOPNOTSUPP", "pwrite64:error=ENOSPC"} << 1;
+    // The space is reserved; then the disk fails. The copy goes in pieces of 1 MiB.
+    QTest::newRow("in place, disk error at the first write")
+        << none << 0 << QByteArray("big") << QByteArray("cannot write '@/locked/report.html': Input/output error\n")
+        << QByteArray("locked") << QByteArrayList{"fallocate:retval=0", "pwrite64:error=EIO"} << 1;
+    QTest::newRow("in place, disk error during the copy")
+        << none << 0 << QByteArray("big")
+        << QByteArray("cannot write '@/locked/report.html': Input/output error during the final copy; "
+                      "the earlier report is damaged (part old, part new)")
+        << QByteArray("locked") << QByteArrayList{"fallocate:retval=0", "pwrite64:error=EIO:when=2"} << 1;
+    QTest::newRow("in place, disk error at the sync")
+        << none << 0 << QByteArray("tree")
+        << QByteArray("cannot write '@/locked/report.html': Input/output error during the final copy; "
+                      "the earlier report is damaged (part old, part new)")
+        << QByteArray("locked") << QByteArrayList{"fdatasync:error=EIO"} << 1;
     // vfat has no unnamed temporary files: the temporary has a name until the rename.
     QTest::newRow("named temporary, hung up") << none << 0 << QByteArray("tree") << QByteArray() << QByteArray("disk")
                                               << QByteArrayList{"fdatasync:signal=SIGHUP"} << 129;
@@ -623,9 +639,11 @@ void tst_MapCommand::failedRunKeepsEarlierReport()
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QList<QByteArray> entries = linkGraph("graph", 40) << "d:tree" << "d:tree/sub";
+    QList<QByteArray> entries = linkGraph("graph", 40) << "d:tree" << "d:tree/sub" << "d:big";
     for (int i = 0; i < 100; ++i)
         entries << "tree/file-with-a-long-enough-name-" + QByteArray::number(i);
+    for (int i = 0; root == "big" && i < 5000; ++i)
+        entries << "big/" + QByteArray::number(i).rightJustified(250, 'n');
     QVERIFY(makeTree(scratch.path(), entries));
     const QString here = QFile::decodeName(scratch.path());
     const bool inPlace = folder == "locked";
@@ -683,7 +701,11 @@ void tst_MapCommand::failedRunKeepsEarlierReport()
     else
         QVERIFY2(result.err.startsWith("velmora-map: " + message.replace('@', scratch.path())) && result.err.count('\n') == 1,
                  result.err.constData());
-    QCOMPARE(fileContents(output), QByteArray("earlier"));
+    const QByteArray left = fileContents(output);
+    if (message.contains("damaged"))
+        QVERIFY2(left.startsWith("<HTML>"), left.left(100).constData());
+    else
+        QCOMPARE(left, QByteArray("earlier"));
     QCOMPARE(QDir(reportFolder).entryList(QDir::Files | QDir::Hidden), QStringList{"report.html"});
 }
 
@@ -699,7 +721,7 @@ void tst_MapCommand::helpAndVersion()
         QCOMPARE(result.status, 0);
         QVERIFY(result.out.startsWith("Usage: velmora-map [OPTION]... ROOT OUTPUT\n"));
         for (const char *mention : {"-f, --files", "--format=FORMAT", "\"name_bytes\"", "| jq ", "--open", "-q, --quiet",
-                                    "-v, --version", "standard output", "129, 130, 131, 143", "-x, --one-file-system",
+                                    "-v, --version", "standard output", "129, 130, 131, 143", "during the final copy", "-x, --one-file-system",
                                     "bind\n                       mount", "-P, --no-follow", "--exclude=PATTERN",
                                     "--exclude-from=FILE", "--sort=ORDER", "velmora-map -x ", "velmora-map -P ",
                                     "velmora-map --exclude=", "velmora-map --exclude-from=", "--sort=name ~"})
