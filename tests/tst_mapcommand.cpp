@@ -382,6 +382,14 @@ void tst_MapCommand::exitStatus_data()
     QTest::newRow("unknown short option") << QStringList{"-qz", "@/tree", "@/out.html"} << 2 << "invalid option -- 'z'" << false;
     QTest::newRow("option given a value") << QStringList{"--files=yes", "@/tree", "@/out.html"} << 2
                                           << "option '--files' doesn't allow an argument" << false;
+    QTest::newRow("ambiguous abbreviation") << QStringList{"--ex=x", "@/tree", "@/out.html"} << 2
+                                            << "option '--ex=x' is ambiguous; possibilities: '--exclude' '--exclude-from'\n"
+                                            << false;
+    QTest::newRow("ambiguous abbreviation without a value")
+        << QStringList{"@/tree", "--f", "@/out.html"} << 2 << "option '--f' is ambiguous; possibilities: '--files' '--format'\n"
+        << false;
+    QTest::newRow("unique abbreviation") << QStringList{"--exclude-f=@/rules", "--fo=html", "@/tree", "@/out.html"} << 0 << ""
+                                         << false;
     QTest::newRow("options after the paths") << QStringList{"@/tree", "@/out.html", "-qf"} << 0 << "" << false;
     QTest::newRow("-- ends the options") << QStringList{"-q", "--", "@/tree", "@/out.html"} << 0 << "" << false;
     QTest::newRow("missing root") << QStringList{"@/nowhere", "@/out.html"} << 2
@@ -449,6 +457,9 @@ void tst_MapCommand::exitStatus_data()
         << false;
     // @/rules holds comments, a blank line and CR LF line ends around "- f" and "sub/".
     QTest::newRow("an exclude file") << QStringList{"--exclude-from=@/rules", "@/tree", "@/out.html"} << 0 << "" << false;
+    // @/zero-rules holds "f", then a zero byte and more, and a line that starts with a zero byte.
+    QTest::newRow("a zero byte ends a pattern") << QStringList{"--exclude-from=@/zero-rules", "@/tree", "@/out.html"} << 0 << ""
+                                                << false;
     QTest::newRow("exclude patterns from standard input")
         << QStringList{"sh", "-c", "exec \"$0\" --exclude-from=- \"$1\" \"$2\" < @/rules", "velmora-map", "@/tree", "@/out.html"}
         << 0 << "" << false;
@@ -481,6 +492,7 @@ void tst_MapCommand::exitStatus()
     QVERIFY(::chmod(scratch.path().constData(), 0755) == 0 && ::chmod((scratch.path() + "/locked").constData(), 0700) == 0);
     const QString here = QFile::decodeName(scratch.path());
     QVERIFY(writeFileContents(here + "/rules", "# skipped\r\n;skipped too\r\n\r\n- f\r\nsub/\n"));
+    QVERIFY(writeFileContents(here + "/zero-rules", QByteArray("f\0never matched\n\0g\n", 19)));
     arguments.replaceInStrings("@", here);
     message.replace("@", here);
     QString program = QStringLiteral(VELMORA_MAP);
