@@ -414,6 +414,8 @@ void tst_MapCommand::exitStatus_data()
                                                  << "cannot map '@/locked/tree': Permission denied" << true;
     QTest::newRow("root that cannot be read") << QStringList{"@/locked", "@/out.html"} << 2
                                               << "cannot map '@/locked': Permission denied" << true;
+    // Its links are listed, not followed, so that the map ends.
+    QTest::newRow("root on proc") << QStringList{"-f", "/proc/self", "@/out.html"} << 0 << "" << false;
     // A failing disk: the listing of @/tree/sub ends in an error after its
     // entries (one walk, so that the calls come in a known order: two to
     // count the open descriptors, two for @/tree, two for @/tree/sub).
