@@ -75,7 +75,7 @@ int ownDescriptorNamedBy(std::string path)
 {
     for (int hops = 0; hops <= mostLinks; ++hops) {
         const std::size_t slash = path.rfind('/');
-        const std::string_view name = slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+        const std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
         const int number = descriptorNumber(name);
         if (number >= 0) {
             const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);

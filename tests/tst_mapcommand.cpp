@@ -320,21 +320,25 @@ void tst_MapCommand::writesIntoOpenDescriptor_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QByteArray>("before"); // what @/log holds before the report
     QTest::addColumn<QByteArray>("after");  // and after it
+    QTest::addColumn<bool>("byNobody");     // for whom @/tree/locked cannot be read
 
     const QByteArray log = "one\ntwo\n";
-    QTest::newRow(">> log") << "velmora-map @/tree /dev/stdout >> @/log" << log << QByteArray();
+    QTest::newRow(">> log") << "velmora-map @/tree /dev/stdout >> @/log" << log << QByteArray() << false;
     QTest::newRow("header and footer") << "{ echo header; velmora-map @/tree /dev/stdout; echo footer; } > @/log"
-                                       << QByteArray("header\n") << QByteArray("footer\n");
+                                       << QByteArray("header\n") << QByteArray("footer\n") << false;
     QTest::newRow("/dev/stderr") << "{ echo header >&2; velmora-map @/tree /dev/stderr; echo footer >&2; } 2> @/log"
-                                 << QByteArray("header\n") << QByteArray("footer\n");
+                                 << QByteArray("header\n") << QByteArray("footer\n") << false;
     QTest::newRow("/dev/fd/N") << "{ echo header >&7; velmora-map @/tree /dev/fd/7; echo footer >&7; } 7> @/log"
-                               << QByteArray("header\n") << QByteArray("footer\n");
-    QTest::newRow("/proc/self/fd/N, appending") << "velmora-map @/tree /proc/self/fd/7 7>> @/log" << log << QByteArray();
-    QTest::newRow("/proc/thread-self/fd/N") << "velmora-map @/tree /proc/thread-self/fd/1 >> @/log" << log << QByteArray();
-    QTest::newRow("/proc/PID/fd/N of its own") << "exec velmora-map @/tree /proc/$$/fd/1 >> @/log" << log << QByteArray();
+                               << QByteArray("header\n") << QByteArray("footer\n") << false;
+    QTest::newRow("/proc/self/fd/N, appending") << "velmora-map @/tree /proc/self/fd/7 7>> @/log" << log << QByteArray() << false;
+    QTest::newRow("/proc/thread-self/fd/N") << "velmora-map @/tree /proc/thread-self/fd/1 >> @/log" << log << QByteArray() << false;
+    QTest::newRow("/proc/PID/fd/N of its own") << "exec velmora-map @/tree /proc/$$/fd/1 >> @/log" << log << QByteArray() << false;
     QTest::newRow("a link to /dev/stdout") << "ln -s /dev/stdout @/latest && velmora-map @/tree @/latest >> @/log" << log
-                                           << QByteArray();
-    QTest::newRow("JSON") << "velmora-map --format=json @/tree /dev/stdout >> @/log" << log << QByteArray();
+                                           << QByteArray() << false;
+    QTest::newRow("JSON") << "velmora-map --format=json @/tree /dev/stdout >> @/log" << log << QByteArray() << false;
+    // Its error line goes to standard error then, as with "-", out of the report.
+    QTest::newRow("a directory that cannot be read")
+        << "velmora-map @/tree /dev/stdout >> @/log" << log << QByteArray() << true;
 }
 
 void tst_MapCommand::writesIntoOpenDescriptor()
@@ -342,25 +346,36 @@ void tst_MapCommand::writesIntoOpenDescriptor()
     QFETCH(QString, command);
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
+    QFETCH(bool, byNobody);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a", "d:tree/sub"}));
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a", "d:tree/sub", "d:tree/locked"}));
+    QVERIFY(::chmod(scratch.path().constData(), 0755) == 0);
+    QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0700) == 0);
     const QString here = QFile::decodeName(scratch.path());
     QVERIFY(writeFileContents(here + "/log", "one\ntwo\n"));
+    QVERIFY(QFile::setPermissions(here + "/log", QFile::permissions(here + "/log") | QFile::WriteOther));
+    const QString program = byNobody ? copyNobodyCanRun(scratch.path()) : QStringLiteral(VELMORA_MAP);
+    QVERIFY(!program.isEmpty());
+    const std::function<void()> inChild = byNobody ? asNobody : nullptr;
+    // The same run into "-": its report, status and standard error.
     QStringList format = command.contains("--format=json") ? QStringList{"--format=json"} : QStringList{};
-    const Result plain = velmoraMap(format << here + "/tree" << "-");
-    QCOMPARE(plain.status, 0);
+    const Result plain = velmoraMap(format << here + "/tree" << "-", inChild, program);
+    QCOMPARE(plain.status, byNobody ? 3 : 0);
 
-    command.replace("velmora-map", "'" + QStringLiteral(VELMORA_MAP) + "'").replace("@", here);
+    command.replace("velmora-map", "'" + program + "'").replace("@", here);
     QProcess shell;
+    if (inChild)
+        shell.setChildProcessModifier(inChild);
     shell.start("sh", {"-c", command});
     QVERIFY(shell.waitForFinished(60000));
-    QCOMPARE(shell.exitCode(), 0);
-    QCOMPARE(shell.readAllStandardError(), QByteArray());
+    QCOMPARE(shell.exitCode(), plain.status);
+    QCOMPARE(shell.readAllStandardError(), plain.err);
     QCOMPARE(fileContents(here + "/log"), before + plain.out + after);
     QStringList left = QDir(here).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     left.removeOne("latest");
+    left.removeOne("velmora-map");
     QCOMPARE(left, (QStringList{"log", "tree"}));
 }
 
@@ -735,10 +750,11 @@ void tst_MapCommand::helpAndVersion()
         QCOMPARE(result.status, 0);
         QVERIFY(result.out.startsWith("Usage: velmora-map [OPTION]... ROOT OUTPUT\n"));
         for (const char *mention : {"-f, --files", "--format=FORMAT", "\"name_bytes\"", "| jq ", "--open", "-q, --quiet",
-                                    "-v, --version", "standard output", "129, 130, 131, 143", "during the final copy", "-x, --one-file-system",
-                                    "bind\n                       mount", "-P, --no-follow", "--exclude=PATTERN",
-                                    "--exclude-from=FILE", "--sort=ORDER", "velmora-map -x ", "velmora-map -P ",
-                                    "velmora-map --exclude=", "velmora-map --exclude-from=", "--sort=name ~"})
+                                    "-v, --version", "standard output", "/dev/fd/N", "129, 130, 131, 143",
+                                    "during the final copy", "-x, --one-file-system", "bind\n                       mount",
+                                    "-P, --no-follow", "--exclude=PATTERN", "--exclude-from=FILE", "--sort=ORDER",
+                                    "velmora-map -x ", "velmora-map -P ", "velmora-map --exclude=",
+                                    "velmora-map --exclude-from=", "--sort=name ~"})
             QVERIFY2(result.out.contains(mention), mention);
     }
     // What cannot be written is not reported as done.
