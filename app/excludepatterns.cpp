@@ -55,7 +55,9 @@ std::string addFile(const std::string &path, std::vector<std::string> &patterns)
         // A carriage return ends a pattern too, as in a file written on Windows.
         for (std::size_t piece = begin; piece < end;) {
             const std::size_t pieceEnd = std::min(text.find('\r', piece), end);
-            const std::string rule = text.substr(piece, pieceEnd - piece);
+            // A zero byte ends the pattern, as in rsync, which reads C strings.
+            std::string rule = text.substr(piece, pieceEnd - piece);
+            rule.resize(std::min(rule.find('\0'), rule.size()));
             piece = pieceEnd + 1;
             if (rule.empty() || rule.front() == '#' || rule.front() == ';')
                 continue;

@@ -7,7 +7,9 @@ volatile std::sig_atomic_t receivedSignal = 0;
 
 void requestStop(int signal)
 {
-    receivedSignal = signal;
+    // The first signal says how the run ended; those after it only hurry it.
+    if (receivedSignal == 0)
+        receivedSignal = signal;
     stopRequested = true;
 }
 
@@ -32,9 +34,11 @@ Interruption::Interruption()
             action.sa_flags = SA_RESTART;
         } else {
             // No SA_RESTART: a read or write that waits is interrupted, so
-            // the run notices soon.
+            // the run notices soon. The handler stays: a second signal must
+            // not end the program with its temporary file left behind.
             action.sa_handler = requestStop;
-            action.sa_flags = SA_RESETHAND;
+            for (const int other : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+                sigaddset(&action.sa_mask, other);
         }
         ::sigaction(handled[i], &action, nullptr);
     }

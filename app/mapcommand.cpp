@@ -6,7 +6,9 @@
 #include "interruption.h"
 #include "mapjob.h"
 #include "mapoptions.h"
+#include "mapusage.h"
 #include "outputfile.h"
+#include "outputpath.h"
 #include "reportopener.h"
 #include "terminalprogress.h"
 #include "version.h"
@@ -25,79 +27,6 @@
 namespace {
 
 enum ExitStatus { Written = 0, NotWritten = 1, UsageError = 2, WrittenIncomplete = 3 };
-
-const char usageText[] =
-    "Usage: velmora-map [OPTION]... ROOT OUTPUT\n"
-    "Map the directory tree below ROOT into an HTML report written to OUTPUT:\n"
-    "the numbers of folders and files, and a nested list of the tree.\n"
-    "With OUTPUT -, the report goes to standard output.\n"
-    "\n"
-    "  -f, --files          map files too, not only directories\n"
-    "      --format=FORMAT  write the report as html (the default) or json\n"
-    "      --open           open the written report with the desktop's default program\n"
-    "  -q, --quiet          print no progress and no summary\n"
-    "  -h, --help           display this help and exit\n"
-    "  -v, --version        output version information and exit\n"
-    "\n"
-    "What is mapped, and in what order:\n"
-    "  -x, --one-file-system\n"
-    "                       do not enter a directory on another file system than\n"
-    "                       ROOT's, its device told after following links (a bind\n"
-    "                       mount from ROOT's own file system is entered)\n"
-    "  -P, --no-follow      list symbolic links below ROOT as files, never following\n"
-    "                       them; ROOT itself is followed if it is a link\n"
-    "      --exclude=PATTERN\n"
-    "                       leave out what PATTERN matches, as rsync's --exclude\n"
-    "                       does; may be given more than once\n"
-    "      --exclude-from=FILE\n"
-    "                       read exclude patterns from FILE (- for standard input),\n"
-    "                       one a line; blank lines and lines starting with # or ;\n"
-    "                       are skipped, and \"- \" before a pattern is dropped\n"
-    "      --sort=ORDER     list each directory's entries by name (the bytes of the\n"
-    "                       names, whatever the locale: B before a, file10 before\n"
-    "                       file2) or by version (digit runs by value: file2 before\n"
-    "                       file10); by default, in the file system's order\n"
-    "\n"
-    "Each directory that cannot be read is named on standard error.\n"
-    "\n"
-    "Exclude patterns follow rsync's rules. A pattern without \"/\" matches a name\n"
-    "at any depth; one that starts with \"/\" is anchored at ROOT (\"/build\" is\n"
-    "ROOT/build only); one that ends in \"/\" matches directories only; one with a\n"
-    "\"/\" elsewhere matches the end of the path (\"src/gen\" is every gen in a\n"
-    "directory named src). \"*\" and \"?\" match within a name, \"**\" across \"/\" too,\n"
-    "and \"[...]\" one byte of a class; names are matched byte by byte, whatever\n"
-    "the locale. An excluded entry is neither listed nor counted, and nothing\n"
-    "below an excluded directory is read. Each pattern that matched nothing is\n"
-    "named on standard error at the end.\n"
-    "\n"
-    "With --format=json the report is one JSON document on one line, such as\n"
-    "  {\"format_version\":1,\"folders\":1,\"files\":2,\"files_listed\":true,\n"
-    "   \"tree\":{\"name\":\"ROOT\",\"type\":\"directory\",\"contents\":[\n"
-    "    {\"name\":\"a.txt\",\"type\":\"file\"},\n"
-    "    {\"name\":\"sub\",\"type\":\"directory\",\"contents\":[{\"name\":\"b.txt\",\"type\":\"file\"}]}]}}\n"
-    "A directory that was not entered has a \"reason\" and no \"contents\"; one read\n"
-    "only in part has both. A name that is not valid UTF-8 has U+FFFD for each\n"
-    "stray byte, and its exact bytes as numbers in \"name_bytes\". The ten\n"
-    "directories with the most entries:\n"
-    "  velmora-map -f --format=json ROOT - | jq -r 'def dirs($p): ($p + .name) as $q\n"
-    "    | select(.type == \"directory\") | [(.contents // [] | length), $q],\n"
-    "    (.contents[]? | dirs($q + \"/\")); [.tree | dirs(\"\")] | sort_by(-.[0])\n"
-    "    | .[:10][] | \"\\(.[0])\\t\\(.[1])\"'\n"
-    "\n"
-    "Examples:\n"
-    "  velmora-map -x / root-file-system.html\n"
-    "  velmora-map -P ~ home.html\n"
-    "  velmora-map --exclude=node_modules/ ~/src src.html\n"
-    "  velmora-map --exclude-from=backup.excludes ~ home.html\n"
-    "  velmora-map -f --sort=name ~/photos photos.html\n"
-    "\n"
-    "Exit status:\n"
-    "  0  the report was written\n"
-    "  1  the report could not be written; an earlier report is left as it was\n"
-    "  2  a usage error, or ROOT is not a directory that can be mapped\n"
-    "  3  the report was written, but some directories could not be read\n"
-    "  129, 130, 143  SIGHUP, SIGINT or SIGTERM ended the run; an earlier\n"
-    "                 report is left as it was\n";
 
 std::string inQuotes(const std::string &path)
 {
@@ -124,6 +53,13 @@ bool sameFile(int first, int second)
     struct stat a;
     struct stat b;
     return ::fstat(first, &a) == 0 && ::fstat(second, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The descriptor the report goes into where it is one of the process's own
+// (standard output for "-", /dev/stdout, /dev/fd/N, ...); -1 otherwise.
+int reportDescriptor(const std::string &output)
+{
+    return output == "-" ? STDOUT_FILENO : ownDescriptorNamedBy(output);
 }
 
 std::string failureMessage(MapFailure failure, const std::string &root)
@@ -189,12 +125,14 @@ public:
     MapCommand(const MapOptions &options, std::vector<std::string> excludePatterns)
         : m_options(options)
         , m_toStandardOutput(options.output == "-")
+        , m_reportFd(reportDescriptor(options.output))
+        , m_reportOnStandardOutput(m_toStandardOutput || (m_reportFd >= 0 && sameFile(m_reportFd, STDOUT_FILENO)))
         , m_onTerminal(::isatty(STDERR_FILENO) == 1)
         // Progress never shares the terminal with the report itself.
-        , m_reportOnTerminal(m_toStandardOutput && m_onTerminal && sameFile(STDOUT_FILENO, STDERR_FILENO))
+        , m_reportOnTerminal(m_reportFd >= 0 && m_onTerminal && sameFile(m_reportFd, STDERR_FILENO))
         , m_progress(!options.quiet && m_onTerminal && !m_reportOnTerminal)
         // With the report on standard output, the walks' error lines keep out of it.
-        , m_errorLines((m_toStandardOutput ? std::cerr : std::cout).rdbuf(), m_progress)
+        , m_errorLines((m_reportOnStandardOutput ? std::cerr : std::cout).rdbuf(), m_progress)
         , m_errors(&m_errorLines)
         , m_job(options.root, m_errors)
         , m_rules(options, std::move(excludePatterns))
@@ -285,6 +223,8 @@ private:
 
     const MapOptions &m_options;
     const bool m_toStandardOutput;
+    const int m_reportFd;
+    const bool m_reportOnStandardOutput;
     const bool m_onTerminal;
     const bool m_reportOnTerminal;
     Interruption m_interruption;
@@ -307,7 +247,7 @@ int runMapCommand(int argc, char **argv)
         return UsageError;
     }
     if (options.help)
-        return printAndExit(usageText);
+        return printAndExit(mapUsageText);
     if (options.version)
         return printAndExit("velmora-map " + versionText + '\n');
     std::vector<std::string> excludePatterns;

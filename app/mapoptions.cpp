@@ -3,6 +3,8 @@
 #include <getopt.h>
 
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -23,10 +25,34 @@ const option longOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+// The long options that `argument` ("--name" or "--name=value") may stand
+// for, as getopt_long abbreviates them.
+std::vector<std::string_view> longOptionsStartingAs(const char *argument)
+{
+    const std::string_view given(argument + 2, std::strcspn(argument + 2, "="));
+    std::vector<std::string_view> names;
+    for (const option *candidate = longOptions; candidate->name; ++candidate) {
+        if (std::string_view(candidate->name).substr(0, given.size()) == given)
+            names.push_back(candidate->name);
+    }
+    return names;
+}
+
 std::string badOption(const char *argument, int option, bool argumentMissing)
 {
     if (argumentMissing)
         return "option '" + std::string(argument) + "' requires an argument";
+    // getopt_long found no long option by that name, or more than one that
+    // it abbreviates (an exact name is taken as it is).
+    if (option == 0 && std::strncmp(argument, "--", 2) == 0) {
+        const std::vector<std::string_view> names = longOptionsStartingAs(argument);
+        if (names.size() > 1) {
+            std::string text = "option '" + std::string(argument) + "' is ambiguous; possibilities:";
+            for (const std::string_view name : names)
+                text.append(" '--").append(name).append("'");
+            return text;
+        }
+    }
     if (option == 0)
         return "unrecognized option '" + std::string(argument) + "'";
     // A long option given a value it does not take; `argument` is the

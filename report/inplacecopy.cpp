@@ -3,7 +3,9 @@
 #include "heldsignals.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,8 +13,9 @@
 
 namespace {
 
-// Copies bytes `begin` to `end` of `from` to the same place in `into`.
-int copyRange(int from, int into, off_t begin, off_t end)
+// Copies bytes `begin` to `end` of `from` to the same place in `into`;
+// `changed`, when given, is set once any byte is written.
+int copyRange(int from, int into, off_t begin, off_t end, bool *changed = nullptr)
 {
     std::vector<char> buffer(std::size_t(1) << 20);
     while (begin < end) {
@@ -28,6 +31,8 @@ int copyRange(int from, int into, off_t begin, off_t end)
                 continue;
             if (put <= 0)
                 return put < 0 ? errno : EIO;
+            if (changed)
+                *changed = true;
             done += put;
         }
         begin += got;
@@ -60,17 +65,62 @@ int reserve(int from, int into, off_t length)
     return 0;
 }
 
+constexpr char capabilityName[] = "security.capability";
+constexpr mode_t clearedBits = S_ISUID | S_ISGID;
+
+// What writing into a file takes from it: the set-user-ID and set-group-ID
+// bits, and a file capability. Noted while it lives, put back when it goes,
+// as far as the process may: the file's owner may set the bits, and setting
+// a capability takes CAP_SETFCAP. What it may not set stays cleared, as the
+// kernel left it.
+class ClearedByWriting
+{
+public:
+    explicit ClearedByWriting(int fd)
+        : m_fd(fd)
+    {
+        struct stat status;
+        if (::fstat(fd, &status) == 0)
+            m_bits = status.st_mode & clearedBits;
+        m_capabilitySize = ::fgetxattr(fd, capabilityName, m_capability, sizeof m_capability);
+    }
+    ~ClearedByWriting()
+    {
+        if (m_capabilitySize > 0 && ::fgetxattr(m_fd, capabilityName, nullptr, 0) < 0 && errno == ENODATA)
+            ::fsetxattr(m_fd, capabilityName, m_capability, std::size_t(m_capabilitySize), 0);
+        struct stat status;
+        if (m_bits != 0 && ::fstat(m_fd, &status) == 0 && (status.st_mode & clearedBits) != m_bits)
+            ::fchmod(m_fd, (status.st_mode & 07777 & ~clearedBits) | m_bits);
+    }
+    ClearedByWriting(const ClearedByWriting &) = delete;
+    ClearedByWriting &operator=(const ClearedByWriting &) = delete;
+
+private:
+    const int m_fd;
+    mode_t m_bits = 0;
+    char m_capability[64];
+    ssize_t m_capabilitySize = -1;
+};
+
 } // namespace
 
-int copyInPlace(int from, int into, off_t length)
+InPlaceCopy copyInPlace(int from, int into, off_t length)
 {
+    // The file size limit may have been lowered since the content was made:
+    // a copy it would cut short is not begun.
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && rlim_t(length) > limit.rlim_cur)
+        return {EFBIG};
     // A signal must not end the process with the file part old, part new.
     HeldSignals held;
+    const ClearedByWriting cleared(into);
     if (const int error = reserve(from, into, length))
-        return error;
-    if (const int error = copyRange(from, into, 0, length))
-        return error;
+        return {error};
+    bool changed = false;
+    if (const int error = copyRange(from, into, 0, length, &changed))
+        return {error, changed};
+    // Not cut to length, or not on the disk: neither the old nor the new.
     if (::ftruncate(into, length) != 0 || (::fdatasync(into) != 0 && errno != EINVAL))
-        return errno;
-    return 0;
+        return {errno, true};
+    return {};
 }

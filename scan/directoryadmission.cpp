@@ -45,7 +45,7 @@ Admission DirectoryAdmission::admitStart(ScopedDescriptor &fd, int error)
         m_enterPseudoFileSystems = traits.kernelPseudo;
     else if (traits.kernelPseudo && !m_enterPseudoFileSystems && identity.device != ancestors.back().device)
         return Admission::refused(AdmissionReason::PseudoFileSystem);
-    return {AdmissionReason::Entered, 0, identity, traits.exactListingInodes};
+    return {AdmissionReason::Entered, 0, identity, traits};
 }
 
 Admission DirectoryAdmission::admitOpened(const EntryRecord &entry, ScopedDescriptor &fd, int error) const
@@ -55,7 +55,7 @@ Admission DirectoryAdmission::admitOpened(const EntryRecord &entry, ScopedDescri
     DirectoryIdentity identity = entry.identity;
     // Where the listing's inode is the directory's own, it spares a stat.
     bool identified = entry.hasIdentity;
-    if (!identified && m_path.exactListingInodes(parent) && m_mountPoints
+    if (!identified && m_path.traits(parent).exactListingInodes && m_mountPoints
         && !m_mountPoints->mayHoldMountPoint(above)) {
         identity = {above.device, entry.identity.inode};
         identified = true;
@@ -66,15 +66,14 @@ Admission DirectoryAdmission::admitOpened(const EntryRecord &entry, ScopedDescri
         return Admission::refused(AdmissionReason::Loop);
     // The file system is asked about only where the device changes, so
     // that ordinary trees pay nothing for it.
-    bool exactListingInodes = m_path.exactListingInodes(parent);
+    FileSystemTraits traits = m_path.traits(parent);
     if (identity.device != above.device) {
         // Every directory entered is on the root's device then.
         if (m_oneFileSystem)
             return Admission::refused(AdmissionReason::OtherFileSystem);
-        const FileSystemTraits traits = fileSystemTraits(fd.get());
+        traits = fileSystemTraits(fd.get());
         if (traits.kernelPseudo && !m_enterPseudoFileSystems)
             return Admission::refused(AdmissionReason::PseudoFileSystem);
-        exactListingInodes = traits.exactListingInodes;
     }
-    return {AdmissionReason::Entered, 0, identity, exactListingInodes};
+    return {AdmissionReason::Entered, 0, identity, traits};
 }

@@ -2,6 +2,7 @@
 
 #include "directoryidentity.h"
 #include "entrytable.h"
+#include "filesystemtraits.h"
 #include "mountpoints.h"
 #include "scopeddescriptor.h"
 #include "walkpath.h"
@@ -19,8 +20,8 @@ struct Admission
 {
     AdmissionReason reason = AdmissionReason::Entered;
     int error = 0;                   // why it is unreadable: an errno value
-    DirectoryIdentity identity;      // of a directory entered
-    bool exactListingInodes = false; // of a directory entered: see FileSystemTraits
+    DirectoryIdentity identity; // of a directory entered
+    FileSystemTraits traits;    // of a directory entered: its file system's
 
     bool entered() const { return reason == AdmissionReason::Entered; }
 
@@ -41,7 +42,8 @@ class DirectoryAdmission
 public:
     // Without `mountPoints`, every directory is asked for its identity.
     // Kernel pseudo file systems are entered below a root on one, which the
-    // walk of the root itself finds out and a walk of a subtree is told.
+    // walk of the root itself finds out and a walk of a subtree is told;
+    // their directories' listings then show links as files.
     // With `oneFileSystem`, no directory on another device than the root's
     // is entered.
     DirectoryAdmission(const WalkPath &path, const MountPoints *mountPoints, bool rootOnPseudoFileSystem,

@@ -1,5 +1,6 @@
 #include "filesystemtraits.h"
 
+#include <linux/magic.h>
 #include <sys/vfs.h>
 
 #include <algorithm>
@@ -7,30 +8,34 @@
 
 namespace {
 
-// Their magic numbers, as statfs reports them.
+// Magic numbers that statfs reports and <linux/magic.h> does not name.
+constexpr unsigned long configfsMagic = 0x62656570;
+constexpr unsigned long mqueueMagic = 0x19800202;
+constexpr unsigned long fuseControlMagic = 0x65735543;
+
 constexpr unsigned long pseudoFileSystems[] = {
-    0x9fa0,     // proc
-    0x62656572, // sysfs
-    0x27e0eb,   // cgroup
-    0x63677270, // cgroup2
-    0x64626720, // debugfs
-    0x74726163, // tracefs
-    0x73636673, // securityfs
-    0x62656570, // configfs
-    0xcafe4a11, // bpf
-    0x6165676c, // pstore
-    0xde5e81e4, // efivarfs
-    0x1cd1,     // devpts
-    0x19800202, // mqueue
-    0x65735543, // fusectl
-    0x42494e4d, // binfmt_misc
-    0x958458f6, // hugetlbfs
+    PROC_SUPER_MAGIC,
+    SYSFS_MAGIC,
+    CGROUP_SUPER_MAGIC,
+    CGROUP2_SUPER_MAGIC,
+    DEBUGFS_MAGIC,
+    TRACEFS_MAGIC,
+    SECURITYFS_MAGIC,
+    configfsMagic,
+    BPF_FS_MAGIC,
+    PSTOREFS_MAGIC,
+    EFIVARFS_MAGIC,
+    DEVPTS_SUPER_MAGIC,
+    mqueueMagic,
+    fuseControlMagic,
+    BINFMTFS_MAGIC,
+    HUGETLBFS_MAGIC,
 };
 
 constexpr unsigned long exactFileSystems[] = {
-    0xef53,     // ext2, ext3, ext4
-    0x58465342, // xfs
-    0x01021994, // tmpfs
+    EXT4_SUPER_MAGIC, // ext2 and ext3 too
+    XFS_SUPER_MAGIC,
+    TMPFS_MAGIC,
 };
 
 template <std::size_t size>

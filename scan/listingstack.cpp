@@ -9,6 +9,14 @@ bool changeListings(const WalkRules *rules)
     return rules && (!rules->followLinks || rules->order != EntryOrder::FileSystem || rules->exclusions);
 }
 
+// What a directory on a kernel pseudo file system is listed by, where no
+// other rules change listings.
+const WalkRules linksNotFollowed = [] {
+    WalkRules rules;
+    rules.followLinks = false;
+    return rules;
+}();
+
 } // namespace
 
 ListingStack::ListingStack(const WalkRules *rules, std::string startFromRoot)
@@ -17,12 +25,20 @@ ListingStack::ListingStack(const WalkRules *rules, std::string startFromRoot)
 {
 }
 
-void ListingStack::push(int fd, std::size_t nameEntry, const std::function<void(std::string_view)> &leadingFile)
+void ListingStack::push(int fd, std::size_t nameEntry, bool onPseudoFileSystem,
+                        const std::function<void(std::string_view)> &leadingFile)
 {
     Level level;
     level.firstEntry = m_entries.size();
     level.firstNameByte = m_entries.nameBytes();
-    level.readError = m_rules ? readUnderRules(fd, nameEntry, leadingFile) : m_reader.readAll(fd, m_entries, leadingFile);
+    // The links of a pseudo file system lead back into it, or into the whole
+    // system, without end.
+    if (m_rules)
+        level.readError = readUnderRules(fd, nameEntry, onPseudoFileSystem, leadingFile);
+    else if (onPseudoFileSystem)
+        level.readError = m_reader.readAll(fd, m_entries, linksNotFollowed, {}, leadingFile);
+    else
+        level.readError = m_reader.readAll(fd, m_entries, leadingFile);
     level.nextEntry = level.firstEntry;
     level.endEntry = m_entries.size();
     for (std::size_t i = level.firstEntry; i < level.endEntry; ++i)
@@ -30,7 +46,8 @@ void ListingStack::push(int fd, std::size_t nameEntry, const std::function<void(
     m_levels.push_back(level);
 }
 
-int ListingStack::readUnderRules(int fd, std::size_t nameEntry, const std::function<void(std::string_view)> &leadingFile)
+int ListingStack::readUnderRules(int fd, std::size_t nameEntry, bool linksAsFiles,
+                                 const std::function<void(std::string_view)> &leadingFile)
 {
     m_parentPathBytes.push_back(m_directoryPath.size());
     if (m_rules->exclusions && m_rules->exclusions->needsPaths()) {
@@ -38,11 +55,13 @@ int ListingStack::readUnderRules(int fd, std::size_t nameEntry, const std::funct
         if (!name.empty())
             m_directoryPath.append(1, '/').append(name);
     }
+    WalkRules rules = *m_rules;
+    rules.followLinks = rules.followLinks && !linksAsFiles;
     const std::size_t first = m_entries.size();
-    if (m_rules->order == EntryOrder::FileSystem)
-        return m_reader.readAll(fd, m_entries, *m_rules, m_directoryPath, leadingFile);
+    if (rules.order == EntryOrder::FileSystem)
+        return m_reader.readAll(fd, m_entries, rules, m_directoryPath, leadingFile);
     // Every entry waits in the table until the whole directory is sorted.
-    const int error = m_reader.readAll(fd, m_entries, *m_rules, m_directoryPath, {});
-    m_sorter.sort(m_entries, first, m_rules->order);
+    const int error = m_reader.readAll(fd, m_entries, rules, m_directoryPath, {});
+    m_sorter.sort(m_entries, first, rules.order);
     return error;
 }

@@ -34,12 +34,14 @@ public:
     ListingStack(const WalkRules *rules, std::string startFromRoot);
 
     // Reads the open directory `fd` as a new level: the start, or the
-    // subdirectory named by the entry `nameEntry` of the level above. Unless
-    // the entries are sorted, the files listed before its first
-    // subdirectory are not kept but handed to `leadingFile` as they are
-    // read. An error part way leaves the entries read before it, and is
-    // kept as the level's readError.
-    void push(int fd, std::size_t nameEntry, const std::function<void(std::string_view)> &leadingFile);
+    // subdirectory named by the entry `nameEntry` of the level above. On a
+    // kernel pseudo file system (`onPseudoFileSystem`), its links are files,
+    // whatever the rules. Unless the entries are sorted, the files listed
+    // before its first subdirectory are not kept but handed to `leadingFile`
+    // as they are read. An error part way leaves the entries read before it,
+    // and is kept as the level's readError.
+    void push(int fd, std::size_t nameEntry, bool onPseudoFileSystem,
+              const std::function<void(std::string_view)> &leadingFile);
     void pop()
     {
         m_entries.truncate(m_levels.back().firstEntry, m_levels.back().firstNameByte);
@@ -57,7 +59,8 @@ public:
     const EntryTable &entries() const { return m_entries; }
 
 private:
-    int readUnderRules(int fd, std::size_t nameEntry, const std::function<void(std::string_view)> &leadingFile);
+    int readUnderRules(int fd, std::size_t nameEntry, bool linksAsFiles,
+                       const std::function<void(std::string_view)> &leadingFile);
 
     EntryTable m_entries;
     DirectoryReader m_reader;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
 
 // Owns one file descriptor and closes it when it goes out of scope.
@@ -36,6 +37,16 @@ public:
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = fd;
+    }
+
+    // Closes it now, for a caller that must know whether the close failed:
+    // some file systems report a failed write only then. Gives false with
+    // errno set on such a failure; the descriptor is gone either way, and
+    // an interrupted close is no failure.
+    bool close()
+    {
+        const int fd = std::exchange(m_fd, -1);
+        return fd < 0 || ::close(fd) == 0 || errno == EINTR;
     }
 
 private:

@@ -138,12 +138,12 @@ private:
     {
         m_descriptors.descend();
         // Files before the first subdirectory need not wait in the table.
-        m_listings.push(fd.get(), nameEntry, [this](std::string_view name) {
+        m_listings.push(fd.get(), nameEntry, admission.traits.kernelPseudo, [this](std::string_view name) {
             m_progress.count();
             m_visitor.file(name);
         });
         const ListingStack::Level &level = m_listings.top();
-        m_path.push(admission.identity, admission.exactListingInodes, nameEntry);
+        m_path.push(admission.identity, admission.traits, nameEntry);
         m_handOver.push(level.firstEntry);
         m_descriptors.push(std::move(fd), level.pendingDirectories > 0);
     }

@@ -20,7 +20,9 @@
 // keeps its own stack and only a bounded number of directories open, so no
 // tree is too deep for it; it holds no more descriptors than are free when
 // it starts. Below a root that is not on a kernel pseudo file system (/proc,
-// /sys, ...), a directory on one is begun and ended without being entered.
+// /sys, ...), a directory on one is begun and ended without being entered;
+// below a root on one, the links of its directories are files, never
+// followed, whatever the rules.
 //
 // With `rules`, the walk enters, lists and orders as they say.
 //

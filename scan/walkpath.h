@@ -2,6 +2,7 @@
 
 #include "directoryidentity.h"
 #include "entrytable.h"
+#include "filesystemtraits.h"
 
 #include <cstddef>
 #include <string>
@@ -20,12 +21,12 @@ public:
     // relative to `baseFd`, below `ancestors` (from the root down).
     WalkPath(int baseFd, std::string startPath, std::vector<DirectoryIdentity> ancestors, const EntryTable &entries);
 
-    void push(const DirectoryIdentity &identity, bool exactListingInodes, std::size_t nameEntry)
+    void push(const DirectoryIdentity &identity, const FileSystemTraits &traits, std::size_t nameEntry)
     {
         const std::size_t pathBytes = m_levels.empty()
             ? m_startPath.size()
             : m_levels.back().pathBytes + 1 + m_entries[nameEntry].nameLength;
-        m_levels.push_back({identity, exactListingInodes, nameEntry, pathBytes});
+        m_levels.push_back({identity, traits, nameEntry, pathBytes});
         m_onPath.insert(identity);
     }
     void pop()
@@ -37,8 +38,9 @@ public:
     std::size_t depth() const { return m_levels.size(); }
     bool contains(const DirectoryIdentity &identity) const { return m_onPath.count(identity) > 0; }
     const DirectoryIdentity &identity(std::size_t level) const { return m_levels[level].identity; }
-    // Its listing gives its subdirectories' own inodes.
-    bool exactListingInodes(std::size_t level) const { return m_levels[level].exactListingInodes; }
+    // Of the level's file system: whether its listing gives its
+    // subdirectories' own inodes, whether it is a kernel pseudo one.
+    const FileSystemTraits &traits(std::size_t level) const { return m_levels[level].traits; }
     // Length of the path from the start's base to the level.
     std::size_t pathBytes(std::size_t level) const { return m_levels[level].pathBytes; }
     // Of a level below the start.
@@ -57,7 +59,7 @@ private:
     struct Level
     {
         DirectoryIdentity identity;
-        bool exactListingInodes = false;
+        FileSystemTraits traits;
         std::size_t nameEntry = 0;
         std::size_t pathBytes = 0;
     };

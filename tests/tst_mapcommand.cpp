@@ -223,6 +223,8 @@ private slots:
     void writesWhatTheWindowWrites_data();
     void writesWhatTheWindowWrites();
     void reportOnStandardOutput();
+    void writesIntoOpenDescriptor_data();
+    void writesIntoOpenDescriptor();
     void exitStatus_data();
     void exitStatus();
     void takesPathsAsExactBytes_data();
@@ -309,6 +311,74 @@ void tst_MapCommand::reportOnStandardOutput()
     QCOMPARE(toFile.err, named);
 }
 
+void tst_MapCommand::writesIntoOpenDescriptor_data()
+{
+    // A shell command: "velmora-map" stands for the program, "@" for the
+    // scratch directory, which holds @/tree and @/log, the lines "one" and
+    // "two" in it before the command runs. The report is written into the
+    // open descriptor its OUTPUT names, where the shell left it.
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("before"); // what @/log holds before the report
+    QTest::addColumn<QByteArray>("after");  // and after it
+    QTest::addColumn<bool>("byNobody");     // for whom @/tree/locked cannot be read
+
+    const QByteArray log = "one\ntwo\n";
+    QTest::newRow(">> log") << "velmora-map @/tree /dev/stdout >> @/log" << log << QByteArray() << false;
+    QTest::newRow("header and footer") << "{ echo header; velmora-map @/tree /dev/stdout; echo footer; } > @/log"
+                                       << QByteArray("header\n") << QByteArray("footer\n") << false;
+    QTest::newRow("/dev/stderr") << "{ echo header >&2; velmora-map @/tree /dev/stderr; echo footer >&2; } 2> @/log"
+                                 << QByteArray("header\n") << QByteArray("footer\n") << false;
+    QTest::newRow("/dev/fd/N") << "{ echo header >&7; velmora-map @/tree /dev/fd/7; echo footer >&7; } 7> @/log"
+                               << QByteArray("header\n") << QByteArray("footer\n") << false;
+    QTest::newRow("/proc/self/fd/N, appending") << "velmora-map @/tree /proc/self/fd/7 7>> @/log" << log << QByteArray() << false;
+    QTest::newRow("/proc/thread-self/fd/N") << "velmora-map @/tree /proc/thread-self/fd/1 >> @/log" << log << QByteArray() << false;
+    QTest::newRow("/proc/PID/fd/N of its own") << "exec velmora-map @/tree /proc/$$/fd/1 >> @/log" << log << QByteArray() << false;
+    QTest::newRow("a link to /dev/stdout") << "ln -s /dev/stdout @/latest && velmora-map @/tree @/latest >> @/log" << log
+                                           << QByteArray() << false;
+    QTest::newRow("JSON") << "velmora-map --format=json @/tree /dev/stdout >> @/log" << log << QByteArray() << false;
+    // Its error line goes to standard error then, as with "-", out of the report.
+    QTest::newRow("a directory that cannot be read")
+        << "velmora-map @/tree /dev/stdout >> @/log" << log << QByteArray() << true;
+}
+
+void tst_MapCommand::writesIntoOpenDescriptor()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(bool, byNobody);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a", "d:tree/sub", "d:tree/locked"}));
+    QVERIFY(::chmod(scratch.path().constData(), 0755) == 0);
+    QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0700) == 0);
+    const QString here = QFile::decodeName(scratch.path());
+    QVERIFY(writeFileContents(here + "/log", "one\ntwo\n"));
+    QVERIFY(QFile::setPermissions(here + "/log", QFile::permissions(here + "/log") | QFile::WriteOther));
+    const QString program = byNobody ? copyNobodyCanRun(scratch.path()) : QStringLiteral(VELMORA_MAP);
+    QVERIFY(!program.isEmpty());
+    const std::function<void()> inChild = byNobody ? asNobody : nullptr;
+    // The same run into "-": its report, status and standard error.
+    QStringList format = command.contains("--format=json") ? QStringList{"--format=json"} : QStringList{};
+    const Result plain = velmoraMap(format << here + "/tree" << "-", inChild, program);
+    QCOMPARE(plain.status, byNobody ? 3 : 0);
+
+    command.replace("velmora-map", "'" + program + "'").replace("@", here);
+    QProcess shell;
+    if (inChild)
+        shell.setChildProcessModifier(inChild);
+    shell.start("sh", {"-c", command});
+    QVERIFY(shell.waitForFinished(60000));
+    QCOMPARE(shell.exitCode(), plain.status);
+    QCOMPARE(shell.readAllStandardError(), plain.err);
+    QCOMPARE(fileContents(here + "/log"), before + plain.out + after);
+    QStringList left = QDir(here).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    left.removeOne("latest");
+    left.removeOne("velmora-map");
+    QCOMPARE(left, (QStringList{"log", "tree"}));
+}
+
 void tst_MapCommand::exitStatus_data()
 {
     // "@" stands for the scratch directory. A row that starts with another
@@ -327,6 +397,14 @@ void tst_MapCommand::exitStatus_data()
     QTest::newRow("unknown short option") << QStringList{"-qz", "@/tree", "@/out.html"} << 2 << "invalid option -- 'z'" << false;
     QTest::newRow("option given a value") << QStringList{"--files=yes", "@/tree", "@/out.html"} << 2
                                           << "option '--files' doesn't allow an argument" << false;
+    QTest::newRow("ambiguous abbreviation") << QStringList{"--ex=x", "@/tree", "@/out.html"} << 2
+                                            << "option '--ex=x' is ambiguous; possibilities: '--exclude' '--exclude-from'\n"
+                                            << false;
+    QTest::newRow("ambiguous abbreviation without a value")
+        << QStringList{"@/tree", "--f", "@/out.html"} << 2 << "option '--f' is ambiguous; possibilities: '--files' '--format'\n"
+        << false;
+    QTest::newRow("unique abbreviation") << QStringList{"--exclude-f=@/rules", "--fo=html", "@/tree", "@/out.html"} << 0 << ""
+                                         << false;
     QTest::newRow("options after the paths") << QStringList{"@/tree", "@/out.html", "-qf"} << 0 << "" << false;
     QTest::newRow("-- ends the options") << QStringList{"-q", "--", "@/tree", "@/out.html"} << 0 << "" << false;
     QTest::newRow("missing root") << QStringList{"@/nowhere", "@/out.html"} << 2
@@ -343,12 +421,16 @@ void tst_MapCommand::exitStatus_data()
                                              << "cannot write '/dev/full': No space left on device" << false;
     QTest::newRow("output into /dev/null") << QStringList{"@/tree", "/dev/null"} << 0 << "" << false;
     QTest::newRow("output into /dev/stdout, a pipe") << QStringList{"@/tree", "/dev/stdout"} << 0 << "" << false;
+    QTest::newRow("output into a descriptor that is not open") << QStringList{"@/tree", "/dev/fd/250"} << 1
+                                                               << "cannot write '/dev/fd/250': Bad file descriptor" << false;
     QTest::newRow("output is a file followed by a slash") << QStringList{"@/tree", "@/tree/f/"} << 1
                                                           << "cannot write '@/tree/f/': Not a directory" << false;
     QTest::newRow("root behind a closed folder") << QStringList{"@/locked/tree", "@/out.html"} << 2
                                                  << "cannot map '@/locked/tree': Permission denied" << true;
     QTest::newRow("root that cannot be read") << QStringList{"@/locked", "@/out.html"} << 2
                                               << "cannot map '@/locked': Permission denied" << true;
+    // Its links are listed, not followed, so that the map ends.
+    QTest::newRow("root on proc") << QStringList{"-f", "/proc/self", "@/out.html"} << 0 << "" << false;
     // A failing disk: the listing of @/tree/sub ends in an error after its
     // entries (one walk, so that the calls come in a known order: two to
     // count the open descriptors, two for @/tree, two for @/tree/sub).
@@ -392,6 +474,9 @@ void tst_MapCommand::exitStatus_data()
         << false;
     // @/rules holds comments, a blank line and CR LF line ends around "- f" and "sub/".
     QTest::newRow("an exclude file") << QStringList{"--exclude-from=@/rules", "@/tree", "@/out.html"} << 0 << "" << false;
+    // @/zero-rules holds "f", then a zero byte and more, and a line that starts with a zero byte.
+    QTest::newRow("a zero byte ends a pattern") << QStringList{"--exclude-from=@/zero-rules", "@/tree", "@/out.html"} << 0 << ""
+                                                << false;
     QTest::newRow("exclude patterns from standard input")
         << QStringList{"sh", "-c", "exec \"$0\" --exclude-from=- \"$1\" \"$2\" < @/rules", "velmora-map", "@/tree", "@/out.html"}
         << 0 << "" << false;
@@ -424,6 +509,7 @@ void tst_MapCommand::exitStatus()
     QVERIFY(::chmod(scratch.path().constData(), 0755) == 0 && ::chmod((scratch.path() + "/locked").constData(), 0700) == 0);
     const QString here = QFile::decodeName(scratch.path());
     QVERIFY(writeFileContents(here + "/rules", "# skipped\r\n;skipped too\r\n\r\n- f\r\nsub/\n"));
+    QVERIFY(writeFileContents(here + "/zero-rules", QByteArray("f\0never matched\n\0g\n", 19)));
     arguments.replaceInStrings("@", here);
     message.replace("@", here);
     QString program = QStringLiteral(VELMORA_MAP);
@@ -502,12 +588,15 @@ void tst_MapCommand::failedRunKeepsEarlierReport_data()
 {
     QTest::addColumn<int>("resource"); // the limit set for velmora-map
     QTest::addColumn<int>("limit");    // 0 for none
-    QTest::addColumn<QByteArray>("root"); // below the scratch directory
+    QTest::addColumn<QByteArray>("root"); // below the scratch directory; "big" has a report of over 1 MiB
     QTest::addColumn<QByteArray>("message"); // how standard error begins; "@" stands for the scratch directory
     QTest::addColumn<QByteArray>("folder");  // of the report: "" the scratch directory; "locked" one that takes
-                                             // no new file, run by nobody; "disk" a vfat disk
+                                             // no new file, run by nobody; "disk" a vfat disk; "fuse" a FUSE
+                                             // file system (bindfs)
     QTest::addColumn<QByteArrayList>("faults"); // strace -e inject= specifications
     QTest::addColumn<int>("status");
+    // The earlier report is left as it was, unless the message says that it
+    // was damaged: then it begins with the new one.
 
     const int none = 0;
     QTest::newRow("file size limit") << int(RLIMIT_FSIZE) << 1024 << QByteArray("tree")
@@ -533,12 +622,36 @@ void tst_MapCommand::failedRunKeepsEarlierReport_data()
     QTest::newRow("in place, no reserving, full disk")
         << none << 0 << QByteArray("tree") << QByteArray("cannot write '@/locked/report.html': No space left on device")
         << QByteArray("locked") << QByteArrayList{"fallocate:error=EOPNOTSUPP", "pwrite64:error=ENOSPC"} << 1;
+    // The space is reserved; then the disk fails. The copy goes in pieces of 1 MiB.
+    QTest::newRow("in place, disk error at the first write")
+        << none << 0 << QByteArray("big") << QByteArray("cannot write '@/locked/report.html': Input/output error\n")
+        << QByteArray("locked") << QByteArrayList{"fallocate:retval=0", "pwrite64:error=EIO"} << 1;
+    QTest::newRow("in place, disk error during the copy")
+        << none << 0 << QByteArray("big")
+        << QByteArray("cannot write '@/locked/report.html': Input/output error during the final copy; "
+                      "the earlier report is damaged (part old, part new)")
+        << QByteArray("locked") << QByteArrayList{"fallocate:retval=0", "pwrite64:error=EIO:when=2"} << 1;
+    QTest::newRow("in place, disk error at the sync")
+        << none << 0 << QByteArray("tree")
+        << QByteArray("cannot write '@/locked/report.html': Input/output error during the final copy; "
+                      "the earlier report is damaged (part old, part new)")
+        << QByteArray("locked") << QByteArrayList{"fdatasync:error=EIO"} << 1;
     // vfat has no unnamed temporary files: the temporary has a name until the rename.
     QTest::newRow("named temporary, hung up") << none << 0 << QByteArray("tree") << QByteArray() << QByteArray("disk")
                                               << QByteArrayList{"fdatasync:signal=SIGHUP"} << 129;
     QTest::newRow("named temporary, file size limit") << int(RLIMIT_FSIZE) << 1024 << QByteArray("tree")
                                                       << QByteArray("cannot write '@/disk/report.html': File too large")
                                                       << QByteArray("disk") << QByteArrayList{} << 1;
+    // Neither has FUSE: a second stop signal, or SIGQUIT, must not end the
+    // run with the named temporary left behind.
+    QTest::newRow("named temporary, interrupted twice")
+        << none << 0 << QByteArray("tree") << QByteArray() << QByteArray("fuse")
+        << QByteArrayList{"write:signal=SIGINT:when=1", "unlink:signal=SIGINT"} << 130;
+    QTest::newRow("named temporary, quit") << none << 0 << QByteArray("tree") << QByteArray() << QByteArray("fuse")
+                                           << QByteArrayList{"write:signal=SIGQUIT:when=1"} << 131;
+    QTest::newRow("named temporary, interrupted, then quit")
+        << none << 0 << QByteArray("tree") << QByteArray() << QByteArray("fuse")
+        << QByteArrayList{"write:signal=SIGINT:when=1", "unlink:signal=SIGQUIT"} << 130;
 }
 
 void tst_MapCommand::failedRunKeepsEarlierReport()
@@ -555,23 +668,27 @@ void tst_MapCommand::failedRunKeepsEarlierReport()
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QList<QByteArray> entries = linkGraph("graph", 40) << "d:tree" << "d:tree/sub";
+    QList<QByteArray> entries = linkGraph("graph", 40) << "d:tree" << "d:tree/sub" << "d:big";
     for (int i = 0; i < 100; ++i)
         entries << "tree/file-with-a-long-enough-name-" + QByteArray::number(i);
+    for (int i = 0; root == "big" && i < 5000; ++i)
+        entries << "big/" + QByteArray::number(i).rightJustified(250, 'n');
     QVERIFY(makeTree(scratch.path(), entries));
     const QString here = QFile::decodeName(scratch.path());
     const bool inPlace = folder == "locked";
     std::optional<LoopDisk> disk;
-    if (folder == "disk") {
-        disk.emplace(scratch.path(), LoopDisk::Vfat);
+    if (folder == "disk" || folder == "fuse") {
+        disk.emplace(scratch.path(), folder == "disk" ? LoopDisk::Vfat : LoopDisk::Fuse);
         if (!disk->isMounted())
-            QSKIP(qPrintable("no vfat disk here: " + disk->failure()));
+            QSKIP(qPrintable("no " + folder + " disk here: " + disk->failure()));
     } else if (inPlace && ::geteuid() != 0) {
         QSKIP("needs root to run as nobody");
     } else if (inPlace) {
         QVERIFY(::mkdir((scratch.path() + "/locked").constData(), 0755) == 0);
     }
-    const QString reportFolder = folder.isEmpty() ? here : here + '/' + QString::fromLatin1(folder);
+    const QString reportFolder = disk               ? QFile::decodeName(disk->path())
+                                 : folder.isEmpty() ? here
+                                                    : here + '/' + QString::fromLatin1(folder);
     const QString output = reportFolder + "/report.html";
     {
         QFile earlier(output);
@@ -613,7 +730,11 @@ void tst_MapCommand::failedRunKeepsEarlierReport()
     else
         QVERIFY2(result.err.startsWith("velmora-map: " + message.replace('@', scratch.path())) && result.err.count('\n') == 1,
                  result.err.constData());
-    QCOMPARE(fileContents(output), QByteArray("earlier"));
+    const QByteArray left = fileContents(output);
+    if (message.contains("damaged"))
+        QVERIFY2(left.startsWith("<HTML>"), left.left(100).constData());
+    else
+        QCOMPARE(left, QByteArray("earlier"));
     QCOMPARE(QDir(reportFolder).entryList(QDir::Files | QDir::Hidden), QStringList{"report.html"});
 }
 
@@ -629,10 +750,11 @@ void tst_MapCommand::helpAndVersion()
         QCOMPARE(result.status, 0);
         QVERIFY(result.out.startsWith("Usage: velmora-map [OPTION]... ROOT OUTPUT\n"));
         for (const char *mention : {"-f, --files", "--format=FORMAT", "\"name_bytes\"", "| jq ", "--open", "-q, --quiet",
-                                    "-v, --version", "standard output", "129, 130, 143", "-x, --one-file-system",
-                                    "bind\n                       mount", "-P, --no-follow", "--exclude=PATTERN",
-                                    "--exclude-from=FILE", "--sort=ORDER", "velmora-map -x ", "velmora-map -P ",
-                                    "velmora-map --exclude=", "velmora-map --exclude-from=", "--sort=name ~"})
+                                    "-v, --version", "standard output", "/dev/fd/N", "129, 130, 131, 143",
+                                    "during the final copy", "-x, --one-file-system", "bind\n                       mount",
+                                    "-P, --no-follow", "--exclude=PATTERN", "--exclude-from=FILE", "--sort=ORDER",
+                                    "velmora-map -x ", "velmora-map -P ", "velmora-map --exclude=",
+                                    "velmora-map --exclude-from=", "--sort=name ~"})
             QVERIFY2(result.out.contains(mention), mention);
     }
     // What cannot be written is not reported as done.

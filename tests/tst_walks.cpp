@@ -863,6 +863,18 @@ void tst_Walks::kernelPseudoFileSystems_data()
     // The root's own listing is read: every kernel has this setting.
     QTest::newRow("a root on proc is mapped")
         << QByteArray("proc") << QByteArray("@/mnt/sys/fs") << none << QByteArray("<li>file-max</li>") << QByteArray();
+    // Its links are files there: followed, cwd, root and fd/* would lead
+    // into the whole system again and again.
+    QTest::newRow("a root on proc lists its links as files")
+        << QByteArray("proc") << QByteArray("@/mnt/self") << none << QByteArray("<li>cwd</li>") << QByteArray("f cwd\n");
+    QTest::newRow("a root on proc lists its links as files, by name")
+        << QByteArray("proc") << QByteArray("@/mnt/self") << QByteArrayList{"--sort=name"} << QByteArray("<li>exe</li>")
+        << QByteArray("f cwd\nf environ\nf exe\n");
+    QTest::newRow("a root on sysfs lists its links as files")
+        << QByteArray("sysfs") << QByteArray("@/mnt/class/net") << none << QByteArray("<li>lo</li>") << QByteArray("f lo\n");
+    QTest::newRow("-x: a root on sysfs lists its links as files")
+        << QByteArray("sysfs") << QByteArray("@/mnt/class/net") << oneFileSystem << QByteArray("<li>lo</li>")
+        << QByteArray("f lo\n");
 
     QTest::newRow("-x: a tmpfs below the root is not entered")
         << QByteArray("tmpfs") << QByteArray("@") << oneFileSystem << mountNotEntered << QByteArray("b mnt\nn 2\ne\n");

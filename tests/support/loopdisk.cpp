@@ -24,6 +24,14 @@ LoopDisk::LoopDisk(const QByteArray &folder, Kind kind, qint64 bytes)
         m_mounted = run("mount", {"-t", "tmpfs", "-o", "size=" + QByteArray::number(bytes), "tmpfs", m_mountPoint});
         return;
     }
+    if (kind == Fuse) {
+        const QByteArray source = m_mountPoint + ".source";
+        if (::mkdir(source.constData(), 0755) != 0)
+            m_failure = "cannot make " + source;
+        else
+            m_mounted = run("bindfs", {source, m_mountPoint});
+        return;
+    }
     QFile image(QFile::decodeName(m_image));
     if (!image.open(QIODevice::WriteOnly) || !image.resize(bytes)) {
         m_failure = "cannot make " + m_image + ": " + image.errorString().toLocal8Bit();
@@ -74,7 +82,7 @@ bool LoopDisk::run(const QByteArray &program, const QList<QByteArray> &arguments
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     // A daemon that stays behind must not write into a pipe nobody reads.
-    if (program == "fusefat")
+    if (program == "fusefat" || program == "bindfs")
         process.setStandardOutputFile(QProcess::nullDevice());
     process.start(QString::fromLatin1(program), texts);
     if (!process.waitForFinished(60000)) {

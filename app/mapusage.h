@@ -1,0 +1,4 @@
+#pragma once
+
+// What velmora-map --help prints.
+extern const char mapUsageText[];
