@@ -13,8 +13,9 @@
 //                    counts the libraries it shares with the others again
 //   peak_pss_mib     the same with shared pages divided among the processes
 //                    that share them (Pss): what the browser takes of memory
-//   search_ms TEXT HITS  for each SEARCH, on the browsable page: from the
-//                    search asked for (Enter in the field) to its hits painted
+//   search_ms TEXT MS HITS  for each SEARCH, on the browsable page: from the
+//                    search asked for (Enter in the field) to its hits painted,
+//                    and how many names it found
 // Times are the browser's own (Navigation and Paint Timing), so they hold
 // whatever the driver costs.
 
@@ -173,8 +174,10 @@ int main(int argc, char **argv)
             break;
         const QString literal = QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
         const QJsonArray result = browser.evaluate(QString(searchScript).arg(literal)).toArray();
+        // "No name found", "1 name found", "12,345 names found"
+        const QString found = result[1].toString().section(' ', 0, 0).remove(',');
         std::printf("search_ms %s %.1f %s\n", qPrintable(text), result[0].toDouble(),
-                    qPrintable(result[1].toString().section(' ', 0, 0)));
+                    qPrintable(found == "No" ? "0" : found));
     }
     std::fflush(stdout);
     return browser.isReady() ? 0 : 1;

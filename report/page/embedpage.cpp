@@ -1,14 +1,17 @@
 // Builds the browsable page's frame into a C++ header at build time:
 //
-//   velmora-embedpage FRAME STYLE SCRIPT HEADER
+//   velmora-embedpage HEADER FRAME --style CSS... --script JS...
 //
 // FRAME is the page's HTML with {{style}} and {{script}} where the style
 // sheet and the script go, and {{style-hash}} and {{script-hash}} where the
 // Content-Security-Policy names them by their SHA-256, so that the page runs
-// its own script and applies its own style and nothing else. Every other
-// {{slot}} is left for the program to fill when it writes a page: HEADER
-// declares the frame as pieces of text, each followed by the name of the
-// slot after it. The files must be printable ASCII, since a page is.
+// its own script and applies its own style and nothing else. The style
+// sheet is the CSS files joined; the script is the JS files joined in one
+// function, in strict mode, so that they share their declarations and
+// leave nothing behind in the page's global scope. Every other {{slot}} is
+// left for the program to fill when it writes a page: HEADER declares the
+// frame as pieces of text, each followed by the name of the slot after it.
+// The files must be printable ASCII, since a page is.
 
 #include <algorithm>
 #include <array>
@@ -169,13 +172,25 @@ void fill(std::vector<Piece> &pieces, const std::string &slot, const std::string
 
 int main(int argc, char **argv)
 {
-    if (argc != 5)
-        fail("usage: velmora-embedpage FRAME STYLE SCRIPT HEADER");
-    std::vector<Piece> pieces = slotsOf(readFile(argv[1]));
-    const std::string style = readFile(argv[2]);
-    const std::string script = readFile(argv[3]);
-    refuseEnd(style, "</style", argv[2]);
-    refuseEnd(script, "</script", argv[3]);
+    const std::string usage = "usage: velmora-embedpage HEADER FRAME --style CSS... --script JS...";
+    if (argc < 3)
+        fail(usage);
+    std::vector<Piece> pieces = slotsOf(readFile(argv[2]));
+    std::string style;
+    std::string script = "(function () {\n'use strict';\n\n";
+    std::string *joining = nullptr;
+    for (int i = 3; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--style" || argument == "--script")
+            joining = argument == "--style" ? &style : &script;
+        else if (!joining)
+            fail(usage);
+        else
+            joining->append(readFile(argument)).append("\n");
+    }
+    script += "})();\n";
+    refuseEnd(style, "</style", "the style sheet");
+    refuseEnd(script, "</script", "the script");
     fill(pieces, "style-hash", hashSource(style));
     fill(pieces, "script-hash", hashSource(script));
     fill(pieces, "style", style);
@@ -199,9 +214,9 @@ int main(int argc, char **argv)
     for (const Piece &piece : pieces)
         header << "    {" << literal(piece.text) << ", \"" << piece.slot << "\"},\n";
     header << "};\n";
-    std::ofstream out(argv[4], std::ios::binary | std::ios::trunc);
+    std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
     out << header.str();
     if (!out.flush())
-        fail(std::string("cannot write ") + argv[4]);
+        fail(std::string("cannot write ") + argv[1]);
     return 0;
 }
