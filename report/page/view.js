@@ -32,9 +32,9 @@ function geometry() {
 
 function draw() {
     var g = geometry();
+    view.space.style.height = g.space + 'px';
     // The heads line up with the rows, whatever the scroll bar takes.
     document.getElementById('columns').style.paddingRight = view.tree.offsetWidth - view.tree.clientWidth + 'px';
-    view.space.style.height = g.space + 'px';
     var top = view.tree.scrollTop;
     var firstExact = top * g.scale / ROW_HEIGHT;
     var first = Math.floor(firstExact);
@@ -77,7 +77,8 @@ function fillRow(element, row) {
     var folder = isFolder(position);
     var parts = element.children;
     element.dataset.row = row;
-    element.className = 'row' + (folder ? ' folder' : ' file') + (position === active ? ' active' : '');
+    element.className = 'row' + (folder ? ' folder' : ' file') + (row % 2 ? ' odd' : '')
+        + (position === active ? ' active' : '');
     element.setAttribute('aria-level', depth + 1);
     element.setAttribute('aria-setsize', position === 0 ? 1 : index.children[index.parent[position]]);
     element.setAttribute('aria-posinset', position === 0 ? 1 : rankOf(position));
