@@ -45,7 +45,7 @@ function onTreeKey(event) {
     if (action) {
         event.preventDefault();
         action();
-    } else if (event.key.length === 1) {
+    } else if (event.key.length === 1 && event.key !== '/') {
         typeAhead(event.key);
     }
 }

@@ -4,7 +4,8 @@ function setUpView() {
     view.tree = document.getElementById('tree');
     view.space = document.getElementById('tree-space');
     view.tree.addEventListener('scroll', requestDraw);
-    window.addEventListener('resize', requestDraw);
+    // The tree's height changes with the window and as hits are shown.
+    new ResizeObserver(requestDraw).observe(view.tree);
     view.tree.addEventListener('keydown', onTreeKey);
     view.tree.addEventListener('click', onTreeClick);
     document.addEventListener('keydown', onPageKey);
