@@ -190,6 +190,17 @@ std::unique_ptr<HeadlessBrowser> openPage(const QByteArray &page, bool script = 
     return browser;
 }
 
+// Clicks the middle of the element `selector` names, as a mouse would.
+void click(HeadlessBrowser &browser, const QString &selector)
+{
+    const QJsonArray at = browser.evaluate("(() => { const box = document.querySelector('" + selector
+                                           + "').getBoundingClientRect(); return [box.x + box.width / 2, box.y + box.height / 2]; })()")
+                              .toArray();
+    for (const char *type : {"mousePressed", "mouseReleased"})
+        browser.call("Input.dispatchMouseEvent", {{"type", type}, {"x", at.at(0)}, {"y", at.at(1)}, {"button", "left"},
+                                                  {"clickCount", 1}});
+}
+
 QString activeName(HeadlessBrowser &browser)
 {
     return browser.evaluate("document.querySelector('#tree .row.active .name').textContent").toString();
@@ -211,6 +222,8 @@ private slots:
     void opensPathByKeyboard();
     void searchFindsNames_data();
     void searchFindsNames();
+    void sortsByColumnHeads_data();
+    void sortsByColumnHeads();
     void withoutScript();
 
 private:
@@ -475,6 +488,71 @@ void tst_BrowsePage::searchFindsNames()
     QVERIFY(browser->evaluate("document.activeElement.id === 'tree'").toBool());
     QCOMPARE(browser->evaluate("document.getElementById('path-bar').textContent").toString().section(" in ", -1), chosen);
     QCOMPARE(activeName(*browser), chosen.section('/', -1));
+}
+
+void tst_BrowsePage::sortsByColumnHeads_data()
+{
+    QTest::addColumn<QStringList>("heads");  // clicked in turn: name, folders or files
+    QTest::addColumn<QStringList>("first");  // the first rows below the root; "files" for the files in listing order
+
+    QTest::newRow("by name, case aside, numbers by value")
+        << QStringList{"name"} << QStringList{"a.txt", "B.txt", "big", "file2", "file10", "Middle", "small"};
+    QTest::newRow("by name, the other way")
+        << QStringList{"name", "name"} << QStringList{"small", "Middle", "file10", "file2", "big", "B.txt", "a.txt"};
+    QTest::newRow("by files below, most first") << QStringList{"files"} << QStringList{"big", "Middle", "small", "files"};
+    QTest::newRow("by folders below, most first, ties in listing order")
+        << QStringList{"folders"} << QStringList{"Middle", "listed: big small", "files"};
+    QTest::newRow("by files, fewest first") << QStringList{"files", "files"} << QStringList{"small", "Middle", "big", "files"};
+    QTest::newRow("back to the listing order") << QStringList{"name", "name", "name"} << QStringList{"listing"};
+}
+
+void tst_BrowsePage::sortsByColumnHeads()
+{
+    REQUIRE_BROWSER();
+    QFETCH(QStringList, heads);
+    QFETCH(QStringList, first);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/file10", "tree/file2", "tree/B.txt", "tree/a.txt", "d:tree/big",
+                                      "tree/big/1", "tree/big/2", "tree/big/3", "d:tree/small", "tree/small/1",
+                                      "d:tree/Middle", "tree/Middle/1", "tree/Middle/2", "d:tree/Middle/in",
+                                      "d:tree/Middle/in2"}));
+    const QByteArray root = scratch.path() + "/tree";
+    const QByteArray page = scratch.path() + "/map.html";
+    QCOMPARE(writePage(root, page, {"-f"}), 0);
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+    for (const QString &head : heads)
+        click(*browser, "#columns [data-order=" + head + "]");
+
+    // The expected rows, the listing order's parts taken from the disk.
+    QStringList listed;
+    QStringList files;
+    for (const QByteArray &name : readdirOrder(root)) {
+        listed << QString::fromUtf8(name);
+        if (!QFileInfo(QFile::decodeName(root + '/' + name)).isDir())
+            files << QString::fromUtf8(name);
+    }
+    QStringList expected;
+    for (const QString &row : first) {
+        if (row == "files") {
+            expected << files;
+        } else if (row == "listing") {
+            expected << listed;
+        } else if (row.startsWith("listed: ")) {
+            const QStringList tied = row.mid(8).split(' ');
+            for (const QString &name : listed)
+                if (tied.contains(name))
+                    expected << name;
+        } else {
+            expected << row;
+        }
+    }
+    QStringList shown = stringsOf(browser->evaluate(rowsInView)).mid(1);
+    for (QString &row : shown)
+        row = row.section('|', 1, 1);
+    QCOMPARE(shown, expected);
 }
 
 void tst_BrowsePage::withoutScript()
