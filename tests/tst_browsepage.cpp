@@ -222,6 +222,7 @@ private slots:
     void opensPathByKeyboard();
     void searchFindsNames_data();
     void searchFindsNames();
+    void manyHitsShownOnDemand();
     void sortsByColumnHeads_data();
     void sortsByColumnHeads();
     void withoutScript();
@@ -488,6 +489,33 @@ void tst_BrowsePage::searchFindsNames()
     QVERIFY(browser->evaluate("document.activeElement.id === 'tree'").toBool());
     QCOMPARE(browser->evaluate("document.getElementById('path-bar').textContent").toString().section(" in ", -1), chosen);
     QCOMPARE(activeName(*browser), chosen.section('/', -1));
+}
+
+void tst_BrowsePage::manyHitsShownOnDemand()
+{
+    REQUIRE_BROWSER();
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QList<QByteArray> entries = {"d:tree", "d:tree/many"};
+    for (int i = 0; i < 450; ++i)
+        entries << "tree/many/item-" + QByteArray::number(i);
+    QVERIFY(makeTree(scratch.path(), entries));
+    const QByteArray page = scratch.path() + "/map.html";
+    QCOMPARE(writePage(scratch.path() + "/tree", page, {"-f"}), 0);
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+
+    browser->pressKey("/");
+    browser->typeText("ITEM");
+    browser->pressKey("Enter");
+    const QString shown = "[document.getElementById('search-summary').textContent,"
+                          " document.querySelectorAll('#hit-list button').length,"
+                          " document.getElementById('more-hits').hidden ? '' : document.getElementById('more-hits').textContent]";
+    QCOMPARE(browser->evaluate(shown).toArray(), (QJsonArray{"450 names found", 200, "Show 250 more (250 not shown)"}));
+    // Below the hits: scrolled to, then clicked.
+    browser->evaluate("document.getElementById('more-hits').scrollIntoView()");
+    click(*browser, "#more-hits");
+    QCOMPARE(browser->evaluate(shown).toArray(), (QJsonArray{"450 names found", 450, ""}));
 }
 
 void tst_BrowsePage::sortsByColumnHeads_data()
