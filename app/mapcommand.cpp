@@ -139,6 +139,7 @@ public:
     {
         m_job.setCancel(m_interruption.flag());
         m_job.setRules(&m_rules.walk);
+        m_job.setDirectoryTally(options.format == ReportFormat::Browse);
     }
 
     int run()

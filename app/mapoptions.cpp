@@ -69,7 +69,8 @@ struct Choice
     Value value;
 };
 
-constexpr Choice<ReportFormat> formats[] = {{"html", ReportFormat::Html}, {"json", ReportFormat::Json}};
+constexpr Choice<ReportFormat> formats[] = {
+    {"html", ReportFormat::Html}, {"json", ReportFormat::Json}, {"browse", ReportFormat::Browse}};
 constexpr Choice<EntryOrder> orders[] = {{"name", EntryOrder::Name}, {"version", EntryOrder::Version}};
 
 // Sets `value` to the choice named `argument` of `option`; gives what is

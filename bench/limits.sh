@@ -11,8 +11,8 @@ report_counts() {
 
 memory_header() {
     echo
-    echo "peak memory of velmora-map -q -f (GNU time; limit: 3 x report + 40 MiB; --format=json is held to"
-    echo "the HTML report's limit):"
+    echo "peak memory of velmora-map -q -f (GNU time; limit: 3 x report + 40 MiB; --format=json and"
+    echo "--format=browse are held to the HTML report's limit):"
     printf '  %-48s %12s %12s %12s\n' tree "peak RSS" report limit
 }
 

@@ -24,6 +24,8 @@ source "$repo/bench/limits.sh"
 source "$repo/bench/sweep.sh"
 # shellcheck source=SCRIPTDIR/rules.sh
 source "$repo/bench/rules.sh"
+# shellcheck source=SCRIPTDIR/page.sh
+source "$repo/bench/page.sh"
 
 usage() {
     cat <<EOF
@@ -40,13 +42,22 @@ temporary folder (removed at the end) and prints, from one run:
     on the two mixed trees;
   - velmora-map's time on combs of 40,000, 80,000 and 160,000 levels, per
     level, and how it grows from one to the next;
-  - its peak memory on the mixed trees against 3 x report + 40 MiB, its time
+  - its peak memory on the mixed trees against 3 x report + 40 MiB (with
+    --format=json and --format=browse held to the HTML report's), its time
     per entry at 1,000,000 against 210,000 entries, and whether its report
     with 8 descriptors is the one it writes without a limit;
   - velmora-map -q -f's ratios against its speed targets (bfs, floorwalk);
   - velmora-map -q -f --format=json against the HTML report on the mixed
     tree, warm, in one hyperfine session (target: at most 1.2 x), and its
     peak memory against the HTML report's limit;
+  - velmora-map -q -f --format=browse against the HTML report on the two
+    mixed trees, warm, in one hyperfine session (target: at most 1.2 x), and
+    the page's size against the report's (target: at most 1.3 x);
+  - the plain report and the browsable page of the two mixed trees loaded in
+    headless Chromium: first paint, load, the page's first rows drawn
+    (targets: 1 s for the smaller tree, 3 s for the larger), the browser's
+    peak memory (target at the larger: a PSS of 1 GiB), and searches on the
+    page (target: 250 ms each);
   - velmora-map -q -f with ten exclude patterns against none on the mixed
     tree (target: at most 1.15 x), and with --sort=name against the file
     system's order on the mixed tree and the flat directory (target: at
@@ -138,6 +149,7 @@ main() {
     time_tree mixed warm
     time_tree mixed cold
     time_formats mixed
+    time_page_writing mixed
     time_rule mixed "--exclude (10 patterns)" 1.15 "${bench_excludes[@]}"
     time_rule mixed --sort=name 1.3 --sort=name
     make_shape flat "$flat_shape" "flat directory ($flat_shape)"
@@ -146,10 +158,16 @@ main() {
     make_shape large "$large_shape" "mixed tree ($large_shape)"
     time_tree large warm
     time_tree large cold
+    time_page_writing large
     use_real_tree usr "$usr_root"
     time_tree usr warm
     explain_counting "$usr_root"
     speed_targets
+
+    page_header
+    show_empty_page
+    show_pages mixed 1000
+    show_pages large 3000 1024
 
     sweep_header
     sweep_threads mixed warm
@@ -158,7 +176,9 @@ main() {
     memory_header
     memory mixed
     memory mixed --format=json
+    memory mixed --format=browse
     memory large
+    memory large --format=browse
     time_per_entry mixed large
     combs
     make_descriptor_tree descriptors

@@ -15,7 +15,7 @@ drop_caches='sync; echo 3 > /proc/sys/vm/drop_caches'
 
 install_tools() {
     ensure_packages "${build_packages[@]}" hyperfine bfs fd-find tree findutils coreutils time \
-        util-linux jq
+        util-linux jq chromium
 }
 
 # The number of threads floorwalk walks on: as many as velmora-map ends up
@@ -42,7 +42,7 @@ compile_helper() {
 }
 
 build() {
-    local -a targets=(velmora-threadsweep)
+    local -a targets=(velmora-threadsweep velmora-pagebench)
     mkdir -p "$log_dir"
     if [ -n "${VELMORA_MAP:-}" ]; then
         echo "velmora-map: $velmora (from VELMORA_MAP, not built)"

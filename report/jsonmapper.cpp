@@ -1,21 +1,7 @@
 #include "jsonmapper.h"
 
 #include "jsontext.h"
-
-#include <cstring>
-#include <locale.h>
-#include <string.h>
-
-namespace {
-
-// Reasons are read by scripts, so they do not follow the user's language.
-const char *errorText(int error)
-{
-    static const locale_t plain = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    return plain ? ::strerror_l(error, plain) : std::strerror(error);
-}
-
-} // namespace
+#include "reasontext.h"
 
 JsonMapper::JsonMapper(bool listFiles, std::string &output)
     : m_listFiles(listFiles)
@@ -79,22 +65,12 @@ void JsonMapper::directoryEnd()
 
 void JsonMapper::directoryUnreadable(int error)
 {
-    addReason("unreadable: ", errorText(error));
+    addReason(unreadableText(error));
 }
 
 void JsonMapper::directoryNotEntered(NotEnteredReason reason)
 {
-    switch (reason) {
-    case NotEnteredReason::Loop:
-        addReason({}, "loop");
-        break;
-    case NotEnteredReason::PseudoFileSystem:
-        addReason({}, "pseudo file system");
-        break;
-    case NotEnteredReason::OtherFileSystem:
-        addReason({}, "other file system");
-        break;
-    }
+    addReason(notEnteredText(reason));
 }
 
 void JsonMapper::enterContents()
@@ -122,13 +98,13 @@ void JsonMapper::beginEntry(std::string_view name)
     }
 }
 
-void JsonMapper::addReason(std::string_view prefix, std::string_view reason)
+void JsonMapper::addReason(const std::string &reason)
 {
     if (m_directory == Directory::Closed)
         return; // the first reason stands
     if (m_directory == Directory::Listing)
         m_output.push_back(']');
     m_output.append(",\"reason\":");
-    appendJsonString(m_output, std::string(prefix).append(reason));
+    appendJsonString(m_output, reason);
     m_directory = Directory::Closed;
 }

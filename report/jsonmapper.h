@@ -44,7 +44,7 @@ private:
     void enterContents();
     void separate();
     void beginEntry(std::string_view name);
-    void addReason(std::string_view prefix, std::string_view reason);
+    void addReason(const std::string &reason);
 
     const bool m_listFiles;
     std::string &m_output;

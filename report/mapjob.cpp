@@ -1,5 +1,6 @@
 #include "mapjob.h"
 
+#include "browsemapper.h"
 #include "jsonmapper.h"
 #include "reportdocument.h"
 #include "treecounter.h"
@@ -76,6 +77,47 @@ private:
     bool m_written = true;
 };
 
+// Gives each event to two visitors, so that one replay serves both.
+class BothVisitors : public TreeVisitor
+{
+public:
+    BothVisitors(TreeVisitor &first, TreeVisitor &second)
+        : m_first(first)
+        , m_second(second)
+    {
+    }
+
+    void file(std::string_view name) override
+    {
+        m_first.file(name);
+        m_second.file(name);
+    }
+    void directoryBegin(std::string_view name) override
+    {
+        m_first.directoryBegin(name);
+        m_second.directoryBegin(name);
+    }
+    void directoryEnd() override
+    {
+        m_first.directoryEnd();
+        m_second.directoryEnd();
+    }
+    void directoryUnreadable(int error) override
+    {
+        m_first.directoryUnreadable(error);
+        m_second.directoryUnreadable(error);
+    }
+    void directoryNotEntered(NotEnteredReason reason) override
+    {
+        m_first.directoryNotEntered(reason);
+        m_second.directoryNotEntered(reason);
+    }
+
+private:
+    TreeVisitor &m_first;
+    TreeVisitor &m_second;
+};
+
 } // namespace
 
 MapJob::MapJob(std::string rootPath, std::ostream &errors, std::uint64_t countLimit)
@@ -88,11 +130,19 @@ MapJob::MapJob(std::string rootPath, std::ostream &errors, std::uint64_t countLi
 bool MapJob::count(const WalkProgress *progress)
 {
     try {
+        m_madeAt = std::time(nullptr);
         m_tree = scanTree(m_rootPath, progress, 0, m_cancel, m_rules);
         if (cancelled())
             return fail(MapFailure::Cancelled);
         TreeCounter counter(m_errors, m_countLimit);
-        m_tree.replay(counter);
+        if (m_tallyWhileCounting) {
+            BothVisitors both(counter, m_tally);
+            m_tree.replay(both);
+            m_tally.finish();
+            m_tallied = true;
+        } else {
+            m_tree.replay(counter);
+        }
         if (counter.overflowed())
             return fail(MapFailure::TooManyEntries);
         if (counter.unreadableCount() > 0) {
@@ -120,6 +170,8 @@ bool MapJob::map(bool directoriesOnly, const ReportWriter &write, const WalkProg
             mapper.begin(m_rootPath, m_folderCount, m_fileCount);
             return stream(mapper, write, progress, [&] { mapper.end(); });
         }
+        if (format == ReportFormat::Browse)
+            return mapBrowsable(directoriesOnly, write, progress);
         m_report.append(reportOpening());
         appendCounts(m_report, m_folderCount, m_fileCount);
         TreeMapper mapper(appendMapHeading(m_report, directoriesOnly), m_report);
@@ -131,6 +183,18 @@ bool MapJob::map(bool directoriesOnly, const ReportWriter &write, const WalkProg
     } catch (const std::bad_alloc &) {
         return fail(MapFailure::OutOfMemory);
     }
+}
+
+bool MapJob::mapBrowsable(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress)
+{
+    if (!m_tallied) {
+        m_tree.replay(m_tally);
+        m_tally.finish();
+        m_tallied = true;
+    }
+    BrowseMapper mapper(m_tally, !directoriesOnly, m_report);
+    mapper.begin(m_rootPath, m_madeAt, m_rules);
+    return stream(mapper, write, progress, [&] { mapper.end(); });
 }
 
 bool MapJob::stream(TreeVisitor &mapper, const ReportWriter &write, const WalkProgress *progress,
@@ -150,6 +214,8 @@ bool MapJob::fail(MapFailure failure)
 {
     m_failure = failure;
     m_tree.clear();
+    m_tally = DirectoryTally();
+    m_tallied = false;
     std::string().swap(m_report);
     return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "directorytally.h"
 #include "reportformat.h"
 #include "treerecording.h"
 #include "unreadabledirectories.h"
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -44,6 +46,10 @@ public:
     // What the listing enters, lists and in which order; without, all of
     // the tree as the file system lists it.
     void setRules(const WalkRules *rules) { m_rules = rules; }
+    // Counting also keeps each directory's counts and reasons, which the
+    // browsable page shows; without, mapping that page takes them in a
+    // replay of its own.
+    void setDirectoryTally(bool keep) { m_tallyWhileCounting = keep; }
 
     // Lists the tree below the root and counts its folders and files.
     bool count(const WalkProgress *progress = nullptr);
@@ -59,6 +65,8 @@ public:
     int folderCount() const { return m_folderCount; }
     // After counting: the directories not entered for being on another file system.
     std::uint64_t otherFileSystemCount() const { return m_otherFileSystems; }
+    // When counting began: when the tree was listed.
+    std::time_t madeAt() const { return m_madeAt; }
 
 private:
     bool fail(MapFailure failure);
@@ -66,6 +74,7 @@ private:
     bool stream(TreeVisitor &mapper, const ReportWriter &write, const WalkProgress *progress,
                 const std::function<void()> &close);
     bool cancelled() const { return m_cancel && *m_cancel; }
+    bool mapBrowsable(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress);
 
     std::string m_rootPath;
     std::ostream &m_errors;
@@ -73,6 +82,10 @@ private:
     const std::atomic<bool> *m_cancel = nullptr;
     const WalkRules *m_rules = nullptr;
     TreeRecording m_tree;
+    bool m_tallyWhileCounting = false;
+    bool m_tallied = false;
+    DirectoryTally m_tally;
+    std::time_t m_madeAt = 0;
     std::vector<UnreadableDirectory> m_unreadable;
     std::string m_report;
     int m_fileCount = 0;

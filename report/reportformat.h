@@ -1,4 +1,5 @@
 #pragma once
 
-// The HTML report, or the same map as a JSON document for scripts.
-enum class ReportFormat { Html, Json };
+// The HTML report, the same map as a JSON document for scripts, or as a
+// page whose script shows the tree folded and searches it.
+enum class ReportFormat { Html, Json, Browse };

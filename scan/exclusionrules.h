@@ -50,6 +50,8 @@ public:
     // given, that matched nothing.
     std::uint64_t excludedCount() const { return m_excluded.load(std::memory_order_relaxed); }
     std::vector<std::string> unmatched() const;
+    // Every pattern, as given.
+    const std::vector<std::string> &patterns() const { return m_patterns; }
 
 private:
     std::vector<std::string> m_patterns;

@@ -457,6 +457,9 @@ void tst_MapCommand::exitStatus_data()
                                                 << "cannot write '@/no/out.html': No such file or directory" << false;
     QTest::newRow("JSON on a full device") << QStringList{"--format=json", "@/tree", "/dev/full"} << 1
                                            << "cannot write '/dev/full': No space left on device" << false;
+    QTest::newRow("--format=browse") << QStringList{"--format=browse", "-f", "@/tree", "@/out.html"} << 0 << "" << false;
+    QTest::newRow("page on a full device") << QStringList{"--format=browse", "@/tree", "/dev/full"} << 1
+                                           << "cannot write '/dev/full': No space left on device" << false;
     QTest::newRow("-x and -P") << QStringList{"-xP", "@/tree", "@/out.html"} << 0 << "" << false;
     QTest::newRow("every rule, long options")
         << QStringList{"--one-file-system", "--no-follow", "--sort=name", "--exclude=f", "@/tree", "@/out.html"} << 0 << ""
@@ -754,7 +757,7 @@ void tst_MapCommand::helpAndVersion()
                                     "during the final copy", "-x, --one-file-system", "bind\n                       mount",
                                     "-P, --no-follow", "--exclude=PATTERN", "--exclude-from=FILE", "--sort=ORDER",
                                     "velmora-map -x ", "velmora-map -P ", "velmora-map --exclude=",
-                                    "velmora-map --exclude-from=", "--sort=name ~"})
+                                    "velmora-map --exclude-from=", "--sort=name ~", "--format=browse"})
             QVERIFY2(result.out.contains(mention), mention);
     }
     // What cannot be written is not reported as done.

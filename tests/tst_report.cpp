@@ -1,4 +1,8 @@
+#include "asciijson.h"
+#include "browsemapper.h"
 #include "decimaltext.h"
+#include "directorytally.h"
+#include "exclusionrules.h"
 #include "jsonmapper.h"
 #include "mapjob.h"
 #include "narrowtext.h"
@@ -33,14 +37,11 @@ QByteArray report(const QByteArray &root, bool directoriesOnly, QByteArray *erro
     return written;
 }
 
-// Drives a JSON mapper through `events` below a root named "r": "f:NAME" a
-// file, "b:NAME" a directory begun, "e" its end, "u:ERRNO" unreadable,
-// "n:REASON" not entered (the reason's number). Gives the whole document.
-QByteArray jsonDocument(const QList<QByteArray> &events, bool listFiles)
+// Drives a visitor through `events` below the root: "f:NAME" a file,
+// "b:NAME" a directory begun, "e" its end, "u:ERRNO" unreadable, "n:REASON"
+// not entered (the reason's number).
+void replayEvents(const QList<QByteArray> &events, TreeVisitor &mapper)
 {
-    std::string out;
-    JsonMapper mapper(listFiles, out);
-    mapper.begin("r", 3, 4);
     for (const QByteArray &event : events) {
         const std::string_view argument(event.constData() + std::min<qsizetype>(2, event.size()));
         switch (event[0]) {
@@ -61,8 +62,35 @@ QByteArray jsonDocument(const QList<QByteArray> &events, bool listFiles)
             break;
         }
     }
+}
+
+// The JSON document of `events` below a root named "r".
+QByteArray jsonDocument(const QList<QByteArray> &events, bool listFiles)
+{
+    std::string out;
+    JsonMapper mapper(listFiles, out);
+    mapper.begin("r", 3, 4);
+    replayEvents(events, mapper);
     mapper.end();
     return QByteArray::fromStdString(out);
+}
+
+// The data of the browsable page of `events` below a root named "r", made
+// on 2001-09-09 at 01:46:40 UTC.
+QByteArray browseData(const QList<QByteArray> &events, bool listFiles, const WalkRules *rules = nullptr)
+{
+    DirectoryTally tally;
+    replayEvents(events, tally);
+    tally.finish();
+    std::string page;
+    BrowseMapper mapper(tally, listFiles, page);
+    mapper.begin("r", 1000000000, rules);
+    replayEvents(events, mapper);
+    mapper.end();
+    const QByteArray whole = QByteArray::fromStdString(page);
+    const QByteArray opening = "<script type=\"application/json\" id=\"map-data\">";
+    const qsizetype start = whole.indexOf(opening) + opening.size();
+    return whole.mid(start, whole.indexOf("</script>", start) - start);
 }
 
 } // namespace
@@ -89,6 +117,13 @@ private slots:
     void jsonTree();
     void jsonName_data();
     void jsonName();
+    void directoryTally_data();
+    void directoryTally();
+    void browseTree_data();
+    void browseTree();
+    void browseRules();
+    void asciiJsonName_data();
+    void asciiJsonName();
 };
 
 void tst_Report::workedExamples_data()
@@ -365,6 +400,129 @@ void tst_Report::jsonName()
     QJsonParseError error;
     QJsonDocument::fromJson(document, &error);
     QCOMPARE(error.errorString(), QJsonParseError().errorString());
+}
+
+void tst_Report::directoryTally_data()
+{
+    QTest::addColumn<QList<QByteArray>>("events");
+    QTest::addColumn<QString>("counts");  // "FOLDERS,FILES" of each directory, the root first, in the order begun
+    QTest::addColumn<QString>("reasons"); // "DIRECTORY:eERRNO" or "DIRECTORY:nREASON"
+
+    QTest::newRow("empty root") << QList<QByteArray>{} << "0,0" << "";
+    QTest::newRow("nested") << QList<QByteArray>{"f:a", "b:sub", "f:b", "b:in", "f:c", "e", "e", "f:d"} << "2,4 1,2 0,1" << "";
+    QTest::newRow("siblings") << QList<QByteArray>{"b:a", "f:x", "e", "b:b", "b:c", "e", "e"} << "3,1 0,1 1,0 0,0" << "";
+    QTest::newRow("not entered") << QList<QByteArray>{"b:l", "n:0", "e", "f:x"} << "1,1 0,0" << "1:n0";
+    QTest::newRow("unreadable") << QList<QByteArray>{"b:x", "u:13", "e"} << "1,0 0,0" << "1:e13";
+    QTest::newRow("read in part, told after its subdirectory's reason")
+        << QList<QByteArray>{"b:sub", "f:a", "b:in", "n:1", "e", "u:5", "e"} << "2,1 1,1 0,0" << "1:e5 2:n1";
+    QTest::newRow("the first reason stands") << QList<QByteArray>{"b:x", "u:13", "u:5", "e"} << "1,0 0,0" << "1:e13";
+    QTest::newRow("root read in part") << QList<QByteArray>{"f:a", "u:5"} << "0,1" << "0:e5";
+}
+
+void tst_Report::directoryTally()
+{
+    QFETCH(QList<QByteArray>, events);
+    QFETCH(QString, counts);
+    QFETCH(QString, reasons);
+
+    DirectoryTally tally;
+    replayEvents(events, tally);
+    tally.finish();
+    QStringList shown;
+    for (std::size_t i = 0; i < tally.directoryCount(); ++i)
+        shown << QString("%1,%2").arg(tally.counts(i).folders).arg(tally.counts(i).files);
+    QCOMPARE(shown.join(' '), counts);
+    QStringList given;
+    for (const DirectoryTally::Reason &reason : tally.reasons())
+        given << QString("%1:%2%3").arg(reason.directory).arg(reason.notEntered ? 'n' : 'e')
+                     .arg(reason.notEntered ? int(reason.why) : reason.error);
+    QCOMPARE(given.join(' '), reasons);
+}
+
+void tst_Report::browseTree_data()
+{
+    QTest::addColumn<QList<QByteArray>>("events");
+    QTest::addColumn<bool>("listFiles");
+    QTest::addColumn<QByteArray>("tree"); // the data's "tree" array, within its brackets
+
+    const QList<QByteArray> small = {"f:a", "b:sub", "f:b", "e", "f:c"};
+    QTest::newRow("empty root") << QList<QByteArray>{} << true << QByteArray(R"({"d":"r","n":[0,0]},0)");
+    QTest::newRow("files and a directory in order")
+        << small << true << QByteArray(R"({"d":"r","n":[1,3]},"a",{"d":"sub","n":[0,1]},"b",0,"c",0)");
+    QTest::newRow("directories only, files counted")
+        << small << false << QByteArray(R"({"d":"r","n":[1,3]},{"d":"sub","n":[0,1]},0,0)");
+    QTest::newRow("deep") << QList<QByteArray>{"b:a", "b:b", "b:c", "e", "e", "e"} << true
+                          << QByteArray(R"({"d":"r","n":[3,0]},{"d":"a","n":[2,0]},{"d":"b","n":[1,0]},{"d":"c","n":[0,0]},0,0,0,0)");
+    QTest::newRow("reasons where the directory begins")
+        << QList<QByteArray>{"b:x", "u:13", "e", "b:y", "f:z", "u:5", "e", "b:l", "n:0", "e"} << true
+        << QByteArray(R"({"d":"r","n":[3,1]},{"d":"x","n":[0,0],"r":"unreadable: Permission denied"},0,)"
+                      R"({"d":"y","n":[0,1],"r":"unreadable: Input/output error"},"z",0,{"d":"l","n":[0,0],"r":"loop"},0,0)");
+    QTest::newRow("names that could end the element")
+        << QList<QByteArray>{"f:</script>", "b:<!--&", "e"} << true
+        << QByteArray(R"({"d":"r","n":[1,1]},"\u003c/script\u003e",{"d":"\u003c!--\u0026","n":[0,0]},0,0)");
+}
+
+void tst_Report::browseTree()
+{
+    QFETCH(QList<QByteArray>, events);
+    QFETCH(bool, listFiles);
+    QFETCH(QByteArray, tree);
+
+    const QByteArray data = browseData(events, listFiles);
+    QCOMPARE(data, R"({"format":1,"made":"2001-09-09T01:46:40Z","files_listed":)" + QByteArray(listFiles ? "true" : "false")
+                       + R"(,"rules":{"follow_links":true,"one_file_system":false,"sort":"filesystem","exclude":[]},)"
+                       + R"("tree":[)" + tree + "]}");
+    QJsonParseError error;
+    QJsonDocument::fromJson(data, &error);
+    QCOMPARE(error.errorString(), QJsonParseError().errorString());
+}
+
+void tst_Report::browseRules()
+{
+    ExclusionRules exclusions({"*.o", "</x>", "caf\xc3\xa9/"});
+    WalkRules rules;
+    rules.followLinks = false;
+    rules.oneFileSystem = true;
+    rules.order = EntryOrder::Version;
+    rules.exclusions = &exclusions;
+    QVERIFY(browseData({}, false, &rules).contains(
+        R"("rules":{"follow_links":false,"one_file_system":true,"sort":"version",)"
+        R"("exclude":["*.o","\u003c/x\u003e","caf\u00e9/"]},)"));
+    rules.order = EntryOrder::Name;
+    QVERIFY(browseData({}, false, &rules).contains(R"("sort":"name")"));
+}
+
+void tst_Report::asciiJsonName_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("written");
+
+    QTest::newRow("plain") << QByteArray("report.txt") << QByteArray(R"("report.txt")");
+    QTest::newRow("quote and backslash") << QByteArray(R"(say "a\b")") << QByteArray(R"("say \"a\\b\"")");
+    QTest::newRow("markup") << QByteArray("</script><!--&amp;") << QByteArray(R"("\u003c/script\u003e\u003c!--\u0026amp;")");
+    QTest::newRow("controls") << QByteArray("\x01\n\t\r\x1f\x7f") << QByteArray(R"("\u0001\n\t\u000d\u001f\u007f")");
+    QTest::newRow("e acute") << QByteArray("caf\xc3\xa9") << QByteArray(R"("caf\u00e9")");
+    QTest::newRow("Greek") << QByteArray("\xce\xb1\xce\xb2") << QByteArray(R"("\u03b1\u03b2")");
+    QTest::newRow("line separator") << QByteArray("\xe2\x80\xa8") << QByteArray(R"("\u2028")");
+    QTest::newRow("beyond U+FFFF, a surrogate pair") << QByteArray("\xf0\x9f\x98\x80") << QByteArray(R"("\ud83d\ude00")");
+    QTest::newRow("largest code point") << QByteArray("\xf4\x8f\xbf\xbf") << QByteArray(R"("\udbff\udfff")");
+    QTest::newRow("Latin-1 byte shows as its character") << QByteArray("caf\xe9") << QByteArray(R"("caf\u00e9")");
+    QTest::newRow("lone continuation byte") << QByteArray("a\x80z") << QByteArray(R"("a\u0080z")");
+    QTest::newRow("lead byte at the end") << QByteArray("a\xc3") << QByteArray(R"("a\u00c3")");
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << QByteArray(R"("\u00c0\u00af")");
+    QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << QByteArray(R"("\u00ed\u00a0\u0080")");
+    QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << QByteArray(R"("\u00f4\u0090\u0080\u0080")");
+    QTest::newRow("cut short, then text") << QByteArray("\xe2\x82x") << QByteArray(R"("\u00e2\u0082x")");
+}
+
+void tst_Report::asciiJsonName()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, written);
+
+    std::string out;
+    appendAsciiJsonString(out, std::string_view(name.constData(), std::size_t(name.size())));
+    QCOMPARE(QByteArray::fromStdString(out), written);
 }
 
 QTEST_GUILESS_MAIN(tst_Report)

@@ -1,0 +1,137 @@
+#include "browsemapper.h"
+
+#include "asciijson.h"
+#include "browsepage.h"
+#include "exclusionrules.h"
+#include "htmlname.h"
+#include "reasontext.h"
+
+#include <cassert>
+#include <iterator>
+
+namespace {
+
+const char *orderName(EntryOrder order)
+{
+    switch (order) {
+    case EntryOrder::Name:
+        return "name";
+    case EntryOrder::Version:
+        return "version";
+    case EntryOrder::FileSystem:
+        break;
+    }
+    return "filesystem";
+}
+
+std::string utcText(std::time_t when)
+{
+    std::tm parts{};
+    char text[32] = "";
+    if (::gmtime_r(&when, &parts))
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+} // namespace
+
+BrowseMapper::BrowseMapper(const DirectoryTally &tally, bool listFiles, std::string &output)
+    : m_tally(tally)
+    , m_listFiles(listFiles)
+    , m_output(output)
+{
+}
+
+void BrowseMapper::begin(std::string_view rootPath, std::time_t madeAt, const WalkRules *rules)
+{
+    m_rootPath = rootPath;
+    writeFrame();
+    m_output.append("{\"format\":1,\"made\":\"").append(utcText(madeAt));
+    m_output.append("\",\"files_listed\":").append(m_listFiles ? "true" : "false");
+    writeRules(rules);
+    m_output.append(",\"tree\":[");
+    writeDirectory(rootPath);
+}
+
+void BrowseMapper::end()
+{
+    m_output.append(",0]}");
+    writeFrame();
+}
+
+void BrowseMapper::file(std::string_view name)
+{
+    if (!m_listFiles)
+        return;
+    m_output.push_back(',');
+    appendAsciiJsonString(m_output, name);
+}
+
+void BrowseMapper::directoryBegin(std::string_view name)
+{
+    m_output.push_back(',');
+    writeDirectory(name);
+}
+
+void BrowseMapper::directoryEnd()
+{
+    m_output.append(",0");
+}
+
+void BrowseMapper::writeDirectory(std::string_view name)
+{
+    assert(m_directory < m_tally.directoryCount());
+    const DirectoryTally::Counts counts = m_tally.counts(m_directory);
+    m_output.append("{\"d\":");
+    appendAsciiJsonString(m_output, name);
+    m_output.append(",\"n\":[").append(std::to_string(counts.folders)).push_back(',');
+    m_output.append(std::to_string(counts.files)).push_back(']');
+    const auto &reasons = m_tally.reasons();
+    if (m_reason < reasons.size() && reasons[m_reason].directory == m_directory) {
+        const DirectoryTally::Reason &reason = reasons[m_reason++];
+        m_output.append(",\"r\":");
+        appendAsciiJsonString(m_output, reason.notEntered ? notEnteredText(reason.why) : unreadableText(reason.error));
+    }
+    m_output.push_back('}');
+    ++m_directory;
+}
+
+void BrowseMapper::writeRules(const WalkRules *rules)
+{
+    const WalkRules plain;
+    if (!rules)
+        rules = &plain;
+    m_output.append(",\"rules\":{\"follow_links\":").append(rules->followLinks ? "true" : "false");
+    m_output.append(",\"one_file_system\":").append(rules->oneFileSystem ? "true" : "false");
+    m_output.append(",\"sort\":\"").append(orderName(rules->order)).append("\",\"exclude\":[");
+    if (rules->exclusions) {
+        const char *separator = "";
+        for (const std::string &pattern : rules->exclusions->patterns()) {
+            m_output.append(separator);
+            appendAsciiJsonString(m_output, pattern);
+            separator = ",";
+        }
+    }
+    m_output.append("]}");
+}
+
+void BrowseMapper::writeFrame()
+{
+    for (; m_piece < std::size(browsePagePieces); ++m_piece) {
+        const PagePiece &piece = browsePagePieces[m_piece];
+        m_output.append(piece.text);
+        if (piece.slot == "data") {
+            ++m_piece;
+            return;
+        }
+        if (piece.slot == "root") {
+            appendHtmlName(m_output, m_rootPath);
+        } else if (piece.slot == "folders") {
+            m_output.append(std::to_string(m_tally.counts(0).folders));
+        } else if (piece.slot == "files") {
+            m_output.append(std::to_string(m_tally.counts(0).files));
+        } else {
+            assert(piece.slot.empty());
+        }
+    }
+}

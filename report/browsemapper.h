@@ -1,0 +1,75 @@
+#pragma once
+
+#include "directorytally.h"
+#include "treevisitor.h"
+#include "walkrules.h"
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+// Writes the browsable page: one self-contained HTML file, pure ASCII, whose
+// script (report/page/browse.js) shows the tree from data embedded in it.
+// The page is the frame of report/page/browse.html with its slots filled;
+// the data is one JSON document inside <script type="application/json">,
+// on one line, made to be small and quick to parse:
+//
+//   {"format":1,"made":"2026-01-31T12:00:00Z","files_listed":true,
+//    "rules":{"follow_links":true,"one_file_system":false,
+//             "sort":"filesystem"|"name"|"version","exclude":[PATTERN...]},
+//    "tree":[ROOT, entries..., 0]}
+//
+// "tree" holds the root and every entry below it in listing order, flat:
+// - a directory is an object {"d":NAME,"n":[FOLDERS,FILES]}, FOLDERS and
+//   FILES being the numbers of folders and files in its whole subtree (the
+//   root's are the map's two counts), with "r":REASON where it was not
+//   entered or not read whole ("loop", "pseudo file system", "other file
+//   system", "unreadable: " and the system's reason); its entries follow it,
+//   and a 0 ends them;
+// - any other entry, when files are listed, is its NAME, a bare string.
+// The root's NAME is its path as given. Names are written as the report
+// shows them: the bytes read as UTF-8, a byte that is not part of a valid
+// sequence standing for the character of its value; every character from
+// U+0080 up, the control characters and "<", ">" and "&" as \uXXXX.
+//
+// Room is left for what a later version adds, which the script must then
+// read: per entry the size, the disk use and the modification time (a file
+// becoming an array [NAME,SIZE,DISK,MTIME], a directory gaining
+// "s":[SIZE,DISK,MTIME,TOTAL_SIZE,TOTAL_DISK,NEWEST]); an entry whose
+// metadata could not be read, an object {"f":NAME,"r":REASON}; and a
+// "sizes":true at the top. "format" is raised only when a form above
+// changes meaning.
+class BrowseMapper : public TreeVisitor
+{
+public:
+    // `tally` is of the recording the mapper is given, finished.
+    BrowseMapper(const DirectoryTally &tally, bool listFiles, std::string &output);
+
+    // The page up to the root's first entry. `rules` may be null: the whole
+    // tree as the file system lists it.
+    void begin(std::string_view rootPath, std::time_t madeAt, const WalkRules *rules);
+    // The rest of the page, after the last event of the tree.
+    void end();
+
+    void file(std::string_view name) override;
+    void directoryBegin(std::string_view name) override;
+    void directoryEnd() override;
+    // Reasons are written from the tally, where the directory begins.
+    void directoryUnreadable(int) override {}
+    void directoryNotEntered(NotEnteredReason) override {}
+
+private:
+    void writeDirectory(std::string_view name);
+    void writeRules(const WalkRules *rules);
+    // Writes the frame's pieces from `m_piece` on, filling their slots, up
+    // to the data or to the end.
+    void writeFrame();
+
+    const DirectoryTally &m_tally;
+    const bool m_listFiles;
+    std::string &m_output;
+    std::string_view m_rootPath;
+    std::size_t m_piece = 0;
+    std::size_t m_directory = 0;
+    std::size_t m_reason = 0; // the next of the tally's reasons
+};

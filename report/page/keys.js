@@ -1,0 +1,141 @@
+// Keyboard, mouse and the column heads.
+
+function focusRow(row) {
+    activeRow = Math.max(0, Math.min(rows.length - 1, row));
+    active = rows[activeRow];
+    scrollToRow(activeRow, false);
+    draw();
+    showPath();
+}
+
+function pageRows() {
+    return Math.max(1, Math.floor(view.tree.clientHeight / ROW_HEIGHT) - 1);
+}
+
+var treeKeys = {
+    ArrowDown: function () { focusRow(activeRow + 1); },
+    ArrowUp: function () { focusRow(activeRow - 1); },
+    PageDown: function () { focusRow(activeRow + pageRows()); },
+    PageUp: function () { focusRow(activeRow - pageRows()); },
+    Home: function () { focusRow(0); },
+    End: function () { focusRow(rows.length - 1); },
+    ArrowRight: function () {
+        if (!canOpen(active))
+            return;
+        if (expanded[active])
+            focusRow(activeRow + 1);
+        else
+            toggle(activeRow);
+    },
+    ArrowLeft: function () {
+        if (expanded[active])
+            toggle(activeRow);
+        else if (active !== 0)
+            focusRow(rows.lastIndexOf(index.parent[active], activeRow));
+    },
+    Enter: function () { toggle(activeRow); },
+    ' ': function () { toggle(activeRow); },
+    '*': function () { setAllBelow(activeRow, true); focusRow(activeRow); },
+};
+
+function onTreeKey(event) {
+    if (event.altKey || event.ctrlKey || event.metaKey)
+        return;
+    var action = treeKeys[event.key];
+    if (action) {
+        event.preventDefault();
+        action();
+    } else if (event.key.length === 1 && event.key !== '/') {
+        typeAhead(event.key);
+    }
+}
+
+// "/" finds a name from anywhere but a field.
+function onPageKey(event) {
+    if (event.key === '/' && event.target.tagName !== 'INPUT') {
+        event.preventDefault();
+        document.getElementById('search-field').focus();
+    }
+}
+
+function toggle(row) {
+    if (expanded[rows[row]])
+        closeFolder(row);
+    else
+        openFolder(row);
+    focusRow(row);
+}
+
+// Typing a name's first letters moves to the next row that starts so.
+function typeAhead(key) {
+    var now = performance.now();
+    typed.text = (now - typed.at < TYPE_AHEAD_MS ? typed.text : '') + key.toLowerCase();
+    typed.at = now;
+    for (var step = typed.text.length > 1 ? 0 : 1; step < rows.length; step++) {
+        var row = (activeRow + step) % rows.length;
+        if (nameOf(rows[row]).toLowerCase().startsWith(typed.text)) {
+            focusRow(row);
+            return;
+        }
+    }
+}
+
+function onTreeClick(event) {
+    var element = event.target.closest('.row');
+    if (!element)
+        return;
+    var row = Number(element.dataset.row);
+    focusRow(row);
+    if (canOpen(rows[row]))
+        toggle(row);
+    view.tree.focus();
+}
+
+function showPath() {
+    var item = items[active];
+    var text = pathOf(active);
+    if (typeof item === 'object')
+        text = grouped(item.n[0]) + ' folders, ' + grouped(item.n[1]) + ' files in ' + text;
+    document.getElementById('path-bar').textContent = text;
+}
+
+function setUpColumns() {
+    var heads = document.querySelectorAll('#columns button');
+    heads.forEach(function (head) {
+        head.addEventListener('click', function () { chooseOrder(head.dataset.order); });
+    });
+    showOrder();
+}
+
+// Each head sorts, then sorts the other way, then gives the listing
+// order back. Counts start with the largest.
+function chooseOrder(key) {
+    var firstDescending = key !== 'name';
+    if (order.key !== key)
+        order = { key: key, descending: firstDescending };
+    else if (order.descending === firstDescending)
+        order = { key: key, descending: !firstDescending };
+    else
+        order = { key: 'listing', descending: false };
+    ordered.clear();
+    rebuildRows();
+    scrollToRow(activeRow, true);
+    draw();
+    showOrder();
+}
+
+function showOrder() {
+    document.querySelectorAll('#columns button').forEach(function (head) {
+        var sorted = head.dataset.order === order.key;
+        head.classList.toggle('sorted', sorted);
+        head.classList.toggle('descending', sorted && order.descending);
+        head.setAttribute('aria-pressed', sorted ? 'true' : 'false');
+        head.title = sorted ? orderTitle() : 'Sort each folder\'s entries by ' + head.textContent.toLowerCase();
+    });
+}
+
+function orderTitle() {
+    if (order.key === 'name')
+        return 'Sorted by name, ' + (order.descending ? 'Z to A' : 'A to Z');
+    return 'Sorted by ' + order.key + ' below, ' + (order.descending ? 'most first' : 'fewest first');
+}

@@ -1,0 +1,104 @@
+// The map's data: what each position holds, a folder's entries in the
+// chosen order, an entry's path.
+
+// One pass over the array: each entry's folder and depth, each folder's
+// end (the position of its 0) and number of entries, and the positions
+// of all entries below the root, for searching.
+function indexTree(list) {
+    var count = list.length;
+    var parent = new Int32Array(count);
+    var depth = new Int32Array(count);
+    var end = new Int32Array(count);
+    var children = new Int32Array(count);
+    var entries = new Int32Array(count);
+    var entryCount = 0;
+    var open = [];
+    for (var i = 0; i < count; i++) {
+        var item = list[i];
+        if (item === 0) {
+            end[open.pop()] = i;
+            continue;
+        }
+        var up = open.length > 0 ? open[open.length - 1] : -1;
+        parent[i] = up;
+        depth[i] = open.length;
+        if (up >= 0) {
+            children[up]++;
+            entries[entryCount++] = i;
+        }
+        if (typeof item === 'object')
+            open.push(i);
+    }
+    return { parent: parent, depth: depth, end: end, children: children,
+             entries: entries.subarray(0, entryCount) };
+}
+
+function isFolder(position) {
+    return typeof items[position] === 'object';
+}
+
+function nameOf(position) {
+    var item = items[position];
+    return typeof item === 'object' ? item.d : item;
+}
+
+// The entries of a folder in listing order.
+function listedEntries(folder) {
+    var list = [];
+    var i = folder + 1;
+    while (items[i] !== 0) {
+        list.push(i);
+        i = isFolder(i) ? index.end[i] + 1 : i + 1;
+    }
+    return list;
+}
+
+// The entries of a folder in the chosen order, kept until it changes.
+function entriesOf(folder) {
+    var list = ordered.get(folder);
+    if (list)
+        return list;
+    list = listedEntries(folder);
+    if (order.key !== 'listing')
+        list.sort(comparator());
+    for (var k = 0; k < list.length; k++)
+        rank[list[k]] = k + 1;
+    ordered.set(folder, list);
+    return list;
+}
+
+function pathOf(position) {
+    var names = [];
+    for (var i = position; i > 0; i = index.parent[i])
+        names.push(nameOf(i));
+    var root = nameOf(0);
+    names.reverse();
+    if (names.length === 0)
+        return root;
+    return (root.endsWith('/') ? root : root + '/') + names.join('/');
+}
+
+var collator = new Intl.Collator('en', { numeric: true, sensitivity: 'base' });
+
+// Files have no counts: they follow the folders either way.
+function countOf(position, which) {
+    var item = items[position];
+    return typeof item === 'object' ? item.n[which] : -1;
+}
+
+function comparator() {
+    var sign = order.descending ? -1 : 1;
+    if (order.key === 'name') {
+        return function (a, b) {
+            return sign * collator.compare(nameOf(a), nameOf(b)) || a - b;
+        };
+    }
+    var which = order.key === 'folders' ? 0 : 1;
+    return function (a, b) {
+        var ca = countOf(a, which);
+        var cb = countOf(b, which);
+        if (ca < 0 || cb < 0)
+            return cb - ca || a - b;
+        return sign * (ca - cb) || a - b;
+    };
+}

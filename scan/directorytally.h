@@ -1,0 +1,64 @@
+#pragma once
+
+#include "treevisitor.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// What a format shows of a directory before its entries: the numbers of
+// folders and of files in its whole subtree, and why it was not entered or
+// not read whole. Directories are numbered in the order a replay begins
+// them, the root first (0), so that a format replaying the same recording
+// reads each directory's tally when it begins it, with a counter of its own.
+// A few bytes a directory: the reasons are kept only where there is one.
+class DirectoryTally : public TreeVisitor
+{
+public:
+    struct Counts
+    {
+        std::uint32_t folders = 0;
+        std::uint32_t files = 0;
+    };
+
+    // Why a directory was not entered, or entered and not read whole.
+    struct Reason
+    {
+        std::uint32_t directory = 0;
+        bool notEntered = false;          // `why` holds; otherwise `error` does
+        NotEnteredReason why = NotEnteredReason::Loop;
+        int error = 0;                    // an errno value
+    };
+
+    DirectoryTally();
+
+    void file(std::string_view name) override;
+    void directoryBegin(std::string_view name) override;
+    void directoryEnd() override;
+    void directoryUnreadable(int error) override;
+    void directoryNotEntered(NotEnteredReason reason) override;
+
+    // After the last event of the replay: closes the root.
+    void finish();
+
+    std::size_t directoryCount() const { return m_counts.size(); }
+    Counts counts(std::size_t directory) const { return m_counts[directory]; }
+    // The first reason given for each directory that has one, by directory.
+    const std::vector<Reason> &reasons() const { return m_reasons; }
+
+private:
+    struct Open
+    {
+        std::uint32_t directory;
+        std::uint64_t foldersBefore; // counted before its own entries
+        std::uint64_t filesBefore;
+    };
+
+    void close();
+
+    std::vector<Counts> m_counts;
+    std::vector<Reason> m_reasons;
+    std::vector<Open> m_open;
+    std::uint64_t m_folders = 0;
+    std::uint64_t m_files = 0;
+};

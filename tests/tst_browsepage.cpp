@@ -1,0 +1,607 @@
+#include "childprocess.h"
+#include "headlessbrowser.h"
+#include "scratchdirectory.h"
+#include "testtree.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QProcess>
+#include <QUrl>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+// The browsable page as a person meets it: loaded from its file in
+// headless Chromium, looked at, typed into.
+
+namespace {
+
+// Names that break naive writers: markup, quotes, controls, every kind of
+// byte that is not valid UTF-8, characters beyond U+FFFF.
+const QList<QByteArray> nastyNames = {
+    "quote\"d", "back\\slash", "ctl\x01\x1f\x7f", "new\nline", "carriage\rreturn", "tab\there", "<b>&amp;",
+    "<script>alert(1)<!--", "a&b", "\xf0\x9f\x98\x80 \xf0\x9d\x84\x9e", "next\xc2\x85line",
+    "sep\xe2\x80\xa8", "caf\xc3\xa9", "\xff", "caf\xe9", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82x",
+    "a\x80z"};
+
+QList<QByteArray> nastyTree()
+{
+    QList<QByteArray> entries = {"d:tree", "d:tree/sub", "d:tree/sub/deeper", "tree/sub/deeper/last", "d:tree/\xfe\\\n",
+                                 "d:tree/locked", "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo",
+                                 "l:tree/sub/up=.."};
+    for (const QByteArray &name : nastyNames)
+        entries << "tree/" + name << "tree/\xfe\\\n/" + name << "d:tree/sub/" + name;
+    return entries;
+}
+
+// A name as the page shows it: its bytes read as UTF-8, each byte that is
+// not part of a valid sequence standing for the character of its value.
+QString shownName(const QByteArray &name)
+{
+    QString shown;
+    for (qsizetype i = 0; i < name.size();) {
+        const uchar lead = uchar(name[i]);
+        const qsizetype length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        const QByteArray sequence = name.mid(i, length);
+        const QString decoded = QString::fromUtf8(sequence);
+        if (length > 1 && sequence.size() == length && decoded.toUtf8() == sequence
+            && (!decoded.contains(QChar::ReplacementCharacter) || sequence == "\xef\xbf\xbd")) {
+            shown += decoded;
+            i += length;
+        } else {
+            shown += QChar(lead);
+            ++i;
+        }
+    }
+    return shown;
+}
+
+// A row as the page shows it: "LEVEL|NAME|REASON|FOLDERS|FILES", the
+// counts empty for a file.
+QString rowLine(int level, const QString &name, const QString &reason, const QString &folders, const QString &files)
+{
+    return QString::number(level) + '|' + name + '|' + reason + '|' + folders + '|' + files;
+}
+
+struct Subtree
+{
+    QStringList rows;
+    qint64 folders = 0;
+    qint64 files = 0;
+};
+
+// The rows of every entry below `path`, all folders open, made from the
+// disk with readdir and stat. A directory already on the path is a loop;
+// one that others may not read is unreadable to nobody.
+Subtree onDisk(const QByteArray &path, int level, bool listFiles, bool byNobody, QList<std::pair<dev_t, ino_t>> onPath = {})
+{
+    Subtree tree;
+    struct stat self;
+    if (::stat(path.constData(), &self) != 0)
+        return tree;
+    onPath.append({self.st_dev, self.st_ino});
+    for (const QByteArray &name : readdirOrder(path)) {
+        const QByteArray inner = path + '/' + name;
+        struct stat status;
+        if (::stat(inner.constData(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            ++tree.files;
+            if (listFiles)
+                tree.rows << rowLine(level, shownName(name), {}, {}, {});
+            continue;
+        }
+        ++tree.folders;
+        if (onPath.contains(std::pair(status.st_dev, status.st_ino))) {
+            tree.rows << rowLine(level, shownName(name), "not entered: loop", "0", "0");
+        } else if (byNobody && (status.st_mode & 05) != 05) {
+            tree.rows << rowLine(level, shownName(name), "unreadable: Permission denied", "0", "0");
+        } else {
+            const Subtree below = onDisk(inner, level + 1, listFiles, byNobody, onPath);
+            tree.rows << rowLine(level, shownName(name), {}, QString::number(below.folders), QString::number(below.files))
+                      << below.rows;
+            tree.folders += below.folders;
+            tree.files += below.files;
+        }
+    }
+    return tree;
+}
+
+// A copy of velmora-map in `folder` that nobody may run; empty when it
+// cannot be made.
+QString copyNobodyCanRun(const QByteArray &folder)
+{
+    const QString program = QFile::decodeName(folder) + "/velmora-map";
+    if (!QFile::copy(QStringLiteral(VELMORA_MAP), program)
+        || !QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOther | QFile::ReadOther))
+        return {};
+    return program;
+}
+
+// Writes the page of `root` to `page`; gives velmora-map's exit status.
+int writePage(const QByteArray &root, const QByteArray &page, QStringList options, bool byNobody = false,
+              const QByteArray &scratch = {})
+{
+    QProcess process;
+    if (byNobody)
+        process.setChildProcessModifier([] {
+            if (!dropRoot())
+                ::_exit(100);
+        });
+    process.start(byNobody ? copyNobodyCanRun(scratch) : QStringLiteral(VELMORA_MAP),
+                  options << "--format=browse" << QFile::decodeName(root) << QFile::decodeName(page));
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return process.exitCode();
+}
+
+// The rows in view, top to bottom, as rowLine() gives them.
+const char rowsInView[] = R"js(
+[...document.querySelectorAll('#tree .row:not([hidden])')]
+    .sort((a, b) => a.getBoundingClientRect().top - b.getBoundingClientRect().top)
+    .map(row => [row.getAttribute('aria-level'), row.querySelector('.name').textContent,
+                 row.querySelector('.reason').textContent,
+                 ...[...row.querySelectorAll('.count')].map(count => count.textContent.replace(/,/g, ''))].join('|'))
+)js";
+
+QStringList stringsOf(const QJsonValue &value)
+{
+    QStringList strings;
+    for (const QJsonValue &item : value.toArray())
+        strings << item.toString();
+    return strings;
+}
+
+// What went wrong while the page loaded and ran: exceptions, errors in its
+// console (a style or script the policy refused is one), and any request
+// besides the page itself.
+QStringList problems(const HeadlessBrowser &browser, const QString &pageUrl)
+{
+    QStringList found;
+    for (const QJsonObject &event : browser.events()) {
+        const QJsonObject params = event["params"].toObject();
+        const QString method = event["method"].toString();
+        if (method == "Runtime.exceptionThrown")
+            found << "exception: " + params["exceptionDetails"].toObject()["text"].toString();
+        else if (method == "Log.entryAdded" && params["entry"].toObject()["level"] == "error")
+            found << "console: " + params["entry"].toObject()["text"].toString();
+        else if (method == "Runtime.consoleAPICalled" && params["type"] == "error")
+            found << "console.error";
+        else if (method == "Network.requestWillBeSent" && params["request"].toObject()["url"] != pageUrl)
+            found << "request: " + params["request"].toObject()["url"].toString();
+    }
+    return found;
+}
+
+// A browser showing the page at `page`, tall enough for a hundred rows.
+std::unique_ptr<HeadlessBrowser> openPage(const QByteArray &page, bool script = true)
+{
+    auto browser = std::make_unique<HeadlessBrowser>();
+    if (!browser->isReady())
+        return browser;
+    browser->call("Emulation.setDeviceMetricsOverride",
+                  {{"width", 1200}, {"height", 3000}, {"deviceScaleFactor", 1}, {"mobile", false}});
+    if (!script)
+        browser->call("Emulation.setScriptExecutionDisabled", {{"value", true}});
+    if (browser->load(QUrl::fromLocalFile(QFile::decodeName(page)).toString(QUrl::FullyEncoded)) && script)
+        browser->waitUntil("performance.getEntriesByName('tree-drawn').length > 0");
+    return browser;
+}
+
+// Clicks the middle of the element `selector` names, as a mouse would.
+void click(HeadlessBrowser &browser, const QString &selector)
+{
+    const QJsonArray at = browser.evaluate("(() => { const box = document.querySelector('" + selector
+                                           + "').getBoundingClientRect(); return [box.x + box.width / 2, box.y + box.height / 2]; })()")
+                              .toArray();
+    for (const char *type : {"mousePressed", "mouseReleased"})
+        browser.call("Input.dispatchMouseEvent", {{"type", type}, {"x", at.at(0)}, {"y", at.at(1)}, {"button", "left"},
+                                                  {"clickCount", 1}});
+}
+
+QString activeName(HeadlessBrowser &browser)
+{
+    return browser.evaluate("document.querySelector('#tree .row.active .name').textContent").toString();
+}
+
+} // namespace
+
+class tst_BrowsePage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void showsEveryName_data();
+    void showsEveryName();
+    void deepChainOpensLevelByLevel_data();
+    void deepChainOpensLevelByLevel();
+    void opensPathByKeyboard_data();
+    void opensPathByKeyboard();
+    void searchFindsNames_data();
+    void searchFindsNames();
+    void manyHitsShownOnDemand();
+    void sortsByColumnHeads_data();
+    void sortsByColumnHeads();
+    void withoutScript();
+
+private:
+    bool m_canStart = false;
+    QString m_whyNot;
+};
+
+void tst_BrowsePage::initTestCase()
+{
+    HeadlessBrowser browser;
+    m_canStart = browser.isReady();
+    m_whyNot = browser.failure();
+}
+
+#define REQUIRE_BROWSER()                                                                                              \
+    if (!m_canStart)                                                                                                   \
+    QSKIP(qPrintable("headless chromium cannot start here: " + m_whyNot))
+
+void tst_BrowsePage::showsEveryName_data()
+{
+    QTest::addColumn<bool>("listFiles");
+    QTest::addColumn<bool>("byNobody"); // for whom the directory "locked" cannot be read
+
+    QTest::newRow("files and folders") << true << false;
+    QTest::newRow("folders only") << false << false;
+    QTest::newRow("a folder that cannot be read") << true << true;
+}
+
+void tst_BrowsePage::showsEveryName()
+{
+    REQUIRE_BROWSER();
+    QFETCH(bool, listFiles);
+    QFETCH(bool, byNobody);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), nastyTree()));
+    QVERIFY(::chmod(scratch.path().constData(), 0777) == 0); // where nobody writes the page
+    QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0700) == 0);
+    const QByteArray root = scratch.path() + "/tree";
+    const QByteArray page = scratch.path() + "/map.html";
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    QCOMPARE(writePage(root, page, listFiles ? QStringList{"-f"} : QStringList{}, byNobody, scratch.path()),
+             byNobody ? 3 : 0);
+    const QByteArray written = fileContents(page);
+    QVERIFY(std::all_of(written.begin(), written.end(), [](char c) { return c > 0 && uchar(c) < 0x80; }));
+
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+    // The root's first level is open; "*" opens every folder below it.
+    const Subtree expected = onDisk(root, 2, listFiles, byNobody);
+    const QString rootRow = rowLine(1, shownName(root), {}, QString::number(expected.folders), QString::number(expected.files));
+    QStringList firstLevel = {rootRow};
+    for (const QString &row : expected.rows)
+        if (row.startsWith("2|"))
+            firstLevel << row;
+    QCOMPARE(stringsOf(browser->evaluate(rowsInView)), firstLevel);
+    browser->call("Runtime.evaluate", {{"expression", "document.getElementById('tree').focus()"}});
+    browser->pressKey("*");
+    QCOMPARE(stringsOf(browser->evaluate(rowsInView)), QStringList{rootRow} + expected.rows);
+
+    // The heading: where, when, how, and the two counts.
+    const QString heading = browser->evaluate("document.querySelector('header').innerText").toString();
+    QVERIFY2(heading.contains(QString("%1 folders and %2 files below it").arg(expected.folders).arg(expected.files)),
+             qPrintable(heading));
+    QVERIFY(heading.contains(listFiles ? "folders and files" : "folders only"));
+    const QString made = browser->evaluate("document.getElementById('how').textContent.match(/Made (\\S+ \\S+) UTC/)[1]")
+                             .toString();
+    QDateTime madeTime = QDateTime::fromString(made, "yyyy-MM-dd HH:mm:ss");
+    madeTime.setTimeSpec(Qt::UTC);
+    const qint64 madeAt = madeTime.toSecsSinceEpoch();
+    QVERIFY2(madeAt >= before - 1 && madeAt <= QDateTime::currentSecsSinceEpoch(), qPrintable(made));
+    QCOMPARE(problems(*browser, QUrl::fromLocalFile(QFile::decodeName(page)).toString(QUrl::FullyEncoded)), QStringList());
+}
+
+void tst_BrowsePage::deepChainOpensLevelByLevel_data()
+{
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<int>("level");      // of the focused row at the end
+    QTest::addColumn<int>("rowsShown");  // rows that can be shown, scrolled to
+
+    QTest::newRow("level by level") << (QStringList{"Home"} << QList<QString>(30, "ArrowRight")) << 16 << 17;
+    QTest::newRow("open all below, to the end") << QStringList{"Home", "*", "End"} << 100001 << 100001;
+    QTest::newRow("open all below, back up one") << QStringList{"Home", "*", "End", "ArrowLeft", "ArrowLeft"} << 100000
+                                                 << 100000;
+}
+
+void tst_BrowsePage::deepChainOpensLevelByLevel()
+{
+    REQUIRE_BROWSER();
+    QFETCH(QStringList, keys);
+    QFETCH(int, level);
+    QFETCH(int, rowsShown);
+
+    // A chain of 100,000 levels, far beyond where nested lists stop nesting.
+    static ScratchDirectory scratch;
+    static const QByteArray page = scratch.path() + "/chain.html";
+    if (!QFile::exists(QFile::decodeName(page))) {
+        const int root = ::open(scratch.path().constData(), O_DIRECTORY | O_RDONLY);
+        QVERIFY(root >= 0 && ::mkdirat(root, "chain", 0755) == 0);
+        int at = ::openat(root, "chain", O_DIRECTORY | O_RDONLY);
+        ::close(root);
+        for (int depth = 1; depth < 100001 && at >= 0; ++depth) {
+            const QByteArray name = "d" + QByteArray::number(depth);
+            QVERIFY(::mkdirat(at, name.constData(), 0755) == 0);
+            const int next = ::openat(at, name.constData(), O_DIRECTORY | O_RDONLY);
+            ::close(at);
+            at = next;
+        }
+        QVERIFY(at >= 0);
+        ::close(at);
+        QCOMPARE(writePage(scratch.path() + "/chain", page, {}), 0);
+    }
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+    browser->call("Runtime.evaluate", {{"expression", "document.getElementById('tree').focus()"}});
+    for (const QString &key : keys)
+        browser->pressKey(key);
+
+    // Each level keeps its own: the row says its level, and the name is the
+    // one on disk at that depth.
+    const QJsonArray focused = browser->evaluate(R"js(
+        (() => { const row = document.querySelector('#tree .row.active');
+                 return [Number(row.getAttribute('aria-level')), row.querySelector('.name').textContent,
+                         row.querySelector('.level').textContent,
+                         row.querySelector('.name').getBoundingClientRect().left]; })())js").toArray();
+    QCOMPARE(focused.at(0).toInt(), level);
+    QCOMPARE(focused.at(1).toString(), "d" + QString::number(level - 1));
+    // Deep rows are indented no further than a screen allows and show their level.
+    QCOMPARE(focused.at(2).toString(), level > 25 ? "level " + QLocale(QLocale::English).toString(level) : QString());
+    QVERIFY2(focused.at(3).toDouble() < 700, qPrintable(QString::number(focused.at(3).toDouble())));
+    QCOMPARE(browser->evaluate("document.getElementById('tree-space').getBoundingClientRect().height >= 15000000 ||"
+                               " document.getElementById('tree-space').getBoundingClientRect().height")
+                 .toVariant(),
+             rowsShown * 24 >= 15000000 ? QVariant(true) : QVariant(rowsShown * 24));
+    QCOMPARE(problems(*browser, QUrl::fromLocalFile(QFile::decodeName(page)).toString(QUrl::FullyEncoded)), QStringList());
+}
+
+void tst_BrowsePage::opensPathByKeyboard_data()
+{
+    QTest::addColumn<QByteArrayList>("path");   // below the root, opened folder by folder
+    QTest::addColumn<QStringList>("thenKeys");
+    QTest::addColumn<QByteArray>("focused");    // the path of the focused entry at the end
+    QTest::addColumn<bool>("open");             // whether it is an open folder
+
+    QTest::newRow("down two levels") << QByteArrayList{"sub", "deeper"} << QStringList{} << QByteArray("sub/deeper") << true;
+    QTest::newRow("into a folder, to its first entry") << QByteArrayList{"sub", "deeper"} << QStringList{"ArrowRight"}
+                                                       << QByteArray("sub/deeper/last") << false;
+    QTest::newRow("a folder named in no valid UTF-8") << QByteArrayList{"\xfe\\\n"} << QStringList{"ArrowRight"}
+                                                      << QByteArray() << false;
+    QTest::newRow("closed again with Left") << QByteArrayList{"sub", "deeper"} << QStringList{"ArrowLeft"}
+                                            << QByteArray("sub/deeper") << false;
+    QTest::newRow("up to the folder with Left") << QByteArrayList{"sub", "deeper"} << QStringList{"ArrowLeft", "ArrowLeft"}
+                                                << QByteArray("sub") << true;
+    QTest::newRow("Enter closes it") << QByteArrayList{"sub"} << QStringList{"Enter"} << QByteArray("sub") << false;
+}
+
+void tst_BrowsePage::opensPathByKeyboard()
+{
+    REQUIRE_BROWSER();
+    QFETCH(QByteArrayList, path);
+    QFETCH(QStringList, thenKeys);
+    QFETCH(QByteArray, focused);
+    QFETCH(bool, open);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), nastyTree()));
+    const QByteArray root = scratch.path() + "/tree";
+    const QByteArray page = scratch.path() + "/map.html";
+    QCOMPARE(writePage(root, page, {"-f"}), 0);
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+
+    // As a person would: Tab from the search field to the tree, Down to each
+    // folder, Right to open it.
+    browser->pressKey("/");
+    for (int tab = 0; tab < 5 && !browser->evaluate("document.activeElement.id === 'tree'").toBool(); ++tab)
+        browser->pressKey("Tab");
+    QVERIFY(browser->evaluate("document.activeElement.id === 'tree'").toBool());
+    browser->pressKey("Home");
+    for (const QByteArray &name : path) {
+        for (int step = 0; step < 100 && activeName(*browser) != shownName(name); ++step)
+            browser->pressKey("ArrowDown");
+        QCOMPARE(activeName(*browser), shownName(name));
+        browser->pressKey("ArrowRight");
+    }
+    for (const QString &key : thenKeys)
+        browser->pressKey(key);
+
+    // None given: the first entry of the folder, in readdir's order.
+    if (focused.isEmpty())
+        focused = path.first() + '/' + readdirOrder(root + '/' + path.first()).first();
+    const QJsonArray shown = browser->evaluate(R"js(
+        (() => { const tree = document.getElementById('tree');
+                 const row = document.getElementById(tree.getAttribute('aria-activedescendant'));
+                 return [document.getElementById('path-bar').textContent, row.getAttribute('aria-expanded'),
+                         document.activeElement === tree]; })())js").toArray();
+    QVERIFY2(shown.at(0).toString().endsWith(shownName(root + '/' + focused)), qPrintable(shown.at(0).toString()));
+    QCOMPARE(shown.at(1).toString(), open ? "true" : QFileInfo(QFile::decodeName(root + '/' + focused)).isDir() ? "false" : "");
+    QVERIFY(shown.at(2).toBool());
+}
+
+void tst_BrowsePage::searchFindsNames_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArrayList>("hits"); // paths below the root
+
+    QTest::newRow("part of a name, either case") << "report" << QByteArrayList{"Report.TXT", "sub/report.txt"};
+    QTest::newRow("a folder's name") << "SUB" << QByteArrayList{"sub", "sub/sub-notes"};
+    QTest::newRow("only ASCII letters fold") << QString("caf\u00e9") << QByteArrayList{"sub/caf\xc3\xa9.txt"};
+    QTest::newRow("* matches the whole name") << "*.txt"
+                                              << QByteArrayList{"Report.TXT", "sub/report.txt", "sub/caf\xc3\xa9.txt",
+                                                                "sub/CAF\xc3\x89.TXT"};
+    QTest::newRow("? is one character") << "draft-?.md" << QByteArrayList{"sub/sub-notes/draft-1.md"};
+    QTest::newRow("? is one character beyond U+FFFF") << "?x" << QByteArrayList{"\xf0\x9f\x98\x80x"};
+    QTest::newRow("a byte that is not UTF-8") << QString("\u00ff") << QByteArrayList{"x\xffy"};
+    QTest::newRow("nothing") << "nowhere" << QByteArrayList{};
+}
+
+void tst_BrowsePage::searchFindsNames()
+{
+    REQUIRE_BROWSER();
+    QFETCH(QString, typed);
+    QFETCH(QByteArrayList, hits);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/Report.TXT", "d:tree/sub", "tree/sub/report.txt",
+                                      "tree/sub/caf\xc3\xa9.txt", "tree/sub/CAF\xc3\x89.TXT", "d:tree/sub/sub-notes",
+                                      "tree/sub/sub-notes/draft-1.md", "tree/sub/sub-notes/draft-22.md", "tree/x\xffy",
+                                      "tree/\xf0\x9f\x98\x80x"}));
+    const QByteArray root = scratch.path() + "/tree";
+    const QByteArray page = scratch.path() + "/map.html";
+    QCOMPARE(writePage(root, page, {"-f"}), 0);
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+
+    // "/" goes to the field from anywhere; Enter finds at once.
+    browser->pressKey("/");
+    QVERIFY(browser->evaluate("document.activeElement.id === 'search-field'").toBool());
+    browser->typeText(typed);
+    browser->pressKey("Enter");
+    const QString summary = browser->evaluate("document.getElementById('search-summary').textContent").toString();
+    QCOMPARE(summary, hits.isEmpty() ? "No name found"
+                                     : QString::number(hits.size()) + (hits.size() == 1 ? " name found" : " names found"));
+    QStringList shown = stringsOf(browser->evaluate(
+        "[...document.querySelectorAll('#hit-list button')].map(hit => hit.textContent)"));
+    QStringList expected;
+    for (const QByteArray &hit : hits)
+        expected << shownName(root + '/' + hit);
+    shown.sort();
+    expected.sort();
+    QCOMPARE(shown, expected);
+    if (hits.isEmpty())
+        return;
+
+    // Choosing a hit opens the tree to it and focuses it there.
+    browser->pressKey("Tab");
+    const QString chosen = browser->evaluate("document.activeElement.textContent").toString();
+    browser->pressKey("Enter");
+    QVERIFY(browser->evaluate("document.activeElement.id === 'tree'").toBool());
+    QCOMPARE(browser->evaluate("document.getElementById('path-bar').textContent").toString().section(" in ", -1), chosen);
+    QCOMPARE(activeName(*browser), chosen.section('/', -1));
+}
+
+void tst_BrowsePage::manyHitsShownOnDemand()
+{
+    REQUIRE_BROWSER();
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QList<QByteArray> entries = {"d:tree", "d:tree/many"};
+    for (int i = 0; i < 450; ++i)
+        entries << "tree/many/item-" + QByteArray::number(i);
+    QVERIFY(makeTree(scratch.path(), entries));
+    const QByteArray page = scratch.path() + "/map.html";
+    QCOMPARE(writePage(scratch.path() + "/tree", page, {"-f"}), 0);
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+
+    browser->pressKey("/");
+    browser->typeText("ITEM");
+    browser->pressKey("Enter");
+    const QString shown = "[document.getElementById('search-summary').textContent,"
+                          " document.querySelectorAll('#hit-list button').length,"
+                          " document.getElementById('more-hits').hidden ? '' : document.getElementById('more-hits').textContent]";
+    QCOMPARE(browser->evaluate(shown).toArray(), (QJsonArray{"450 names found", 200, "Show 250 more (250 not shown)"}));
+    // Below the hits: scrolled to, then clicked.
+    browser->evaluate("document.getElementById('more-hits').scrollIntoView()");
+    click(*browser, "#more-hits");
+    QCOMPARE(browser->evaluate(shown).toArray(), (QJsonArray{"450 names found", 450, ""}));
+}
+
+void tst_BrowsePage::sortsByColumnHeads_data()
+{
+    QTest::addColumn<QStringList>("heads");  // clicked in turn: name, folders or files
+    QTest::addColumn<QStringList>("first");  // the first rows below the root; "files" for the files in listing order
+
+    QTest::newRow("by name, case aside, numbers by value")
+        << QStringList{"name"} << QStringList{"a.txt", "B.txt", "big", "file2", "file10", "Middle", "small"};
+    QTest::newRow("by name, the other way")
+        << QStringList{"name", "name"} << QStringList{"small", "Middle", "file10", "file2", "big", "B.txt", "a.txt"};
+    QTest::newRow("by files below, most first") << QStringList{"files"} << QStringList{"big", "Middle", "small", "files"};
+    QTest::newRow("by folders below, most first, ties in listing order")
+        << QStringList{"folders"} << QStringList{"Middle", "listed: big small", "files"};
+    QTest::newRow("by files, fewest first") << QStringList{"files", "files"} << QStringList{"small", "Middle", "big", "files"};
+    QTest::newRow("back to the listing order") << QStringList{"name", "name", "name"} << QStringList{"listing"};
+}
+
+void tst_BrowsePage::sortsByColumnHeads()
+{
+    REQUIRE_BROWSER();
+    QFETCH(QStringList, heads);
+    QFETCH(QStringList, first);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/file10", "tree/file2", "tree/B.txt", "tree/a.txt", "d:tree/big",
+                                      "tree/big/1", "tree/big/2", "tree/big/3", "d:tree/small", "tree/small/1",
+                                      "d:tree/Middle", "tree/Middle/1", "tree/Middle/2", "d:tree/Middle/in",
+                                      "d:tree/Middle/in2"}));
+    const QByteArray root = scratch.path() + "/tree";
+    const QByteArray page = scratch.path() + "/map.html";
+    QCOMPARE(writePage(root, page, {"-f"}), 0);
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+    for (const QString &head : heads)
+        click(*browser, "#columns [data-order=" + head + "]");
+
+    // The expected rows, the listing order's parts taken from the disk.
+    QStringList listed;
+    QStringList files;
+    for (const QByteArray &name : readdirOrder(root)) {
+        listed << QString::fromUtf8(name);
+        if (!QFileInfo(QFile::decodeName(root + '/' + name)).isDir())
+            files << QString::fromUtf8(name);
+    }
+    QStringList expected;
+    for (const QString &row : first) {
+        if (row == "files") {
+            expected << files;
+        } else if (row == "listing") {
+            expected << listed;
+        } else if (row.startsWith("listed: ")) {
+            const QStringList tied = row.mid(8).split(' ');
+            for (const QString &name : listed)
+                if (tied.contains(name))
+                    expected << name;
+        } else {
+            expected << row;
+        }
+    }
+    QStringList shown = stringsOf(browser->evaluate(rowsInView)).mid(1);
+    for (QString &row : shown)
+        row = row.section('|', 1, 1);
+    QCOMPARE(shown, expected);
+}
+
+void tst_BrowsePage::withoutScript()
+{
+    REQUIRE_BROWSER();
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a", "d:tree/b", "tree/b/c", "d:tree/e"}));
+    const QByteArray page = scratch.path() + "/map.html";
+    QCOMPARE(writePage(scratch.path() + "/tree", page, {}), 0);
+    const auto browser = openPage(page, false);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+
+    // What is shown; the browser's own evaluation runs where the page's script may not.
+    const QString text = browser->evaluate("document.body.innerText").toString().simplified();
+    QCOMPARE(browser->evaluate("document.querySelectorAll('[role=treeitem]').length").toInt(), 0);
+    QVERIFY2(text.contains("Map of " + QFile::decodeName(scratch.path()) + "/tree"), qPrintable(text));
+    QVERIFY2(text.contains("2 folders and 2 files below it"), qPrintable(text));
+    QVERIFY2(text.contains("with JavaScript, which this browser is not running for it"), qPrintable(text));
+    QVERIFY2(!text.contains("Find names"), qPrintable(text));
+}
+
+QTEST_GUILESS_MAIN(tst_BrowsePage)
+#include "tst_browsepage.moc"
