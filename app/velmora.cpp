@@ -6,6 +6,7 @@
 #include "pathfield.h"
 #include "version.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QCompleter>
 #include <QKeyEvent>
@@ -36,9 +37,18 @@ Velmora::Velmora(QWidget *parent)
     connect(ui.actionAbout, SIGNAL(triggered()), this, SLOT(aboutDialog()));
 
     ui.actionExit->setStatusTip(tr("Exit This Application"));
-    // Return and Enter click a focused push button, as in every dialog.
+    // Return and Enter click a focused push button, as in every dialog, and
+    // Map is the form's default: Return in either field presses it.
     ui.mapButton->setAutoDefault(true);
     ui.exitButton->setAutoDefault(true);
+    ui.mapButton->setDefault(true);
+    for (QLineEdit *field : {ui.rootDirectoryLineEdit, ui.outputFileLineEdit}) {
+        // Unless it takes a completion chosen in the open list.
+        connect(field, &QLineEdit::returnPressed, this, [this, field] {
+            if (!field->completer() || !field->completer()->popup()->isVisible())
+                ui.mapButton->click();
+        });
+    }
     ui.directoryOnlyRadioButton->setChecked(true);
     resetProgress(mapRunWidgets());
 

@@ -12,9 +12,10 @@ build_packages=(cmake make g++ qt6-base-dev libxkbcommon-dev librsvg2-bin xdg-ut
 # What the tests need besides: validators of the desktop files, the Debian
 # tools that build and check the package, mkfs.ext4, mkfs.vfat and mount for
 # disks of the tests' own (fusefat where the kernel has no vfat), strace to
-# make system calls fail or signals arrive at a chosen moment, and two JSON
-# parsers that read velmora-map's JSON back.
-test_packages=(desktop-file-utils appstream dpkg-dev file lintian e2fsprogs mount dosfstools fusefat strace python3 jq)
+# make system calls fail or signals arrive at a chosen moment, two JSON
+# parsers that read velmora-map's JSON back, and bindfs, a FUSE mount whose
+# daemon the window's tests stop to stand in for a share that hangs.
+test_packages=(desktop-file-utils appstream dpkg-dev file lintian e2fsprogs mount dosfstools fusefat strace python3 jq bindfs)
 
 # What building the Debian package needs besides: dpkg-buildflags,
 # dpkg-shlibdeps and file for CPack, and appstreamcli, whose version tells

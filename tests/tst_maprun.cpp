@@ -7,6 +7,7 @@
 #include "treemapper.h"
 #include "velmora.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -149,14 +150,18 @@ public:
         QCOMPARE_EQ(field->text(), text);
     }
 
-    // Clicks Map, or presses the key on it, and gives back once the run is over.
-    void map(Qt::Key key = Qt::Key_unknown)
+    // Clicks Map, or presses the key on it, or in `field` where one is
+    // given, and gives back once the run is over.
+    void map(Qt::Key key = Qt::Key_unknown, QLineEdit *field = nullptr)
     {
         states.clear();
         boxes.clear();
         m_ticker.start();
         auto *button = window.findChild<QPushButton *>("mapButton");
-        if (key == Qt::Key_unknown) {
+        if (field) {
+            field->setFocus();
+            QTest::keyClick(window.windowHandle(), key);
+        } else if (key == Qt::Key_unknown) {
             QTest::mouseClick(button, Qt::LeftButton);
         } else {
             button->setFocus();
@@ -347,25 +352,48 @@ void tst_MapRun::labelsAndBoxes()
 void tst_MapRun::keysOnTheMapButton_data()
 {
     QTest::addColumn<int>("key");
-    QTest::newRow("Return") << int(Qt::Key_Return);
-    QTest::newRow("Enter") << int(Qt::Key_Enter);
-    QTest::newRow("Space") << int(Qt::Key_Space);
+    QTest::addColumn<QString>("where"); // the Map button, or a field
+    QTest::newRow("Return") << int(Qt::Key_Return) << "mapButton";
+    QTest::newRow("Enter") << int(Qt::Key_Enter) << "mapButton";
+    QTest::newRow("Space") << int(Qt::Key_Space) << "mapButton";
+    // Map is the form's default.
+    QTest::newRow("Return in the root field") << int(Qt::Key_Return) << "rootDirectoryLineEdit";
+    QTest::newRow("Enter in the output field") << int(Qt::Key_Enter) << "outputFileLineEdit";
+    // No completion chosen from it: the list closes and Map is pressed.
+    QTest::newRow("Return in the root field, its list open") << int(Qt::Key_Return) << "rootDirectoryLineEdit, list open";
 }
 
 void tst_MapRun::keysOnTheMapButton()
 {
     QFETCH(int, key);
+    QFETCH(QString, where);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree"}));
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "d:tree-old", "d:tree-old/sub"}));
     const QString here = QFile::decodeName(scratch.path());
 
     WindowDriver driver;
-    driver.fill(here + "/tree", here + "/report.html");
-    driver.map(Qt::Key(key));
+    QVERIFY(QTest::qWaitForWindowActive(&driver.window));
+    driver.fill(here + "/tre", here + "/report.html");
+    // The last key typed into the root field, as a user, opens its list
+    // of "tree" and "tree-old".
+    QLineEdit *root = driver.root();
+    root->setFocus();
+    QTest::keyClick(driver.window.windowHandle(), 'e');
+    QAbstractItemView *list = root->completer()->popup();
+    QTRY_VERIFY(list->isVisible());
+    if (!where.endsWith(", list open"))
+        QTest::keyClick(driver.window.windowHandle(), Qt::Key_Escape);
+    QCOMPARE(list->isVisible(), where.endsWith(", list open"));
+
+    if (where == "mapButton")
+        driver.map(Qt::Key(key));
+    else
+        driver.map(Qt::Key(key), driver.window.findChild<QLineEdit *>(where.section(',', 0, 0)));
     QCOMPARE(driver.states, completeRun(written));
-    QVERIFY(QFile::exists(here + "/report.html"));
+    QCOMPARE(root->text(), here + "/tree");
+    QCOMPARE(fileContents(here + "/report.html"), expectedReport(here + "/tree", true));
 }
 
 void tst_MapRun::modeFollowsFirstRadioButton_data()
