@@ -15,6 +15,7 @@
 #include <QWindow>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -27,7 +28,7 @@
 namespace {
 
 QString road;
-bool roadTaken = false;
+std::atomic<bool> roadTaken = false;
 QStringList destructionOrder;
 QString desktopFileName;
 const QString duringRun = " during a run";
@@ -50,24 +51,23 @@ void takeRoad(QMainWindow *window, const QString &way)
 }
 
 // Starts a map run and takes the road while the tree is listed: the
-// listing waits until the GUI thread has taken it.
+// listing waits until the GUI thread has taken it. The run goes on in the
+// program's event loop, which ends once the window has closed.
 void takeRoadDuringRun(Velmora *window, const QString &way)
 {
     window->findChild<QLineEdit *>("rootDirectoryLineEdit")->setText(scratch + "/tree");
     window->findChild<QLineEdit *>("outputFileLineEdit")->setText(scratch + "/report.html");
-    bool taken = false;
-    window->mapRun().setObserver([window, way, &taken](MapStage stage, std::uint64_t) {
-        if (stage != MapStage::Listing || taken)
+    window->mapRun().setObserver([window, way](MapStage stage, std::uint64_t) {
+        if (stage != MapStage::Listing || roadTaken)
             return;
         auto done = std::make_shared<std::promise<void>>();
         QMetaObject::invokeMethod(window, [window, way, done] {
             takeRoad(window, way);
             done->set_value();
         }, Qt::QueuedConnection);
-        taken = done->get_future().wait_for(std::chrono::minutes(2)) == std::future_status::ready;
+        roadTaken = done->get_future().wait_for(std::chrono::minutes(2)) == std::future_status::ready;
     });
     window->findChild<QAbstractButton *>("mapButton")->click();
-    roadTaken = taken;
 }
 
 void armRoad()
