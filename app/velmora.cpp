@@ -11,7 +11,6 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QString>
-#include <QTextDocument>
 
 #include <string>
 
@@ -77,8 +76,10 @@ void Velmora::followMapRun()
     m_outcome = new QLabel(ui.statusbar);
     m_outcome->setObjectName(QStringLiteral("runOutcome"));
     m_outcome->setTextFormat(Qt::PlainText);
-    // A long path is cut short rather than widen the window.
+    // A long path is cut short rather than widen the window; the text
+    // begins where a status tip's does.
     m_outcome->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_outcome->setContentsMargins(4, 0, 0, 0);
     ui.statusbar->addWidget(m_outcome, 1);
 
     connect(&m_mapRun, &MapRun::labelChanged, this, &Velmora::showProgressLabel);
@@ -103,7 +104,9 @@ void Velmora::showOutcome(const QString &outcome, const QString &details)
     ui.statusbar->clearMessage();
     m_outcome->setText(outcome);
     const QString whole = details.isEmpty() ? outcome : outcome + u'\n' + details;
-    m_outcome->setToolTip(whole.isEmpty() ? QString() : Qt::convertFromPlainText(whole, Qt::WhiteSpaceNoWrap));
+    // As rich text, so that no path is taken for markup, each line whole.
+    m_outcome->setToolTip(whole.isEmpty() ? QString()
+                                          : QStringLiteral("<p style='white-space:pre'>%1</p>").arg(whole.toHtmlEscaped()));
 }
 
 // While a run is under way the form is greyed: the run has read it, and a
