@@ -1,8 +1,8 @@
 #include "pathfield.h"
 
-#include <QCompleter>
+#include "pathcompleter.h"
+
 #include <QDropEvent>
-#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -103,28 +103,6 @@ private:
     QLineEdit *const m_field;
 };
 
-QCompleter *fileSystemCompleter(QLineEdit *field, PathKind kind)
-{
-    auto *completer = new QCompleter(field);
-    auto *model = new QFileSystemModel(completer);
-    // Completions are read afresh as the user types; nothing is watched.
-    model->setOption(QFileSystemModel::DontWatchForChanges);
-    model->setFilter(kind == PathKind::Directory ? QDir::AllDirs | QDir::NoDotAndDotDot
-                                                 : QDir::AllEntries | QDir::NoDotAndDotDot);
-    model->setRootPath(QString());
-    completer->setModel(model);
-    // The model reads a folder only once it is asked for it, and the
-    // completer asks for the folders of a path one at a time, as they are
-    // typed. A path pasted or typed at once has its folder read here; the
-    // completer offers its entries as soon as it has been read.
-    QObject::connect(field, &QLineEdit::textEdited, model, [model](const QString &text) {
-        const qsizetype slash = text.lastIndexOf(u'/');
-        if (slash >= 0)
-            model->index(slash == 0 ? QStringLiteral("/") : text.left(slash));
-    });
-    return completer;
-}
-
 } // namespace
 
 void makePathField(QLineEdit *field, QLabel *label, PathKind kind)
@@ -132,6 +110,6 @@ void makePathField(QLineEdit *field, QLabel *label, PathKind kind)
     label->setBuddy(field);
     field->setAccessibleName(label->text());
     field->setValidator(new LineBreakRemover(field));
-    field->setCompleter(fileSystemCompleter(field, kind));
+    field->setCompleter(new PathCompleter(field, kind));
     field->installEventFilter(new PathDropTaker(field));
 }

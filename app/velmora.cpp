@@ -1,16 +1,15 @@
 #include "velmora.h"
 
 #include "applicationicon.h"
-#include "maprun.h"
 #include "narrowtext.h"
 #include "pathfield.h"
 #include "version.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QCompleter>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QPointer>
 #include <QString>
 
 #include <string>
@@ -36,28 +35,26 @@ Velmora::Velmora(QWidget *parent)
     connect(ui.actionAbout, SIGNAL(triggered()), this, SLOT(aboutDialog()));
 
     ui.actionExit->setStatusTip(tr("Exit This Application"));
-    // Return and Enter click a focused push button, as in every dialog.
+    // Return and Enter click a focused push button, as in every dialog, and
+    // Map is the form's default: Return in either field presses it.
     ui.mapButton->setAutoDefault(true);
     ui.exitButton->setAutoDefault(true);
+    ui.mapButton->setDefault(true);
+    for (QLineEdit *field : {ui.rootDirectoryLineEdit, ui.outputFileLineEdit}) {
+        // Unless it takes a completion chosen in the open list.
+        connect(field, &QLineEdit::returnPressed, this, [this, field] {
+            if (!field->completer() || !field->completer()->popup()->isVisible())
+                ui.mapButton->click();
+        });
+    }
     ui.directoryOnlyRadioButton->setChecked(true);
-    resetProgress(mapRunWidgets());
+    for (ProgressLabel label : {ProgressLabel::Counting, ProgressLabel::Mapping, ProgressLabel::Writing})
+        showProgressLabel(label, false, progressCaption(label));
 
     makePathField(ui.rootDirectoryLineEdit, ui.label, PathKind::Directory);
     makePathField(ui.outputFileLineEdit, ui.label_2, PathKind::File);
     ui.outputFileLineEdit->setAccessibleDescription(ui.label_4->text());
-}
-
-MapRunWidgets Velmora::mapRunWidgets()
-{
-    return {this,
-            ui.rootDirectoryLineEdit,
-            ui.outputFileLineEdit,
-            ui.directoryOnlyRadioButton,
-            ui.openCheckBox,
-            ui.appProgress1,
-            ui.appProgress2,
-            ui.appProgress3,
-            ui.statusbar};
+    followMapRun();
 }
 
 // The form places every widget at a fixed pixel position, sized for an
@@ -69,6 +66,47 @@ void Velmora::useFontSizeOfFixedLayout()
     layoutFont.setPixelSize(11);
     layoutFont.setStretch(91);
     setFont(layoutFont);
+}
+
+// The outcome of a run is a widget of the status bar's own, so that it
+// stays until the next run: a status tip covers it only while it shows.
+// Progress during a run goes in the status bar's passing messages.
+void Velmora::followMapRun()
+{
+    m_outcome = new QLabel(ui.statusbar);
+    m_outcome->setObjectName(QStringLiteral("runOutcome"));
+    m_outcome->setTextFormat(Qt::PlainText);
+    // A long path is cut short rather than widen the window; the text
+    // begins where a status tip's does.
+    m_outcome->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_outcome->setContentsMargins(4, 0, 0, 0);
+    ui.statusbar->addWidget(m_outcome, 1);
+
+    connect(&m_mapRun, &MapRun::labelChanged, this, &Velmora::showProgressLabel);
+    connect(&m_mapRun, &MapRun::progressChanged, this, [this](const QString &status) { ui.statusbar->showMessage(status); });
+    connect(&m_mapRun, &MapRun::outcomeChanged, this, &Velmora::showOutcome);
+    connect(&m_mapRun, &MapRun::warning, this,
+            [this](const QString &title, const QString &text) { QMessageBox::about(this, title, text); });
+    connect(&m_mapRun, &MapRun::finished, this, &Velmora::mapRunEnded);
+}
+
+void Velmora::showProgressLabel(ProgressLabel label, bool enabled, const QString &text)
+{
+    QLabel *shown = label == ProgressLabel::Counting ? ui.appProgress1
+        : label == ProgressLabel::Mapping            ? ui.appProgress2
+                                                     : ui.appProgress3;
+    shown->setEnabled(enabled);
+    shown->setText(text);
+}
+
+void Velmora::showOutcome(const QString &outcome, const QString &details)
+{
+    ui.statusbar->clearMessage();
+    m_outcome->setText(outcome);
+    const QString whole = details.isEmpty() ? outcome : outcome + u'\n' + details;
+    // As rich text, so that no path is taken for markup, each line whole.
+    m_outcome->setToolTip(whole.isEmpty() ? QString()
+                                          : QStringLiteral("<p style='white-space:pre'>%1</p>").arg(whole.toHtmlEscaped()));
 }
 
 // While a run is under way the form is greyed: the run has read it, and a
@@ -95,13 +133,20 @@ void Velmora::mapDirectories()
         return;
     // Qt would hand the focus of a greyed Map button on to Exit, where the
     // next Return would end the program; the window holds it meanwhile.
-    const QPointer<QWidget> focused = focusWidget();
+    m_focusedBeforeRun = focusWidget();
     setFocus(Qt::OtherFocusReason);
     setFormEnabled(false);
-    runMap(mapRunWidgets(), m_mapRun);
+    // The form stays greyed until the run is over: what it reads now is
+    // what the run would read at each stage.
+    m_mapRun.start({ui.rootDirectoryLineEdit->text(), ui.outputFileLineEdit->text(),
+                    ui.directoryOnlyRadioButton->isChecked(), ui.openCheckBox->isChecked()});
+}
+
+void Velmora::mapRunEnded()
+{
     setFormEnabled(true);
-    if (focused && focusWidget() == this)
-        focused->setFocus(Qt::OtherFocusReason);
+    if (m_focusedBeforeRun && focusWidget() == this)
+        m_focusedBeforeRun->setFocus(Qt::OtherFocusReason);
     if (m_closeWhenRunEnds)
         close();
 }

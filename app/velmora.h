@@ -1,10 +1,10 @@
 #pragma once
 
-#include "mapruncontrol.h"
 #include "maprun.h"
 #include "ui_velmora.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 class Velmora : public QMainWindow
 {
@@ -13,8 +13,8 @@ class Velmora : public QMainWindow
 public:
     explicit Velmora(QWidget *parent = nullptr);
 
-    // The map run under way, to follow it.
-    MapRunControl &mapRun() { return m_mapRun; }
+    // The map run, to follow it.
+    MapRun &mapRun() { return m_mapRun; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -26,10 +26,15 @@ private slots:
 
 private:
     void useFontSizeOfFixedLayout();
-    MapRunWidgets mapRunWidgets();
+    void followMapRun();
     void setFormEnabled(bool enabled);
+    void showProgressLabel(ProgressLabel label, bool enabled, const QString &text);
+    void showOutcome(const QString &outcome, const QString &details);
+    void mapRunEnded();
 
     Ui::VelmoraClass ui;
-    MapRunControl m_mapRun;
+    QLabel *m_outcome = nullptr; // how the last run ended, in the status bar
+    MapRun m_mapRun;
+    QPointer<QWidget> m_focusedBeforeRun;
     bool m_closeWhenRunEnds = false;
 };

@@ -1,314 +1,244 @@
+// A run's steps, one after another. [A stage] is done on a thread of its
+// own, and the step after it comes once the thread has ended; a change of
+// the labels is followed by a turn of the event loop (~):
+//
+//   labels reset ~ counting enabled ~ [check the root] [list the tree]
+//   counted shown ~ mapping enabled ~ [map and write] mapped shown ~
+//   writing enabled ~ [put the report in place] written shown ~
+//   [open it], if asked; [let go of the run's work] finished()
+//
+// A stop, or a failure, ends the run early, with the third label saying
+// that nothing was written; the message boxes of a run are shown between
+// stages. RunStages keeps the states of the stages themselves.
 #include "maprun.h"
 
-#include "directorytest.h"
-#include "mapjob.h"
-#include "mapruncontrol.h"
-#include "narrowtext.h"
-#include "outputfile.h"
-#include "reportopener.h"
-#include "runstatus.h"
-
-#include <QCheckBox>
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QRadioButton>
-#include <QStatusBar>
-#include <QTimer>
 
-#include <atomic>
 #include <cstring>
-#include <iostream>
-#include <memory>
 #include <new>
 
 namespace {
 
 // How often the status bar follows a stage: a few times a second.
-constexpr int statusInterval = 250; // milliseconds
+constexpr std::chrono::milliseconds statusInterval{250};
+// Directories named in the details of a run that could not read some.
+constexpr std::size_t unreadableShown = 20;
 
 QString windowText(const char *text)
 {
     return QCoreApplication::translate("Velmora", text);
 }
 
-void showWarning(QWidget *window, const char *title, const QString &text)
+} // namespace
+
+MapRun::MapRun(QObject *parent)
+    : QObject(parent)
 {
-    QMessageBox::about(window, windowText(title), text);
+    m_nextTimer.setSingleShot(true);
+    m_nextTimer.setInterval(0);
+    connect(&m_nextTimer, &QTimer::timeout, this, [this] { (this->*m_next)(); });
+    m_statusTimer.setInterval(statusInterval);
+    connect(&m_statusTimer, &QTimer::timeout, this, &MapRun::showProgress);
 }
 
-void letEventsThrough()
+void MapRun::start(const MapRequest &request)
 {
-    QCoreApplication::processEvents();
+    if (isRunning())
+        return;
+    m_work = std::make_shared<RunWork>(request, m_stages.begin(), m_observer);
+    // What the status bar said of an earlier run is no longer true.
+    showOutcome({});
+    for (ProgressLabel label : {ProgressLabel::Counting, ProgressLabel::Mapping, ProgressLabel::Writing})
+        emit labelChanged(label, false, progressCaption(label));
+    afterEvents(&MapRun::enableCounting);
 }
 
-void showNotWritten(const MapRunWidgets &widgets)
+void MapRun::afterEvents(Step next)
 {
-    widgets.writingProgress->setEnabled(true);
-    widgets.writingProgress->setText(QString::fromLatin1("<font color=red>HTML Not Written</font>"));
+    m_next = next;
+    m_nextTimer.start();
 }
 
-void showNotWritten(const MapRunWidgets &widgets, const QString &typedOutput, const QString &reason)
+// Starts a stage of the run proper: one that a stop ends as "Map cancelled".
+void MapRun::runStage(MapStage stage, void (RunWork::*step)(), Step then)
 {
-    widgets.statusBar->clearMessage();
-    showNotWritten(widgets);
-    showWarning(widgets.window, "Output File Not Written",
-                QString::fromLatin1("Warning - Output File Could Not Be Written") + u'\n' + typedOutput + u'\n' + reason);
-}
-
-QString failureReason(MapFailure failure)
-{
-    switch (failure) {
-    case MapFailure::OutOfMemory:
-        return QString::fromLatin1("The tree is too large to map in the memory available");
-    case MapFailure::TooManyEntries:
-        return QString::fromLatin1("The tree has more entries than a report can count");
-    case MapFailure::OutOfDescriptors:
-        return QString::fromLatin1("No file descriptor was free to read the tree");
-    case MapFailure::None:
-    case MapFailure::Cancelled:
-    case MapFailure::NotWritten:
-        break;
-    }
-    return {};
-}
-
-// What the threads that do a run's stages work on. A stage that is left to
-// end on its own keeps it alive; the GUI thread reads it only between
-// stages, apart from the progress counters.
-struct RunWork
-{
-    RunWork(std::shared_ptr<StopRequest> stopRequest, MapRunControl::Observer stageObserver, std::string root)
-        : stop(std::move(stopRequest))
-        , observer(std::move(stageObserver))
-        , rootPath(std::move(root))
-        , job(rootPath, std::cout)
-    {
-        job.setCancel(&stop->flag());
-    }
-
-    // On the working thread.
-    void tell(MapStage now, std::uint64_t entries)
-    {
-        stage = now;
-        entriesSeen = entries;
-        if (observer)
-            observer(stage, entries);
-    }
-
-    const std::shared_ptr<StopRequest> stop;
-    const MapRunControl::Observer observer;
-    const std::string rootPath;
-    std::string outputPath;
-    bool directoriesOnly = true;
-    MapJob job;
-    std::unique_ptr<OutputFile> file;
-    MapStage stage = MapStage::CheckingRoot;
-    const WalkProgress progress{[this](std::uint64_t entries) { tell(stage, entries); }, 4096};
-    std::atomic<std::uint64_t> entriesSeen{0};
-    std::atomic<std::uint64_t> bytesWritten{0};
-
-    int rootError = 0;
-    bool counted = false;
-    bool mapped = false;
-    bool saved = false;
-    bool outOfMemory = false;
-    std::string fileError;
-};
-
-class MapRun
-{
-public:
-    MapRun(const MapRunWidgets &widgets, MapRunControl &control)
-        : m_widgets(widgets)
-        , m_control(control)
-        , m_stop(control.begin())
-    {
-        m_statusTimer.setInterval(statusInterval);
-        QObject::connect(&m_statusTimer, &QTimer::timeout, [this] { showProgress(); });
-    }
-    ~MapRun() { m_control.end(); }
-    MapRun(const MapRun &) = delete;
-    MapRun &operator=(const MapRun &) = delete;
-
-    void perform();
-    // Lets go of the output file and the listing off the GUI thread:
-    // closing a file may wait on the disk.
-    void release()
-    {
-        if (m_work)
-            m_control.runOffThread([work = std::move(m_work)]() mutable { work.reset(); });
-    }
-
-private:
-    bool offThread(MapStage stage, void (*step)(RunWork &work));
-    void showProgress();
-    void showCancelled();
-
-    const MapRunWidgets &m_widgets;
-    MapRunControl &m_control;
-    const std::shared_ptr<StopRequest> m_stop;
-    std::shared_ptr<RunWork> m_work;
-    MapStage m_stage = MapStage::CheckingRoot;
-    QTimer m_statusTimer;
-    std::uint64_t m_entriesInAll = 0;
-};
-
-// Does one stage on a thread of its own. Gives false when the run was asked
-// to stop, before or while the stage was done.
-bool MapRun::offThread(MapStage stage, void (*step)(RunWork &work))
-{
-    if (m_stop->isRequested())
-        return false;
-    m_stage = stage;
+    if (m_stages.stopRequested())
+        return cancelled();
+    m_shownStage = stage;
     m_statusTimer.start();
-    const bool ended = m_control.runOffThread([work = m_work, step] {
+    auto work = [work = m_work, step] {
         try {
-            step(*work);
+            ((*work).*step)();
         } catch (const std::bad_alloc &) {
             work->outOfMemory = true;
         }
+    };
+    m_stages.run(work, StagePriority::Lower, [this, then](bool ended) {
+        m_statusTimer.stop();
+        m_shownStage.reset();
+        (this->*(ended && !m_stages.stopRequested() ? then : &MapRun::cancelled))();
     });
-    m_statusTimer.stop();
-    return ended && !m_stop->isRequested();
 }
 
 void MapRun::showProgress()
 {
-    switch (m_stage) {
+    if (!m_shownStage || !m_work)
+        return;
+    switch (*m_shownStage) {
     case MapStage::CheckingRoot:
         break;
     case MapStage::Listing:
-        m_widgets.statusBar->showMessage(listingStatus(m_work->entriesSeen));
+        emit progressChanged(listingStatus(m_work->entriesSeen));
         break;
     case MapStage::Mapping:
-        m_widgets.statusBar->showMessage(writingStatus(m_work->entriesSeen, m_entriesInAll, m_work->bytesWritten));
+        emit progressChanged(writingStatus(m_work->entriesSeen, m_entriesInAll, m_work->bytesWritten));
         break;
     case MapStage::Saving:
-        m_widgets.statusBar->showMessage(savingStatus(m_work->bytesWritten));
+        emit progressChanged(savingStatus(m_work->bytesWritten));
         break;
     }
 }
 
-void MapRun::showCancelled()
+void MapRun::showOutcome(const QString &outcome, const QString &details)
 {
-    showNotWritten(m_widgets);
-    m_widgets.statusBar->showMessage(cancelledStatus());
+    m_outcome = outcome;
+    m_details = details;
+    emit outcomeChanged(outcome, details);
 }
 
-void MapRun::perform()
+void MapRun::enableCounting()
 {
-    // What the status bar said of an earlier run is no longer true.
-    m_widgets.statusBar->clearMessage();
-    resetProgress(m_widgets);
-    letEventsThrough();
+    emit labelChanged(ProgressLabel::Counting, true, progressCaption(ProgressLabel::Counting));
+    afterEvents(&MapRun::checkRoot);
+}
 
-    m_widgets.countingProgress->setEnabled(true);
-    letEventsThrough();
+void MapRun::checkRoot()
+{
+    runStage(MapStage::CheckingRoot, &RunWork::checkRoot, &MapRun::rootChecked);
+}
 
-    const QString typedOutput = m_widgets.outputFile->text();
-    m_work = std::make_shared<RunWork>(m_stop, m_control.observer(), toNarrowText(m_widgets.rootDirectory->text()));
-    m_work->outputPath = toNarrowText(typedOutput);
-
-    if (!offThread(MapStage::CheckingRoot, [](RunWork &work) {
-            work.tell(MapStage::CheckingRoot, 0);
-            work.rootError = rootDirectoryError(work.rootPath);
-        }))
-        return showCancelled();
-    if (const int error = m_work->rootError) {
-        showWarning(m_widgets.window, "File Does Not Exist",
-                    QString::fromLatin1("Warning - Root Directory Folder Does Not Exist") + u'\n'
-                        + QString::fromLocal8Bit(std::strerror(error)));
-        return;
+void MapRun::rootChecked()
+{
+    const RunWork &work = *m_work;
+    if (work.rootError != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(work.rootError));
+        showOutcome(notMappedStatus(work.request.root.isEmpty() ? QString() : work.absoluteRoot, reason));
+        emit warning(windowText("File Does Not Exist"),
+                     QString::fromLatin1("Warning - Root Directory Folder Does Not Exist") + u'\n' + reason);
+        return release();
     }
-    if (m_work->outputPath.empty())
-        showWarning(m_widgets.window, "Output File Not Specified", QString::fromLatin1("Warning - Output File Path Not Specified"));
+    if (work.outputPath.empty())
+        emit warning(windowText("Output File Not Specified"), QString::fromLatin1("Warning - Output File Path Not Specified"));
+    runStage(MapStage::Listing, &RunWork::list, &MapRun::listed);
+}
 
-    if (!offThread(MapStage::Listing, [](RunWork &work) {
-            work.tell(MapStage::Listing, 0);
-            work.counted = work.job.count(&work.progress);
-        }))
-        return showCancelled();
+void MapRun::listed()
+{
     if (!m_work->counted)
-        return showNotWritten(m_widgets, typedOutput, failureReason(m_work->job.failure()));
-    m_widgets.countingProgress->setText(QString::fromLatin1("<font color=green>Number Files and Folders Calculated</font>"));
-    letEventsThrough();
+        return notWritten(failureStatus(m_work->job.failure()));
+    emit labelChanged(ProgressLabel::Counting, true, progressDone(ProgressLabel::Counting));
+    afterEvents(&MapRun::enableMapping);
+}
 
-    m_widgets.mappingProgress->setEnabled(true);
-    letEventsThrough();
+void MapRun::enableMapping()
+{
+    emit labelChanged(ProgressLabel::Mapping, true, progressCaption(ProgressLabel::Mapping));
+    afterEvents(&MapRun::map);
+}
 
-    // The report goes to its file as it is made; the file is opened only
-    // now, after the listing, so that a report inside the root is not listed.
-    // The tree is mapped whole even when the file fails: the labels tell
-    // what was done, and the failure is shown once writing ends.
-    m_work->directoriesOnly = m_widgets.directoriesOnly->isChecked();
+void MapRun::map()
+{
     m_entriesInAll = std::uint64_t(m_work->job.folderCount()) + std::uint64_t(m_work->job.fileCount());
-    if (!offThread(MapStage::Mapping, [](RunWork &work) {
-            work.file = std::make_unique<OutputFile>(work.outputPath, &work.stop->flag());
-            work.tell(MapStage::Mapping, 0);
-            work.mapped = work.job.map(work.directoriesOnly, [&work](std::string_view piece) {
-                if (work.stop->isRequested())
-                    return false;
-                if (work.file->write(piece))
-                    work.bytesWritten += piece.size();
-                return true;
-            }, &work.progress);
-        }))
-        return showCancelled();
+    runStage(MapStage::Mapping, &RunWork::map, &MapRun::mapped);
+}
+
+void MapRun::mapped()
+{
     if (!m_work->mapped)
-        return showNotWritten(m_widgets, typedOutput,
-                              failureReason(m_work->outOfMemory ? MapFailure::OutOfMemory : m_work->job.failure()));
-    m_widgets.mappingProgress->setText(QString::fromLatin1("<font color=green>Directory Information Mapped</font>"));
-    letEventsThrough();
+        return notWritten(failureStatus(m_work->outOfMemory ? MapFailure::OutOfMemory : m_work->job.failure()));
+    emit labelChanged(ProgressLabel::Mapping, true, progressDone(ProgressLabel::Mapping));
+    afterEvents(&MapRun::enableWriting);
+}
 
-    m_widgets.writingProgress->setEnabled(true);
-    letEventsThrough();
+void MapRun::enableWriting()
+{
+    emit labelChanged(ProgressLabel::Writing, true, progressCaption(ProgressLabel::Writing));
+    afterEvents(&MapRun::save);
+}
 
-    // Once the report is being put in place, it is too late to stop: what
-    // the window then says of it stays true.
-    if (!offThread(MapStage::Saving, [](RunWork &work) {
-            if (!work.stop->beginSaving())
-                return;
-            work.tell(MapStage::Saving, 0);
-            work.saved = work.file->commit();
-            work.fileError = work.file->errorString();
-        }))
-        return showCancelled();
-    const bool written = m_work->saved;
-    if (written) {
-        m_widgets.writingProgress->setText(QString::fromLatin1("<font color=green>HTML Written</font>"));
-        m_widgets.statusBar->showMessage(writtenStatus(QFileInfo(typedOutput).absoluteFilePath(), m_work->bytesWritten));
-    } else if (m_work->outputPath.empty()) {
+void MapRun::save()
+{
+    runStage(MapStage::Saving, &RunWork::save, &MapRun::saved);
+}
+
+void MapRun::saved()
+{
+    const RunWork &work = *m_work;
+    if (work.outputPath.empty()) {
         // An empty output field was already warned about at the start.
-        m_widgets.statusBar->clearMessage();
-        showNotWritten(m_widgets);
-    } else {
-        showNotWritten(m_widgets, typedOutput, QString::fromLocal8Bit(m_work->fileError));
+        emit labelChanged(ProgressLabel::Writing, true, progressNotWritten());
+        showOutcome(notWrittenStatus({}, {}));
+        return release();
     }
-    letEventsThrough();
-
-    if (written && m_widgets.openReport->isChecked() && !openReport(m_work->outputPath))
-        m_widgets.statusBar->showMessage(m_widgets.statusBar->currentMessage()
-                                         + windowText("; it could not be opened: xdg-open could not be started"));
+    if (!work.saved)
+        return notWritten(QString::fromLocal8Bit(work.fileError));
+    emit labelChanged(ProgressLabel::Writing, true, progressDone(ProgressLabel::Writing));
+    const auto &unreadable = work.job.unreadableDirectories();
+    if (unreadable.empty())
+        showOutcome(writtenStatus(work.absoluteOutput, work.bytesWritten));
+    else
+        showOutcome(writtenStatus(work.absoluteOutput, work.bytesWritten) + unreadableStatus(unreadable.size()),
+                    unreadableList(unreadable, unreadableShown));
+    afterEvents(&MapRun::openIfAsked);
 }
 
-} // namespace
-
-void resetProgress(const MapRunWidgets &widgets)
+// The opener is started off the GUI thread too: it looks for xdg-open along
+// the PATH. It keeps the window's priority, which the desktop's program
+// that opens the report inherits.
+void MapRun::openIfAsked()
 {
-    widgets.countingProgress->setEnabled(false);
-    widgets.mappingProgress->setEnabled(false);
-    widgets.writingProgress->setEnabled(false);
-    widgets.countingProgress->setText(QString::fromLatin1("Calculating # Files and Folders"));
-    widgets.mappingProgress->setText(QString::fromLatin1("Mapping Files and Folders"));
-    widgets.writingProgress->setText(QString::fromLatin1("Writing HTML File"));
+    if (!m_work->request.openReport)
+        return release();
+    m_stages.run([work = m_work] { work->open(); }, StagePriority::Same,
+                 [this](bool ended) { (this->*(ended ? &MapRun::opened : &MapRun::release))(); });
 }
 
-void runMap(const MapRunWidgets &widgets, MapRunControl &control)
+void MapRun::opened()
 {
-    MapRun run(widgets, control);
-    run.perform();
-    run.release();
+    if (!m_work->opened)
+        showOutcome(m_outcome + windowText("; it could not be opened: xdg-open could not be started"), m_details);
+    release();
+}
+
+void MapRun::notWritten(const QString &reason)
+{
+    emit labelChanged(ProgressLabel::Writing, true, progressNotWritten());
+    showOutcome(notWrittenStatus(m_work->request.output.isEmpty() ? QString() : m_work->absoluteOutput, reason));
+    emit warning(windowText("Output File Not Written"),
+                 QString::fromLatin1("Warning - Output File Could Not Be Written") + u'\n' + m_work->request.output
+                     + u'\n' + reason);
+    release();
+}
+
+void MapRun::cancelled()
+{
+    emit labelChanged(ProgressLabel::Writing, true, progressNotWritten());
+    showOutcome(cancelledStatus());
+    release();
+}
+
+// Lets go of the output file and the listing off the GUI thread: closing a
+// file may wait on the disk.
+void MapRun::release()
+{
+    m_statusTimer.stop();
+    m_shownStage.reset();
+    m_stages.run([work = std::move(m_work)]() mutable { work.reset(); }, StagePriority::Lower,
+                 [this](bool) { finish(); });
+}
+
+void MapRun::finish()
+{
+    m_stages.end();
+    emit finished();
 }

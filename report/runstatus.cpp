@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -25,6 +26,37 @@ QString size(std::uint64_t bytes)
 
 } // namespace
 
+QString progressCaption(ProgressLabel label)
+{
+    switch (label) {
+    case ProgressLabel::Counting:
+        return QString::fromLatin1("Calculating # Files and Folders");
+    case ProgressLabel::Mapping:
+        return QString::fromLatin1("Mapping Files and Folders");
+    case ProgressLabel::Writing:
+        break;
+    }
+    return QString::fromLatin1("Writing HTML File");
+}
+
+QString progressDone(ProgressLabel label)
+{
+    switch (label) {
+    case ProgressLabel::Counting:
+        return QString::fromLatin1("<font color=green>Number Files and Folders Calculated</font>");
+    case ProgressLabel::Mapping:
+        return QString::fromLatin1("<font color=green>Directory Information Mapped</font>");
+    case ProgressLabel::Writing:
+        break;
+    }
+    return QString::fromLatin1("<font color=green>HTML Written</font>");
+}
+
+QString progressNotWritten()
+{
+    return QString::fromLatin1("<font color=red>HTML Not Written</font>");
+}
+
 QString listingStatus(std::uint64_t entriesSeen)
 {
     return QString::fromLatin1("Listing: %1 entries").arg(entries(entriesSeen));
@@ -41,12 +73,62 @@ QString savingStatus(std::uint64_t bytesWritten)
     return QString::fromLatin1("Saving: %1").arg(size(bytesWritten));
 }
 
+QString failureStatus(MapFailure failure)
+{
+    switch (failure) {
+    case MapFailure::OutOfMemory:
+        return QString::fromLatin1("The tree is too large to map in the memory available");
+    case MapFailure::TooManyEntries:
+        return QString::fromLatin1("The tree has more entries than a report can count");
+    case MapFailure::OutOfDescriptors:
+        return QString::fromLatin1("No file descriptor was free to read the tree");
+    case MapFailure::None:
+    case MapFailure::Cancelled:
+    case MapFailure::NotWritten:
+        break;
+    }
+    return {};
+}
+
 QString writtenStatus(const QString &absolutePath, std::uint64_t bytesWritten)
 {
     return QString::fromLatin1("Report written: %1, %2").arg(absolutePath, size(bytesWritten));
 }
 
+QString unreadableStatus(std::size_t count)
+{
+    return count == 1 ? QString::fromLatin1("; 1 folder could not be read")
+                      : QString::fromLatin1("; %1 folders could not be read").arg(entries(count));
+}
+
 QString cancelledStatus()
 {
     return QString::fromLatin1("Map cancelled");
+}
+
+QString notWrittenStatus(const QString &absolutePath, const QString &reason)
+{
+    if (!absolutePath.isEmpty())
+        return QString::fromLatin1("Report not written: %1: %2").arg(absolutePath, reason);
+    if (!reason.isEmpty())
+        return QString::fromLatin1("Report not written: %1").arg(reason);
+    return QString::fromLatin1("Report not written: no output file given");
+}
+
+QString notMappedStatus(const QString &absolutePath, const QString &reason)
+{
+    if (absolutePath.isEmpty())
+        return QString::fromLatin1("Not mapped: no root directory given");
+    return QString::fromLatin1("Not mapped: %1: %2").arg(absolutePath, reason);
+}
+
+QString unreadableList(const std::vector<UnreadableDirectory> &directories, std::size_t shown)
+{
+    QStringList lines;
+    for (std::size_t i = 0; i < std::min(shown, directories.size()); ++i)
+        lines << QString::fromLatin1("%1: %2")
+                     .arg(QString::fromLocal8Bit(directories[i].path), QString::fromLocal8Bit(std::strerror(directories[i].error)));
+    if (directories.size() > shown)
+        lines << QString::fromLatin1("and %1 more").arg(entries(directories.size() - shown));
+    return lines.join(u'\n');
 }

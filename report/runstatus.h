@@ -1,18 +1,47 @@
 #pragma once
 
+#include "mapjob.h"
+#include "unreadabledirectories.h"
+
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
-// What the status bar says of a map run. Numbers are written the English
-// way, as every text of the window is.
+// What the window says of a map run. Numbers are written the English way, as
+// every text of the window is.
 
-// While the tree is listed.
+// The three progress labels, in the order of the stages.
+enum class ProgressLabel { Counting, Mapping, Writing };
+
+// A label's caption while its stage is to come or under way, and once done.
+QString progressCaption(ProgressLabel label);
+QString progressDone(ProgressLabel label);
+// The third label of a run that wrote no report.
+QString progressNotWritten();
+
+// In the status bar while the tree is listed.
 QString listingStatus(std::uint64_t entriesSeen);
 // While the report is made and written piece by piece.
 QString writingStatus(std::uint64_t entriesMapped, std::uint64_t entriesInAll, std::uint64_t bytesWritten);
 // While the written report is put in place of an earlier one.
 QString savingStatus(std::uint64_t bytesWritten);
+
+// Why a run made no report, where the job says.
+QString failureStatus(MapFailure failure);
+
+// How a run ended, in the status bar until the next run.
 // Once the report is in place, under its absolute path.
 QString writtenStatus(const QString &absolutePath, std::uint64_t bytesWritten);
+// What follows that when directories could not be read.
+QString unreadableStatus(std::size_t count);
 QString cancelledStatus();
+// A report that was not written, and why; without a path, none was given,
+// and without a reason either, that is why.
+QString notWrittenStatus(const QString &absolutePath, const QString &reason);
+// A root that is not mapped, and why; an empty path: none was given.
+QString notMappedStatus(const QString &absolutePath, const QString &reason);
+
+// The directories that could not be read, one a line with the reason, the
+// first `shown` of them and how many more there are.
+QString unreadableList(const std::vector<UnreadableDirectory> &directories, std::size_t shown);

@@ -12,7 +12,8 @@ build_packages=(cmake make g++ qt6-base-dev libxkbcommon-dev librsvg2-bin xdg-ut
 # What the tests need besides: validators of the desktop files, the Debian
 # tools that build and check the package, mkfs.ext4, mkfs.vfat and mount for
 # disks of the tests' own (fusefat where the kernel has no vfat), bindfs for a
-# FUSE file system, setcap for a file capability, strace to make system calls
+# FUSE file system (one whose daemon the window's tests stop, to stand in for a
+# share that hangs), setcap for a file capability, strace to make system calls
 # fail or signals arrive at a chosen moment, two JSON parsers that read
 # velmora-map's JSON back, and the browser that loads its browsable page.
 test_packages=(desktop-file-utils appstream dpkg-dev file lintian e2fsprogs mount dosfstools fusefat bindfs libcap2-bin

@@ -8,13 +8,16 @@
 
 #include <QLineEdit>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
+#include <chrono>
 
 #include <csignal>
 #include <cstdio>
@@ -102,7 +105,14 @@ QByteArray windowReport(const QString &root, const QString &output, bool directo
     window.findChild<QLineEdit *>("rootDirectoryLineEdit")->setText(root);
     window.findChild<QLineEdit *>("outputFileLineEdit")->setText(output);
     window.findChild<QRadioButton *>(directoriesOnly ? "directoryOnlyRadioButton" : "radioButton_2")->setChecked(true);
+    // The run goes on in the event loop; the bound only keeps one that never
+    // ends from hanging the suite.
+    QEventLoop running;
+    QObject::connect(&window.mapRun(), &MapRun::finished, &running, &QEventLoop::quit);
+    QTimer::singleShot(std::chrono::minutes(2), &running, &QEventLoop::quit);
     window.findChild<QPushButton *>("mapButton")->click();
+    if (window.mapRun().isRunning())
+        running.exec();
     return fileContents(output);
 }
 

@@ -1,3 +1,5 @@
+#include "eventgaps.h"
+#include "hangingmount.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
 #include "velmora.h"
@@ -23,6 +25,8 @@
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -67,6 +71,8 @@ private slots:
     void pathFieldsTakeAPath();
     void pathFieldsComplete_data();
     void pathFieldsComplete();
+    void completionListGivesWay_data();
+    void completionListGivesWay();
 };
 
 void tst_Window::initialState_data()
@@ -462,54 +468,206 @@ void tst_Window::pathFieldsTakeAPath()
 void tst_Window::pathFieldsComplete_data()
 {
     QTest::addColumn<QString>("field");
-    QTest::addColumn<QStringList>("completions"); // of "@/t", "@" standing for the scratch directory
-    QTest::addColumn<bool>("afterRun");           // typed once a map run has greyed the form and ended
-    QTest::newRow("root directory: directories only") << "rootDirectoryLineEdit" << QStringList{"@/tree"} << false;
-    QTest::newRow("output file: files too") << "outputFileLineEdit" << QStringList{"@/tree", "@/tree.html"} << false;
-    QTest::newRow("root directory, after a run") << "rootDirectoryLineEdit" << QStringList{"@/tree"} << true;
+    QTest::addColumn<QString>("typed");          // "@" standing for the scratch directory
+    QTest::addColumn<QStringList>("completions"); // among those offered; "@" as above
+    QTest::addColumn<int>("offered");             // how many are; -1: any number
+    QTest::addColumn<bool>("listOpens");
+    QTest::addColumn<QString>("setting"); // "after a run" greys the form first; "hung" stops the mount @/hung
+
+    auto row = [](const char *name, const char *field, const char *typed, const QStringList &completions, bool opens,
+                  int offered = -2, const char *setting = "") {
+        QTest::newRow(name) << QString(field) << QString(typed) << completions
+                            << (offered == -2 ? int(completions.size()) : offered) << opens << QString(setting);
+    };
+    const char *root = "rootDirectoryLineEdit";
+    const char *output = "outputFileLineEdit";
+    row("root directory: directories only", root, "@/t", {"@/tree"}, true);
+    row("output file: files too", output, "@/t", {"@/tree", "@/tree.html"}, true);
+    row("root directory, after a run", root, "@/t", {"@/tree"}, true, -2, "after a run");
+    row("hidden ones once a dot is typed", root, "@/.", {"@/.hidden"}, true);
+    row("no hidden ones before", output, "@/", {"@/away", "@/hung", "@/other", "@/tree", "@/tree.html"}, true);
+    row("no list for the only completion", root, "@/tree", {}, false);
+    // Each key costs the window the few thousand names it offers, never the
+    // 30,000 in the folder.
+    row("30,000 files: the first 2,000 that match", output, "@/flat/f-1", {"@/flat/f-10000", "@/flat/f-11999"}, true, 2000);
+    row("30,000 files, none a directory", root, "@/flat/f-1", {}, false);
+    // A share that stops answering holds a listing, never the window.
+    row("a mount that does not answer, output file", output, "@/hung/", {}, false, -2, "hung");
+    row("a mount that does not answer, root directory", root, "@/hung/a", {}, false, -2, "hung");
+    // Nothing is read of the kernel's files, /proc/kmsg among them.
+    row("/proc/ in the output field", output, "/proc/", {"/proc/kmsg", "/proc/self"}, true, -1);
+    row("/proc/sy in the root field", root, "/proc/sy", {"/proc/sys", "/proc/sysvipc"}, true);
 }
 
 void tst_Window::pathFieldsComplete()
 {
     QFETCH(QString, field);
+    QFETCH(QString, typed);
     QFETCH(QStringList, completions);
-    QFETCH(bool, afterRun);
+    QFETCH(int, offered);
+    QFETCH(bool, listOpens);
+    QFETCH(QString, setting);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree.html", "other"}));
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree.html", "other", "d:.hidden", "d:hung", "d:away", "d:away/a"}));
+    if (typed.contains("/flat/"))
+        QVERIFY(makeFlatFolder(scratch.path() + "/flat", 30000));
+    HangingMount mount(scratch.path() + "/away", scratch.path() + "/hung");
+    if (setting == "hung") {
+        if (!mount.isMounted())
+            QSKIP("needs a FUSE mount: " + mount.failure());
+        QVERIFY(mount.stop());
+        QVERIFY(!mount.answers(200));
+    }
     const QString here = QFile::decodeName(scratch.path());
+    typed.replace("@", here);
     completions.replaceInStrings("@", here);
+
+    auto window = std::make_unique<Velmora>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto *edit = window->findChild<QLineEdit *>(field);
+    if (setting == "after a run") {
+        window->findChild<QLineEdit *>("rootDirectoryLineEdit")->setText(here + "/tree");
+        window->findChild<QLineEdit *>("outputFileLineEdit")->setText(here + "/other");
+        QTest::mouseClick(window->findChild<QPushButton *>("mapButton"), Qt::LeftButton);
+        QTRY_VERIFY(!window->mapRun().isRunning());
+        QVERIFY(window->findChild<QLabel *>("runOutcome")->text().startsWith("Report written"));
+        edit->clear();
+    }
+    QCompleter *completer = edit->completer();
+    QVERIFY(completer);
+    auto offeredNow = [&] {
+        QStringList found;
+        for (int row = 0; completer->setCurrentRow(row); ++row)
+            found << completer->currentCompletion();
+        return found;
+    };
+    // Typed key by key as a user would, the window handling its events
+    // between keys, which go where keys from the keyboard go.
+    auto type = [&](const QString &text) {
+        for (const QChar c : text) {
+            QTest::keyClick(window->windowHandle(), c.toLatin1());
+            QTest::qWait(5);
+        }
+    };
+
+    edit->setFocus();
+    const EventGaps gaps;
+    type(typed);
+    // The folder is read in the background, and the list opens once it has been.
+    if (listOpens) {
+        QTRY_VERIFY(completer->popup()->isVisible());
+    } else {
+        QTest::qWait(300);
+        QVERIFY(!completer->popup()->isVisible());
+    }
+    const QStringList found = offeredNow();
+    if (offered >= 0)
+        QCOMPARE(found.size(), offered);
+    for (const QString &completion : completions)
+        QVERIFY2(found.contains(completion), qPrintable(completion));
+    QCOMPARE(edit->text(), typed);
+    if (listOpens && field == "rootDirectoryLineEdit") {
+        const QWidget *next = window->findChild<QLineEdit *>("outputFileLineEdit");
+        QVERIFY(!completer->popup()->geometry().intersects(QRect(next->mapToGlobal(QPoint(0, 0)), next->size())));
+    }
+
+    // Another folder is listed and completes as ever, whatever came before.
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    edit->clear();
+    type(here + "/away/");
+    QTRY_COMPARE(offeredNow(), QStringList{here + "/away/a"});
+    QTRY_VERIFY(completer->popup()->isVisible());
+    QVERIFY2(gaps.longest() < 100, qPrintable(QString("%1 ms without events beyond the processors' own stalls, %2 ms in all")
+                                                  .arg(gaps.longest())
+                                                  .arg(gaps.longestSeen())));
+
+    // Closing waits for no listing.
+    QElapsedTimer closing;
+    closing.start();
+    window.reset();
+    QVERIFY2(closing.elapsed() < 100, qPrintable(QString("%1 ms to close").arg(closing.elapsed())));
+}
+
+void tst_Window::completionListGivesWay_data()
+{
+    QTest::addColumn<QString>("field");   // where "@/t" is typed and the list opens
+    QTest::addColumn<QString>("action");  // with the list open
+    QTest::addColumn<QString>("focused"); // where the focus is afterwards, and the "x" typed next lands
+    QTest::addColumn<QString>("rootText");   // "@" standing for the scratch directory
+    QTest::addColumn<QString>("outputText");
+
+    QTest::newRow("click into the output field")
+        << "rootDirectoryLineEdit" << "click outputFileLineEdit" << "outputFileLineEdit" << "@/t" << "x";
+    QTest::newRow("click on Map Files and Directories")
+        << "rootDirectoryLineEdit" << "click radioButton_2" << "radioButton_2" << "@/t" << "";
+    QTest::newRow("click back into the root field")
+        << "outputFileLineEdit" << "click rootDirectoryLineEdit" << "rootDirectoryLineEdit" << "x" << "@/t";
+    QTest::newRow("Tab") << "rootDirectoryLineEdit" << "Tab" << "outputFileLineEdit" << "@/t" << "x";
+    // The list of a field left behind does not open once its folder is read.
+    QTest::newRow("Tab before the list opens") << "rootDirectoryLineEdit" << "early Tab" << "outputFileLineEdit" << "@/t"
+                                               << "x";
+    QTest::newRow("Tab from the output field") << "outputFileLineEdit" << "Tab" << "directoryOnlyRadioButton" << ""
+                                               << "@/t";
+    QTest::newRow("Escape") << "rootDirectoryLineEdit" << "Escape" << "rootDirectoryLineEdit" << "@/tx" << "";
+    QTest::newRow("Down, Return: the first completion")
+        << "outputFileLineEdit" << "Down Return" << "outputFileLineEdit" << "" << "@/treex";
+}
+
+// A list of completions that is open takes no click or key meant elsewhere.
+void tst_Window::completionListGivesWay()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, action);
+    QFETCH(QString, focused);
+    QFETCH(QString, rootText);
+    QFETCH(QString, outputText);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "d:tree2", "tree.html"}));
+    const QString here = QFile::decodeName(scratch.path());
+    rootText.replace("@", here);
+    outputText.replace("@", here);
 
     Velmora window;
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     auto *edit = window.findChild<QLineEdit *>(field);
-    if (afterRun) {
-        window.findChild<QLineEdit *>("rootDirectoryLineEdit")->setText(here + "/tree");
-        window.findChild<QLineEdit *>("outputFileLineEdit")->setText(here + "/other");
-        QTest::mouseClick(window.findChild<QPushButton *>("mapButton"), Qt::LeftButton);
-        QVERIFY(window.statusBar()->currentMessage().startsWith("Report written"));
-        edit->clear();
-    }
     edit->setFocus();
-    QTest::keyClicks(edit, here + "/t");
-    QCompleter *completer = edit->completer();
-    QVERIFY(completer);
-    // The file system is read in the background, each folder on the path
-    // as it is reached: the completions come once it has been read.
-    auto offered = [&] {
-        QStringList found;
-        for (int row = 0; completer->setCurrentRow(row); ++row)
-            found << completer->currentCompletion();
-        found.sort();
-        return found;
-    };
-    // The rows arrive before the folder is reported read, and only that
-    // report brings up the list: wait for each in turn.
-    QTRY_COMPARE(offered(), completions);
-    QTRY_VERIFY(completer->popup()->isVisible());
-    QCOMPARE(edit->text(), here + "/t");
+    for (const QChar c : here + "/t")
+        QTest::keyClick(window.windowHandle(), c.toLatin1());
+    QAbstractItemView *list = edit->completer()->popup();
+    const bool early = action.startsWith("early ");
+    if (early)
+        action = action.mid(6);
+    else
+        QTRY_VERIFY(list->isVisible());
+
+    // As a user's, the click and the keys reach the window, which hands
+    // them to the open list first.
+    if (action.startsWith("click ")) {
+        auto *target = window.findChild<QWidget *>(action.mid(6));
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, target->mapTo(&window, QPoint(8, target->height() / 2)));
+    } else {
+        for (const QString &key : action.split(' '))
+            QTest::keyClick(window.windowHandle(), key == "Tab" ? Qt::Key_Tab : key == "Escape" ? Qt::Key_Escape
+                                                                    : key == "Down"                ? Qt::Key_Down
+                                                                                                   : Qt::Key_Return);
+    }
+    if (early)
+        QTest::qWait(300);
+    QVERIFY(!list->isVisible());
+    QCOMPARE(QApplication::focusWidget()->objectName(), focused);
+    if (focused == "radioButton_2")
+        QVERIFY(window.findChild<QRadioButton *>(focused)->isChecked());
+    else
+        QTest::keyClick(window.windowHandle(), 'x');
+    QCOMPARE(window.findChild<QLineEdit *>("rootDirectoryLineEdit")->text(), rootText);
+    QCOMPARE(window.findChild<QLineEdit *>("outputFileLineEdit")->text(), outputText);
+    QVERIFY(!window.mapRun().isRunning());
 }
 
 QTEST_MAIN(tst_Window)

@@ -103,3 +103,20 @@ QByteArray fileContents(const QByteArray &path)
     ::close(fd);
     return got == 0 ? contents : QByteArray("<unreadable>");
 }
+
+bool makeFlatFolder(const QByteArray &folder, int files)
+{
+    if (::mkdir(folder.constData(), 0755) != 0)
+        return false;
+    const int directory = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0)
+        return false;
+    bool made = true;
+    for (int i = 0; i < files && made; ++i) {
+        const QByteArray name = "f-" + QByteArray::number(i).rightJustified(5, '0');
+        const int fd = ::openat(directory, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        made = fd >= 0 && ::close(fd) == 0;
+    }
+    ::close(directory);
+    return made;
+}

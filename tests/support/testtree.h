@@ -36,3 +36,7 @@ bool writeFileContents(const QString &path, const QByteArray &content);
 
 // Opens /proc/self/fd and counts the descriptors this process holds.
 int openDescriptorCount();
+
+// Makes `folder` holding `files` empty files named f-00000, f-00001 and so
+// on, in that order.
+bool makeFlatFolder(const QByteArray &folder, int files);

@@ -1,0 +1,98 @@
+// A run's stages move through these states, and nothing waits on the GUI
+// thread:
+//
+//   idle --run()--> under way: the stage's thread works
+//     under way --its thread ends (a queued call)--> then(true), idle
+//     under way --cancel() or cancelAndLeave()--> stopping
+//   stopping: the stop is asked for, the grace timer runs
+//     stopping --its thread ends--> then(true), idle
+//     stopping --stopGrace over--> then(false), idle; the thread is
+//       detached: it ends alone, with all it uses, and its end is ignored
+//
+// A stage begun once a stop was asked for is stopping from the start. A stop
+// refused because the report is being put in place starts no grace, unless
+// the program is leaving.
+#include "runstages.h"
+
+#include <cassert>
+#include <utility>
+
+RunStages::RunStages(QObject *parent)
+    : QObject(parent)
+    , m_threads(this, [this](unsigned stage) { stageEnded(stage); })
+{
+    m_grace.setSingleShot(true);
+    m_grace.setInterval(stopGrace);
+    connect(&m_grace, &QTimer::timeout, this, &RunStages::graceOver);
+}
+
+RunStages::~RunStages()
+{
+    if (m_stop)
+        m_stop->request();
+    if (m_stage != 0)
+        m_threads.waitForEnd(m_stage, stopGrace);
+}
+
+const std::shared_ptr<StopRequest> &RunStages::begin()
+{
+    m_stop = std::make_shared<StopRequest>();
+    m_leaving = false;
+    return m_stop;
+}
+
+void RunStages::end()
+{
+    m_grace.stop();
+    m_stop.reset();
+    m_leaving = false;
+}
+
+void RunStages::run(std::function<void()> work, StagePriority priority, Then then)
+{
+    assert(m_stop && m_stage == 0);
+    m_then = std::move(then);
+    m_stage = m_threads.start(std::move(work), priority);
+    if (m_leaving || m_stop->isRequested())
+        startGrace();
+}
+
+void RunStages::cancel()
+{
+    if (m_stop && m_stop->request() && m_stage != 0)
+        startGrace();
+}
+
+void RunStages::cancelAndLeave()
+{
+    if (!m_stop)
+        return;
+    m_stop->request();
+    m_leaving = true;
+    if (m_stage != 0)
+        startGrace();
+}
+
+void RunStages::startGrace()
+{
+    if (!m_grace.isActive())
+        m_grace.start();
+}
+
+void RunStages::stageEnded(unsigned stage)
+{
+    // A stage left to end alone ends after its run.
+    if (stage != m_stage)
+        return;
+    m_stage = 0;
+    m_grace.stop();
+    std::exchange(m_then, nullptr)(true);
+}
+
+void RunStages::graceOver()
+{
+    if (m_stage == 0)
+        return;
+    m_stage = 0;
+    std::exchange(m_then, nullptr)(false);
+}

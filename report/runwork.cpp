@@ -1,0 +1,80 @@
+#include "runwork.h"
+
+#include "directorytest.h"
+#include "narrowtext.h"
+#include "outputfile.h"
+#include "reportopener.h"
+
+#include <QFileInfo>
+
+#include <iostream>
+
+RunWork::RunWork(const MapRequest &mapRequest, std::shared_ptr<StopRequest> stopRequest, StageObserver stageObserver)
+    : request(mapRequest)
+    , stop(std::move(stopRequest))
+    , observer(std::move(stageObserver))
+    , rootPath(toNarrowText(request.root))
+    , outputPath(toNarrowText(request.output))
+    , job(rootPath, std::cout)
+{
+    job.setCancel(&stop->flag());
+}
+
+RunWork::~RunWork() = default;
+
+void RunWork::tell(MapStage now, std::uint64_t entries)
+{
+    m_stage = now;
+    entriesSeen = entries;
+    if (observer)
+        observer(now, entries);
+}
+
+void RunWork::checkRoot()
+{
+    tell(MapStage::CheckingRoot, 0);
+    // Made absolute here: even the working directory is not asked for on
+    // the GUI thread.
+    absoluteRoot = QFileInfo(request.root).absoluteFilePath();
+    absoluteOutput = QFileInfo(request.output).absoluteFilePath();
+    rootError = rootDirectoryError(rootPath);
+}
+
+void RunWork::list()
+{
+    tell(MapStage::Listing, 0);
+    counted = job.count(&m_progress);
+}
+
+// The report goes to its file as it is made; the file is opened only now,
+// after the listing, so that a report inside the root is not listed. The tree
+// is mapped whole even when the file fails: the labels tell what was done,
+// and the failure is shown once writing ends.
+void RunWork::map()
+{
+    file = std::make_unique<OutputFile>(outputPath, &stop->flag());
+    tell(MapStage::Mapping, 0);
+    mapped = job.map(request.directoriesOnly, [this](std::string_view piece) {
+        if (stop->isRequested())
+            return false;
+        if (file->write(piece))
+            bytesWritten += piece.size();
+        return true;
+    }, &m_progress);
+}
+
+// Once the report is being put in place, it is too late to stop: what the
+// window then says of it stays true.
+void RunWork::save()
+{
+    if (!stop->beginSaving())
+        return;
+    tell(MapStage::Saving, 0);
+    saved = file->commit();
+    fileError = file->errorString();
+}
+
+void RunWork::open()
+{
+    opened = openReport(outputPath);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "mapjob.h"
+#include "stoprequest.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class OutputFile;
+
+// The stages of a map run that are done off the GUI thread.
+enum class MapStage { CheckingRoot, Listing, Mapping, Saving };
+
+// Told on the thread of a stage as it begins (with 0) and as it goes on.
+using StageObserver = std::function<void(MapStage stage, std::uint64_t entriesSeen)>;
+
+// What a map run is asked to do: the window's form as it stood when Map was
+// pressed. The form stays greyed until the run is over.
+struct MapRequest
+{
+    QString root;
+    QString output;
+    bool directoriesOnly = true;
+    bool openReport = false;
+};
+
+// What the threads of a run's stages work on, one stage at a time. A stage
+// that is left to end on its own keeps it alive; the GUI thread reads it only
+// between stages, apart from the progress counters.
+struct RunWork
+{
+    RunWork(const MapRequest &request, std::shared_ptr<StopRequest> stopRequest, StageObserver stageObserver);
+    ~RunWork();
+    RunWork(const RunWork &) = delete;
+    RunWork &operator=(const RunWork &) = delete;
+
+    // Each on the thread of its stage.
+    void checkRoot();
+    void list();
+    void map();
+    void save();
+    void open();
+
+    const MapRequest request;
+    const std::shared_ptr<StopRequest> stop;
+    const StageObserver observer;
+    const std::string rootPath;
+    const std::string outputPath;
+    MapJob job;
+    std::unique_ptr<OutputFile> file;
+    std::atomic<std::uint64_t> entriesSeen{0};
+    std::atomic<std::uint64_t> bytesWritten{0};
+
+    // What the stages found, read between them.
+    QString absoluteRoot;
+    QString absoluteOutput;
+    int rootError = 0;
+    bool counted = false;
+    bool mapped = false;
+    bool saved = false;
+    bool opened = false;
+    bool outOfMemory = false;
+    std::string fileError;
+
+private:
+    void tell(MapStage now, std::uint64_t entries);
+
+    MapStage m_stage = MapStage::CheckingRoot;
+    const WalkProgress m_progress{[this](std::uint64_t entries) { tell(m_stage, entries); }, 4096};
+};
