@@ -139,7 +139,6 @@ public:
     {
         m_job.setCancel(m_interruption.flag());
         m_job.setRules(&m_rules.walk);
-        m_job.setDirectoryTally(options.format == ReportFormat::Browse);
     }
 
     int run()
@@ -155,16 +154,16 @@ public:
         std::string reason;
         bool written;
         if (m_toStandardOutput) {
-            written = m_job.map(!m_options.listFiles, [&](std::string_view piece) {
+            written = m_job.map(m_options.format, m_options.listed, [&](std::string_view piece) {
                 bytes += piece.size();
                 return writeToStandardOutput(piece, reason);
-            }, m_progress.stage("mapping"), m_options.format);
+            }, m_progress.stage("mapping"));
         } else {
             OutputFile file(m_options.output, m_interruption.flag());
-            written = m_job.map(!m_options.listFiles, [&](std::string_view piece) {
+            written = m_job.map(m_options.format, m_options.listed, [&](std::string_view piece) {
                 bytes += piece.size();
                 return file.write(piece);
-            }, m_progress.stage("mapping"), m_options.format);
+            }, m_progress.stage("mapping"));
             m_progress.stage("writing");
             written = written && file.commit();
             reason = file.errorString();

@@ -22,13 +22,18 @@ namespace {
 
 const QByteArray header = "<HTML><h1>Directory Information</h1><b>Number of Folders: </b>";
 
+ListedEntries listedWhen(bool directoriesOnly)
+{
+    return directoriesOnly ? ListedEntries::DirectoriesOnly : ListedEntries::FilesAndDirectories;
+}
+
 QByteArray report(const QByteArray &root, bool directoriesOnly, QByteArray *errors = nullptr)
 {
     std::ostringstream errorStream;
     MapJob job(root.toStdString(), errorStream);
     QByteArray written;
     job.count();
-    job.map(directoriesOnly, [&written](std::string_view piece) {
+    job.map(ReportFormat::Html, listedWhen(directoriesOnly), [&written](std::string_view piece) {
         written.append(piece.data(), qsizetype(piece.size()));
         return true;
     });
@@ -68,8 +73,8 @@ void replayEvents(const QList<QByteArray> &events, TreeVisitor &mapper)
 QByteArray jsonDocument(const QList<QByteArray> &events, bool listFiles)
 {
     std::string out;
-    JsonMapper mapper(listFiles, out);
-    mapper.begin("r", 3, 4);
+    JsonMapper mapper({"r", 3, 4, listedWhen(!listFiles)}, out);
+    mapper.begin();
     replayEvents(events, mapper);
     mapper.end();
     return QByteArray::fromStdString(out);
@@ -83,8 +88,8 @@ QByteArray browseData(const QList<QByteArray> &events, bool listFiles, const Wal
     replayEvents(events, tally);
     tally.finish();
     std::string page;
-    BrowseMapper mapper(tally, listFiles, page);
-    mapper.begin("r", 1000000000, rules);
+    BrowseMapper mapper({"r", 0, 0, listedWhen(!listFiles), rules, 1000000000, &tally}, page);
+    mapper.begin();
     replayEvents(events, mapper);
     mapper.end();
     const QByteArray whole = QByteArray::fromStdString(page);
@@ -187,7 +192,8 @@ void tst_Report::sameAsTheTwoWalks()
     countFilesAndFolders(root.path().toStdString(), files, folders);
     std::string twoWalks = reportOpening();
     appendCounts(twoWalks, folders, files);
-    mapDirectory(root.path().toStdString(), appendMapHeading(twoWalks, directoriesOnly), twoWalks);
+    appendMapHeading(twoWalks, listedWhen(directoriesOnly));
+    mapDirectory(root.path().toStdString(), directoriesOnly ? 0 : 1, twoWalks);
     appendReportClosing(twoWalks);
 
     QCOMPARE(report(root.path(), directoriesOnly), QByteArray::fromStdString(twoWalks));

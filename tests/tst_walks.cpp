@@ -222,7 +222,7 @@ class DescriptorWatch : public TreeMapper
 {
 public:
     DescriptorWatch(std::string &output)
-        : TreeMapper(1, output)
+        : TreeMapper(ListedEntries::FilesAndDirectories, output)
     {
     }
     void directoryBegin(std::string_view name) override
@@ -702,7 +702,7 @@ void tst_Walks::deepChain()
 QByteArray listAndCounts(const TreeRecording &recording, std::ostream &errors)
 {
     std::string list = "<ul>";
-    TreeMapper mapper(1, list);
+    TreeMapper mapper(ListedEntries::FilesAndDirectories, list);
     recording.replay(mapper);
     list += "</ul>";
     TreeCounter counter(errors);
@@ -1016,7 +1016,7 @@ QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkPr
     walkTree(root.toStdString(), walkCounter, nullptr, rules);
     if (rules) {
         walked = "<ul>";
-        TreeMapper walkMapper(1, walked);
+        TreeMapper walkMapper(ListedEntries::FilesAndDirectories, walked);
         walkTree(root.toStdString(), walkMapper, nullptr, rules);
         walked += "</ul>";
     } else {
@@ -1024,7 +1024,7 @@ QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkPr
     }
 
     std::string replayed = "<ul>";
-    TreeMapper mapper(1, replayed);
+    TreeMapper mapper(ListedEntries::FilesAndDirectories, replayed);
     scanned.replay(mapper);
     replayed += "</ul>";
     std::ostringstream scanErrors;
