@@ -62,23 +62,6 @@ int reportDescriptor(const std::string &output)
     return output == "-" ? STDOUT_FILENO : ownDescriptorNamedBy(output);
 }
 
-std::string failureMessage(MapFailure failure, const std::string &root)
-{
-    switch (failure) {
-    case MapFailure::OutOfMemory:
-        return "not enough memory to map " + inQuotes(root);
-    case MapFailure::TooManyEntries:
-        return inQuotes(root) + " has more entries than a report can count";
-    case MapFailure::OutOfDescriptors:
-        return "cannot map " + inQuotes(root) + ": " + std::strerror(EMFILE);
-    case MapFailure::None:
-    case MapFailure::Cancelled:
-    case MapFailure::NotWritten:
-        break;
-    }
-    return "cannot map " + inQuotes(root);
-}
-
 bool writeToStandardOutput(std::string_view piece, std::string &reason)
 {
     if (std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size() && std::fflush(stdout) == 0)
@@ -206,7 +189,7 @@ private:
         m_progress.clear();
         if (m_interruption.requested())
             return m_interruption.exitStatus();
-        say(failureMessage(m_job.failure(), m_options.root));
+        say(commandLineMessage(m_job.failure(), m_options.root, m_job.failureText()));
         return NotWritten;
     }
 

@@ -150,8 +150,9 @@ bool MapJob::count(const WalkProgress *progress)
         m_otherFileSystems = counter.otherFileSystemCount();
     } catch (const std::bad_alloc &) {
         return fail(MapFailure::OutOfMemory);
-    } catch (const std::system_error &) {
-        return fail(MapFailure::OutOfDescriptors);
+    } catch (const std::system_error &error) {
+        m_failureText = error.code().message();
+        return fail(failureFor(error.code()));
     }
     return true;
 }

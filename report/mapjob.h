@@ -2,6 +2,7 @@
 
 #include "directorytally.h"
 #include "listedentries.h"
+#include "mapfailure.h"
 #include "reportformat.h"
 #include "treerecording.h"
 #include "unreadabledirectories.h"
@@ -15,16 +16,6 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
-
-// Why a map run could not make its report.
-enum class MapFailure {
-    None,
-    OutOfMemory,      // the tree is too large to map in the memory available
-    TooManyEntries,   // more folders or files than a report can count
-    OutOfDescriptors, // no file descriptor could be had to read a directory
-    Cancelled,
-    NotWritten,       // the writer refused a piece
-};
 
 // Takes the report piece by piece, in order; gives false when it cannot.
 using ReportWriter = std::function<bool(std::string_view piece)>;
@@ -62,6 +53,8 @@ public:
     }
 
     MapFailure failure() const { return m_failure; }
+    // The system's explanation of the failure, where it has one.
+    const std::string &failureText() const { return m_failureText; }
     // After counting: the directories that could not be read, in the order of the tree.
     const std::vector<UnreadableDirectory> &unreadableDirectories() const { return m_unreadable; }
     int fileCount() const { return m_fileCount; }
@@ -89,4 +82,5 @@ private:
     int m_folderCount = 0;
     std::uint64_t m_otherFileSystems = 0;
     MapFailure m_failure = MapFailure::None;
+    std::string m_failureText;
 };

@@ -4,6 +4,7 @@
 #include "directorytally.h"
 #include "exclusionrules.h"
 #include "jsonmapper.h"
+#include "mapfailure.h"
 #include "mapjob.h"
 #include "narrowtext.h"
 #include "reportdocument.h"
@@ -114,6 +115,8 @@ private slots:
     void unreadableRootReportsZeros();
     void countsBeyondTheLimitEndTheRun_data();
     void countsBeyondTheLimitEndTheRun();
+    void systemErrorsByTheirCause_data();
+    void systemErrorsByTheirCause();
     void decimalText_data();
     void decimalText();
     void narrowText_data();
@@ -252,6 +255,39 @@ void tst_Report::countsBeyondTheLimitEndTheRun()
     MapJob job(root.path().toStdString(), errors, 3);
     QCOMPARE(job.count(), counted);
     QCOMPARE(job.failure(), counted ? MapFailure::None : MapFailure::TooManyEntries);
+}
+
+void tst_Report::systemErrorsByTheirCause_data()
+{
+    QTest::addColumn<int>("error");           // of the std::system_error a walk throws
+    QTest::addColumn<QByteArray>("root");
+    QTest::addColumn<QByteArray>("command");  // velmora-map's message
+    QTest::addColumn<QByteArray>("window");   // the last line of the window's box
+
+    const QByteArray noDescriptor = "No file descriptor was free to read the tree";
+    QTest::newRow("the process's descriptors") << EMFILE << QByteArray("/srv")
+                                               << QByteArray("cannot map '/srv': Too many open files") << noDescriptor;
+    QTest::newRow("the system's descriptors") << ENFILE << QByteArray("/srv")
+                                              << QByteArray("cannot map '/srv': Too many open files in system") << noDescriptor;
+    QTest::newRow("a thread or a lock refused") << EAGAIN << QByteArray("/srv")
+                                                << QByteArray("cannot map '/srv': Resource temporarily unavailable")
+                                                << QByteArray("The tree could not be read: Resource temporarily unavailable");
+    QTest::newRow("a root named with the stand-ins") << EDEADLK << QByteArray("/a@b%c")
+                                                     << QByteArray("cannot map '/a@b%c': Resource deadlock avoided")
+                                                     << QByteArray("The tree could not be read: Resource deadlock avoided");
+}
+
+void tst_Report::systemErrorsByTheirCause()
+{
+    QFETCH(int, error);
+    QFETCH(QByteArray, root);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, window);
+
+    const std::error_code code(error, std::generic_category());
+    const MapFailure failure = failureFor(code);
+    QCOMPARE(QByteArray::fromStdString(commandLineMessage(failure, root.toStdString(), code.message())), command);
+    QCOMPARE(QByteArray::fromStdString(windowMessage(failure, code.message())), window);
 }
 
 void tst_Report::decimalText_data()
