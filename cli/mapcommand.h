@@ -1,9 +1,13 @@
 #pragma once
 
-// velmora-map: maps a tree from the command line into the same report the
-// window writes. Gives the exit status: 0 when the report was written, 1
-// when it could not be, 2 for a usage error or a root that cannot be mapped,
-// 3 when the report was written but some directory could not be read, and
-// 128 and the signal's number when SIGHUP, SIGINT, SIGQUIT or SIGTERM ended
+#include "interruption.h"
+#include "mapoptions.h"
+
+#include <string>
+#include <vector>
+
+// Maps a tree from the command line into the same report the window writes,
+// as `options` ask, once the command line has been read. Gives the exit
+// status (ExitStatus), or the one `interruption` gives when a signal ended
 // the run.
-int runMapCommand(int argc, char **argv);
+int runMapCommand(const MapOptions &options, std::vector<std::string> excludePatterns, const Interruption &interruption);

@@ -1,6 +1,7 @@
 #include "childprocess.h"
 #include "exclusionrules.h"
 #include "loopdisk.h"
+#include "mallocarena.h"
 #include "sanitizers.h"
 #include "scopeddescriptor.h"
 #include "scratchdirectory.h"
@@ -819,6 +820,7 @@ void tst_Walks::sameUnderLowLimits()
     QCOMPARE(QByteArray::fromStdString(errors.str()), QByteArray());
 
     const int status = runInChild([&] {
+        shareOneMallocArena(); // as the programs' main do
         const rlim_t most = resource == RLIMIT_AS ? addressSpaceInUse() + (rlim_t(limit) << 20) : rlim_t(limit);
         const rlimit few{most, most};
         if (::setrlimit(resource, &few) != 0)
