@@ -12,6 +12,8 @@
 // stages. RunStages keeps the states of the stages themselves.
 #include "maprun.h"
 
+#include "progresspace.h"
+
 #include <QCoreApplication>
 
 #include <cstring>
@@ -19,8 +21,6 @@
 
 namespace {
 
-// How often the status bar follows a stage: a few times a second.
-constexpr std::chrono::milliseconds statusInterval{250};
 // Directories named in the details of a run that could not read some.
 constexpr std::size_t unreadableShown = 20;
 
@@ -37,7 +37,7 @@ MapRun::MapRun(QObject *parent)
     m_nextTimer.setSingleShot(true);
     m_nextTimer.setInterval(0);
     connect(&m_nextTimer, &QTimer::timeout, this, [this] { (this->*m_next)(); });
-    m_statusTimer.setInterval(statusInterval);
+    m_statusTimer.setInterval(progressRedrawInterval);
     connect(&m_statusTimer, &QTimer::timeout, this, &MapRun::showProgress);
 }
 
@@ -135,7 +135,7 @@ void MapRun::rootChecked()
 void MapRun::listed()
 {
     if (!m_work->counted)
-        return notWritten(failureStatus(m_work->job.failure()));
+        return notWritten(failureStatus(m_work->job.failure(), m_work->job.failureText()));
     emit labelChanged(ProgressLabel::Counting, true, progressDone(ProgressLabel::Counting));
     afterEvents(&MapRun::enableMapping);
 }
@@ -155,7 +155,8 @@ void MapRun::map()
 void MapRun::mapped()
 {
     if (!m_work->mapped)
-        return notWritten(failureStatus(m_work->outOfMemory ? MapFailure::OutOfMemory : m_work->job.failure()));
+        return notWritten(failureStatus(m_work->outOfMemory ? MapFailure::OutOfMemory : m_work->job.failure(),
+                                        m_work->job.failureText()));
     emit labelChanged(ProgressLabel::Mapping, true, progressDone(ProgressLabel::Mapping));
     afterEvents(&MapRun::enableWriting);
 }

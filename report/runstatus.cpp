@@ -73,21 +73,9 @@ QString savingStatus(std::uint64_t bytesWritten)
     return QString::fromLatin1("Saving: %1").arg(size(bytesWritten));
 }
 
-QString failureStatus(MapFailure failure)
+QString failureStatus(MapFailure failure, const std::string &systemText)
 {
-    switch (failure) {
-    case MapFailure::OutOfMemory:
-        return QString::fromLatin1("The tree is too large to map in the memory available");
-    case MapFailure::TooManyEntries:
-        return QString::fromLatin1("The tree has more entries than a report can count");
-    case MapFailure::OutOfDescriptors:
-        return QString::fromLatin1("No file descriptor was free to read the tree");
-    case MapFailure::None:
-    case MapFailure::Cancelled:
-    case MapFailure::NotWritten:
-        break;
-    }
-    return {};
+    return QString::fromStdString(windowMessage(failure, systemText));
 }
 
 QString writtenStatus(const QString &absolutePath, std::uint64_t bytesWritten)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mapjob.h"
+#include "progresspace.h"
 #include "stoprequest.h"
 
 #include <QString>
@@ -71,5 +72,5 @@ private:
     void tell(MapStage now, std::uint64_t entries);
 
     MapStage m_stage = MapStage::CheckingRoot;
-    const WalkProgress m_progress{[this](std::uint64_t entries) { tell(m_stage, entries); }, 4096};
+    const WalkProgress m_progress{[this](std::uint64_t entries) { tell(m_stage, entries); }, progressEntryStep};
 };
