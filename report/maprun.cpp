@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -66,17 +65,14 @@ void MapRun::runStage(MapStage stage, void (RunWork::*step)(), Step then)
         return cancelled();
     m_shownStage = stage;
     m_statusTimer.start();
-    auto work = [work = m_work, step] {
-        try {
-            ((*work).*step)();
-        } catch (const std::bad_alloc &) {
-            work->outOfMemory = true;
-        }
-    };
-    m_stages.run(work, StagePriority::Lower, [this, then](bool ended) {
+    m_stages.run([work = m_work, step] { work->perform(step); }, StagePriority::Lower, [this, then](bool ended) {
         m_statusTimer.stop();
         m_shownStage.reset();
-        (this->*(ended && !m_stages.stopRequested() ? then : &MapRun::cancelled))();
+        if (!ended || m_stages.stopRequested())
+            return cancelled();
+        if (m_work->threw())
+            return notWritten(m_work->failureReason());
+        (this->*then)();
     });
 }
 
@@ -135,7 +131,7 @@ void MapRun::rootChecked()
 void MapRun::listed()
 {
     if (!m_work->counted)
-        return notWritten(failureStatus(m_work->job.failure(), m_work->job.failureText()));
+        return notWritten(m_work->failureReason());
     emit labelChanged(ProgressLabel::Counting, true, progressDone(ProgressLabel::Counting));
     afterEvents(&MapRun::enableMapping);
 }
@@ -155,8 +151,7 @@ void MapRun::map()
 void MapRun::mapped()
 {
     if (!m_work->mapped)
-        return notWritten(failureStatus(m_work->outOfMemory ? MapFailure::OutOfMemory : m_work->job.failure(),
-                                        m_work->job.failureText()));
+        return notWritten(m_work->failureReason());
     emit labelChanged(ProgressLabel::Mapping, true, progressDone(ProgressLabel::Mapping));
     afterEvents(&MapRun::enableWriting);
 }

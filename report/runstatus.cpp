@@ -73,11 +73,6 @@ QString savingStatus(std::uint64_t bytesWritten)
     return QString::fromLatin1("Saving: %1").arg(size(bytesWritten));
 }
 
-QString failureStatus(MapFailure failure, const std::string &systemText)
-{
-    return QString::fromStdString(windowMessage(failure, systemText));
-}
-
 QString writtenStatus(const QString &absolutePath, std::uint64_t bytesWritten)
 {
     return QString::fromLatin1("Report written: %1, %2").arg(absolutePath, size(bytesWritten));

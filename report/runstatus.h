@@ -1,12 +1,10 @@
 #pragma once
 
-#include "mapjob.h"
 #include "unreadabledirectories.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 // What the window says of a map run. Numbers are written the English way, as
@@ -27,10 +25,6 @@ QString listingStatus(std::uint64_t entriesSeen);
 QString writingStatus(std::uint64_t entriesMapped, std::uint64_t entriesInAll, std::uint64_t bytesWritten);
 // While the written report is put in place of an earlier one.
 QString savingStatus(std::uint64_t bytesWritten);
-
-// Why a run made no report, where the job says; `systemText` is the
-// system's explanation, where the failure has one.
-QString failureStatus(MapFailure failure, const std::string &systemText);
 
 // How a run ended, in the status bar until the next run.
 // Once the report is in place, under its absolute path.

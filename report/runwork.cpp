@@ -8,6 +8,8 @@
 #include <QFileInfo>
 
 #include <iostream>
+#include <new>
+#include <system_error>
 
 RunWork::RunWork(const MapRequest &mapRequest, std::shared_ptr<StopRequest> stopRequest, StageObserver stageObserver)
     : request(mapRequest)
@@ -28,6 +30,24 @@ void RunWork::tell(MapStage now, std::uint64_t entries)
     entriesSeen = entries;
     if (observer)
         observer(now, entries);
+}
+
+void RunWork::perform(void (RunWork::*step)())
+{
+    try {
+        (this->*step)();
+    } catch (const std::bad_alloc &) {
+        m_thrown = MapFailure::OutOfMemory;
+    } catch (const std::system_error &error) {
+        m_thrown = failureFor(error.code());
+        m_thrownText = error.code().message();
+    }
+}
+
+QString RunWork::failureReason() const
+{
+    return QString::fromLocal8Bit(threw() ? windowMessage(m_thrown, m_thrownText)
+                                          : windowMessage(job.failure(), job.failureText()));
 }
 
 void RunWork::checkRoot()

@@ -40,7 +40,15 @@ struct RunWork
     RunWork(const RunWork &) = delete;
     RunWork &operator=(const RunWork &) = delete;
 
-    // Each on the thread of its stage.
+    // Does `step` on the thread of its stage. What it throws ends the run,
+    // taken as the failure it stands for: a stage's thread must not end in
+    // an exception.
+    void perform(void (RunWork::*step)());
+    bool threw() const { return m_thrown != MapFailure::None; }
+    // Why the job failed, or the stage that threw, as the window tells it.
+    QString failureReason() const;
+
+    // The steps, each on the thread of its stage.
     void checkRoot();
     void list();
     void map();
@@ -65,12 +73,13 @@ struct RunWork
     bool mapped = false;
     bool saved = false;
     bool opened = false;
-    bool outOfMemory = false;
     std::string fileError;
 
 private:
     void tell(MapStage now, std::uint64_t entries);
 
     MapStage m_stage = MapStage::CheckingRoot;
+    MapFailure m_thrown = MapFailure::None;
+    std::string m_thrownText;
     const WalkProgress m_progress{[this](std::uint64_t entries) { tell(m_stage, entries); }, progressEntryStep};
 };

@@ -555,6 +555,7 @@ void tst_MapRun::failedRunKeepsEarlierReport_data()
 
     QTest::newRow("file size limit") << int(RLIMIT_FSIZE) << "tree" << "File too large";
     QTest::newRow("memory limit") << int(RLIMIT_AS) << "graph/L0" << "The tree is too large to map in the memory available";
+    QTest::newRow("one descriptor to spare") << int(RLIMIT_NOFILE) << "graph/L0" << "No file descriptor was free to read the tree";
 }
 
 void tst_MapRun::failedRunKeepsEarlierReport()
@@ -581,11 +582,18 @@ void tst_MapRun::failedRunKeepsEarlierReport()
     driver.fill(here + '/' + root, output);
 
     // A file size limit makes the write fail part way through; a limit on
-    // memory, a little above what the test uses now, makes the scan fail.
+    // memory, a little above what the test uses now, makes the scan fail,
+    // and so does a limit that leaves one descriptor free: enough to check
+    // the root, too few to walk below it.
     rlimit previous;
     QVERIFY(::getrlimit(resource, &previous) == 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit small{resource == RLIMIT_AS ? addressSpaceInUse() + (256 << 20) : 1024, previous.rlim_max};
+    const int lowestFree = ::dup(STDIN_FILENO);
+    QVERIFY(lowestFree >= 0 && ::close(lowestFree) == 0);
+    const rlim_t limit = resource == RLIMIT_AS ? addressSpaceInUse() + (256 << 20)
+        : resource == RLIMIT_NOFILE            ? rlim_t(lowestFree) + 1
+                                               : 1024;
+    const rlimit small{limit, previous.rlim_max};
     QVERIFY(::setrlimit(resource, &small) == 0);
     driver.map();
     ::setrlimit(resource, &previous);
