@@ -3,6 +3,7 @@
 #include "exclusionrules.h"
 #include "exitstatus.h"
 #include "mapjob.h"
+#include "mapstage.h"
 #include "messages.h"
 #include "outputfile.h"
 #include "outputpath.h"
@@ -93,7 +94,7 @@ public:
     int run()
     {
         const auto started = std::chrono::steady_clock::now();
-        if (!m_job.count(m_progress.stage("counting")))
+        if (!m_job.count(m_progress.stage(stageName(MapStage::Counting))))
             return failed();
         for (const UnreadableDirectory &directory : m_job.unreadableDirectories())
             say("cannot read directory " + inQuotes(directory.path) + ": " + std::strerror(directory.error));
@@ -109,14 +110,14 @@ public:
                     return true;
                 reason = std::strerror(errno);
                 return false;
-            }, m_progress.stage("mapping"));
+            }, m_progress.stage(stageName(MapStage::Mapping)));
         } else {
             OutputFile file(m_options.output, m_interruption.flag());
             written = m_job.map(m_options.format, m_options.listed, [&](std::string_view piece) {
                 bytes += piece.size();
                 return file.write(piece);
-            }, m_progress.stage("mapping"));
-            m_progress.stage("writing");
+            }, m_progress.stage(stageName(MapStage::Mapping)));
+            m_progress.stage(stageName(MapStage::Writing));
             written = written && file.commit();
             reason = file.errorString();
         }

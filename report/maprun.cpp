@@ -47,8 +47,8 @@ void MapRun::start(const MapRequest &request)
     m_work = std::make_shared<RunWork>(request, m_stages.begin(), m_observer);
     // What the status bar said of an earlier run is no longer true.
     showOutcome({});
-    for (ProgressLabel label : {ProgressLabel::Counting, ProgressLabel::Mapping, ProgressLabel::Writing})
-        emit labelChanged(label, false, progressCaption(label));
+    for (MapStage stage : mapStages)
+        emit labelChanged(stage, false, progressCaption(stage));
     afterEvents(&MapRun::enableCounting);
 }
 
@@ -81,16 +81,14 @@ void MapRun::showProgress()
     if (!m_shownStage || !m_work)
         return;
     switch (*m_shownStage) {
-    case MapStage::CheckingRoot:
-        break;
-    case MapStage::Listing:
-        emit progressChanged(listingStatus(m_work->entriesSeen));
+    case MapStage::Counting:
+        emit progressChanged(countingStatus(m_work->entriesSeen));
         break;
     case MapStage::Mapping:
-        emit progressChanged(writingStatus(m_work->entriesSeen, m_entriesInAll, m_work->bytesWritten));
+        emit progressChanged(mappingStatus(m_work->entriesSeen, m_entriesInAll, m_work->bytesWritten));
         break;
-    case MapStage::Saving:
-        emit progressChanged(savingStatus(m_work->bytesWritten));
+    case MapStage::Writing:
+        emit progressChanged(writingStatus(m_work->bytesWritten));
         break;
     }
 }
@@ -104,13 +102,13 @@ void MapRun::showOutcome(const QString &outcome, const QString &details)
 
 void MapRun::enableCounting()
 {
-    emit labelChanged(ProgressLabel::Counting, true, progressCaption(ProgressLabel::Counting));
+    emit labelChanged(MapStage::Counting, true, progressCaption(MapStage::Counting));
     afterEvents(&MapRun::checkRoot);
 }
 
 void MapRun::checkRoot()
 {
-    runStage(MapStage::CheckingRoot, &RunWork::checkRoot, &MapRun::rootChecked);
+    runStage(MapStage::Counting, &RunWork::checkRoot, &MapRun::rootChecked);
 }
 
 void MapRun::rootChecked()
@@ -125,20 +123,20 @@ void MapRun::rootChecked()
     }
     if (work.outputPath.empty())
         emit warning(windowText("Output File Not Specified"), QString::fromLatin1("Warning - Output File Path Not Specified"));
-    runStage(MapStage::Listing, &RunWork::list, &MapRun::listed);
+    runStage(MapStage::Counting, &RunWork::list, &MapRun::listed);
 }
 
 void MapRun::listed()
 {
     if (!m_work->counted)
         return notWritten(m_work->failureReason());
-    emit labelChanged(ProgressLabel::Counting, true, progressDone(ProgressLabel::Counting));
+    emit labelChanged(MapStage::Counting, true, progressDone(MapStage::Counting));
     afterEvents(&MapRun::enableMapping);
 }
 
 void MapRun::enableMapping()
 {
-    emit labelChanged(ProgressLabel::Mapping, true, progressCaption(ProgressLabel::Mapping));
+    emit labelChanged(MapStage::Mapping, true, progressCaption(MapStage::Mapping));
     afterEvents(&MapRun::map);
 }
 
@@ -152,19 +150,19 @@ void MapRun::mapped()
 {
     if (!m_work->mapped)
         return notWritten(m_work->failureReason());
-    emit labelChanged(ProgressLabel::Mapping, true, progressDone(ProgressLabel::Mapping));
+    emit labelChanged(MapStage::Mapping, true, progressDone(MapStage::Mapping));
     afterEvents(&MapRun::enableWriting);
 }
 
 void MapRun::enableWriting()
 {
-    emit labelChanged(ProgressLabel::Writing, true, progressCaption(ProgressLabel::Writing));
+    emit labelChanged(MapStage::Writing, true, progressCaption(MapStage::Writing));
     afterEvents(&MapRun::save);
 }
 
 void MapRun::save()
 {
-    runStage(MapStage::Saving, &RunWork::save, &MapRun::saved);
+    runStage(MapStage::Writing, &RunWork::save, &MapRun::saved);
 }
 
 void MapRun::saved()
@@ -172,13 +170,13 @@ void MapRun::saved()
     const RunWork &work = *m_work;
     if (work.outputPath.empty()) {
         // An empty output field was already warned about at the start.
-        emit labelChanged(ProgressLabel::Writing, true, progressNotWritten());
+        emit labelChanged(MapStage::Writing, true, progressNotWritten());
         showOutcome(notWrittenStatus({}, {}));
         return release();
     }
     if (!work.saved)
         return notWritten(QString::fromLocal8Bit(work.fileError));
-    emit labelChanged(ProgressLabel::Writing, true, progressDone(ProgressLabel::Writing));
+    emit labelChanged(MapStage::Writing, true, progressDone(MapStage::Writing));
     const auto &unreadable = work.job.unreadableDirectories();
     if (unreadable.empty())
         showOutcome(writtenStatus(work.absoluteOutput, work.bytesWritten));
@@ -208,7 +206,7 @@ void MapRun::opened()
 
 void MapRun::notWritten(const QString &reason)
 {
-    emit labelChanged(ProgressLabel::Writing, true, progressNotWritten());
+    emit labelChanged(MapStage::Writing, true, progressNotWritten());
     showOutcome(notWrittenStatus(m_work->request.output.isEmpty() ? QString() : m_work->absoluteOutput, reason));
     emit warning(windowText("Output File Not Written"),
                  QString::fromLatin1("Warning - Output File Could Not Be Written") + u'\n' + m_work->request.output
@@ -218,7 +216,7 @@ void MapRun::notWritten(const QString &reason)
 
 void MapRun::cancelled()
 {
-    emit labelChanged(ProgressLabel::Writing, true, progressNotWritten());
+    emit labelChanged(MapStage::Writing, true, progressNotWritten());
     showOutcome(cancelledStatus());
     release();
 }

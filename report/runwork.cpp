@@ -52,7 +52,6 @@ QString RunWork::failureReason() const
 
 void RunWork::checkRoot()
 {
-    tell(MapStage::CheckingRoot, 0);
     // Made absolute here: even the working directory is not asked for on
     // the GUI thread.
     absoluteRoot = QFileInfo(request.root).absoluteFilePath();
@@ -62,7 +61,7 @@ void RunWork::checkRoot()
 
 void RunWork::list()
 {
-    tell(MapStage::Listing, 0);
+    tell(MapStage::Counting, 0);
     counted = job.count(&m_progress);
 }
 
@@ -89,7 +88,7 @@ void RunWork::save()
 {
     if (!stop->beginSaving())
         return;
-    tell(MapStage::Saving, 0);
+    tell(MapStage::Writing, 0);
     saved = file->commit();
     fileError = file->errorString();
 }

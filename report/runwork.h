@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mapjob.h"
+#include "mapstage.h"
 #include "progresspace.h"
 #include "stoprequest.h"
 
@@ -14,10 +15,8 @@
 
 class OutputFile;
 
-// The stages of a map run that are done off the GUI thread.
-enum class MapStage { CheckingRoot, Listing, Mapping, Saving };
-
-// Told on the thread of a stage as it begins (with 0) and as it goes on.
+// Told on the thread of a stage as its work on the tree begins (with 0) and
+// as it goes on; the root is checked before counting is told.
 using StageObserver = std::function<void(MapStage stage, std::uint64_t entriesSeen)>;
 
 // What a map run is asked to do: the window's form as it stood when Map was
@@ -78,7 +77,7 @@ struct RunWork
 private:
     void tell(MapStage now, std::uint64_t entries);
 
-    MapStage m_stage = MapStage::CheckingRoot;
+    MapStage m_stage = MapStage::Counting;
     MapFailure m_thrown = MapFailure::None;
     std::string m_thrownText;
     const WalkProgress m_progress{[this](std::uint64_t entries) { tell(m_stage, entries); }, progressEntryStep};
