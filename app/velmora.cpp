@@ -48,8 +48,8 @@ Velmora::Velmora(QWidget *parent)
         });
     }
     ui.directoryOnlyRadioButton->setChecked(true);
-    for (ProgressLabel label : {ProgressLabel::Counting, ProgressLabel::Mapping, ProgressLabel::Writing})
-        showProgressLabel(label, false, progressCaption(label));
+    for (MapStage stage : mapStages)
+        showProgressLabel(stage, false, progressCaption(stage));
 
     makePathField(ui.rootDirectoryLineEdit, ui.label, PathKind::Directory);
     makePathField(ui.outputFileLineEdit, ui.label_2, PathKind::File);
@@ -90,11 +90,11 @@ void Velmora::followMapRun()
     connect(&m_mapRun, &MapRun::finished, this, &Velmora::mapRunEnded);
 }
 
-void Velmora::showProgressLabel(ProgressLabel label, bool enabled, const QString &text)
+void Velmora::showProgressLabel(MapStage stage, bool enabled, const QString &text)
 {
-    QLabel *shown = label == ProgressLabel::Counting ? ui.appProgress1
-        : label == ProgressLabel::Mapping            ? ui.appProgress2
-                                                     : ui.appProgress3;
+    QLabel *shown = stage == MapStage::Counting ? ui.appProgress1
+        : stage == MapStage::Mapping            ? ui.appProgress2
+                                                : ui.appProgress3;
     shown->setEnabled(enabled);
     shown->setText(text);
 }

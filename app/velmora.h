@@ -28,7 +28,7 @@ private:
     void useFontSizeOfFixedLayout();
     void followMapRun();
     void setFormEnabled(bool enabled);
-    void showProgressLabel(ProgressLabel label, bool enabled, const QString &text);
+    void showProgressLabel(MapStage stage, bool enabled, const QString &text);
     void showOutcome(const QString &outcome, const QString &details);
     void mapRunEnded();
 

@@ -10,7 +10,7 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 release_dir=$repo/build-release
 # hyperfine's full output stays here after the temporary trees are gone.
 log_dir=$release_dir/bench
-velmora=${VELMORA_MAP:-$release_dir/app/velmora-map}
+velmora=${VELMORA_MAP:-$release_dir/cli/velmora-map}
 
 # shellcheck source=SCRIPTDIR/setup.sh
 source "$repo/bench/setup.sh"

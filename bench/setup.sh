@@ -71,7 +71,7 @@ describe_machine() {
     local model revision
     model=$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo)
     revision=$(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo unknown)
-    if [ -n "$(git -C "$repo" status --porcelain -- scan report app 2>/dev/null)" ]; then
+    if [ -n "$(git -C "$repo" status --porcelain -- scan report cli 2>/dev/null)" ]; then
         revision="$revision with uncommitted changes"
     fi
     echo

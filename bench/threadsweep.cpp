@@ -9,6 +9,7 @@
 // (an error line on standard error for each directory that could not be
 // read) and exits 0, or 1 when the tree could not be listed.
 
+#include "mallocarena.h"
 #include "treecounter.h"
 #include "treescan.h"
 
@@ -25,6 +26,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: velmora-threadsweep THREADS ROOT\n");
         return 2;
     }
+    shareOneMallocArena(); // as velmora-map does
     try {
         TreeCounter counter(std::cerr);
         scanTree(argv[2], nullptr, unsigned(threads)).replay(counter);

@@ -7,6 +7,7 @@
 #include "reasontext.h"
 
 #include <cassert>
+#include <ctime>
 #include <iterator>
 
 namespace {
@@ -35,22 +36,22 @@ std::string utcText(std::time_t when)
 
 } // namespace
 
-BrowseMapper::BrowseMapper(const DirectoryTally &tally, bool listFiles, std::string &output)
-    : m_tally(tally)
-    , m_listFiles(listFiles)
+BrowseMapper::BrowseMapper(const MapHeading &heading, std::string &output)
+    : m_heading(heading)
+    , m_tally(*heading.tally)
+    , m_listFiles(heading.listed == ListedEntries::FilesAndDirectories)
     , m_output(output)
 {
 }
 
-void BrowseMapper::begin(std::string_view rootPath, std::time_t madeAt, const WalkRules *rules)
+void BrowseMapper::begin()
 {
-    m_rootPath = rootPath;
     writeFrame();
-    m_output.append("{\"format\":1,\"made\":\"").append(utcText(madeAt));
+    m_output.append("{\"format\":1,\"made\":\"").append(utcText(m_heading.madeAt));
     m_output.append("\",\"files_listed\":").append(m_listFiles ? "true" : "false");
-    writeRules(rules);
+    writeRules(m_heading.rules);
     m_output.append(",\"tree\":[");
-    writeDirectory(rootPath);
+    writeDirectory(m_heading.rootPath);
 }
 
 void BrowseMapper::end()
@@ -125,7 +126,7 @@ void BrowseMapper::writeFrame()
             return;
         }
         if (piece.slot == "root") {
-            appendHtmlName(m_output, m_rootPath);
+            appendHtmlName(m_output, m_heading.rootPath);
         } else if (piece.slot == "folders") {
             m_output.append(std::to_string(m_tally.counts(0).folders));
         } else if (piece.slot == "files") {

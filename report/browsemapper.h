@@ -1,10 +1,9 @@
 #pragma once
 
 #include "directorytally.h"
-#include "treevisitor.h"
+#include "mapformat.h"
 #include "walkrules.h"
 
-#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -39,17 +38,14 @@
 // metadata could not be read, an object {"f":NAME,"r":REASON}; and a
 // "sizes":true at the top. "format" is raised only when a form above
 // changes meaning.
-class BrowseMapper : public TreeVisitor
+class BrowseMapper : public MapFormat
 {
 public:
-    // `tally` is of the recording the mapper is given, finished.
-    BrowseMapper(const DirectoryTally &tally, bool listFiles, std::string &output);
+    // The heading has the tally.
+    BrowseMapper(const MapHeading &heading, std::string &output);
 
-    // The page up to the root's first entry. `rules` may be null: the whole
-    // tree as the file system lists it.
-    void begin(std::string_view rootPath, std::time_t madeAt, const WalkRules *rules);
-    // The rest of the page, after the last event of the tree.
-    void end();
+    void begin() override;
+    void end() override;
 
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
@@ -65,10 +61,10 @@ private:
     // to the data or to the end.
     void writeFrame();
 
+    const MapHeading m_heading;
     const DirectoryTally &m_tally;
     const bool m_listFiles;
     std::string &m_output;
-    std::string_view m_rootPath;
     std::size_t m_piece = 0;
     std::size_t m_directory = 0;
     std::size_t m_reason = 0; // the next of the tally's reasons

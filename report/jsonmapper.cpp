@@ -3,19 +3,20 @@
 #include "jsontext.h"
 #include "reasontext.h"
 
-JsonMapper::JsonMapper(bool listFiles, std::string &output)
-    : m_listFiles(listFiles)
+JsonMapper::JsonMapper(const MapHeading &heading, std::string &output)
+    : m_heading(heading)
+    , m_listFiles(heading.listed == ListedEntries::FilesAndDirectories)
     , m_output(output)
 {
 }
 
-void JsonMapper::begin(std::string_view rootPath, int folderCount, int fileCount)
+void JsonMapper::begin()
 {
-    m_output.append("{\"format_version\":1,\"folders\":").append(std::to_string(folderCount));
-    m_output.append(",\"files\":").append(std::to_string(fileCount));
+    m_output.append("{\"format_version\":1,\"folders\":").append(std::to_string(m_heading.folderCount));
+    m_output.append(",\"files\":").append(std::to_string(m_heading.fileCount));
     m_output.append(",\"files_listed\":").append(m_listFiles ? "true" : "false");
     m_output.append(",\"tree\":");
-    beginEntry(rootPath);
+    beginEntry(m_heading.rootPath);
     m_output.append(",\"type\":\"directory\"");
     m_directory = Directory::Begun;
 }

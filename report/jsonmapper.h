@@ -1,6 +1,6 @@
 #pragma once
 
-#include "treevisitor.h"
+#include "mapformat.h"
 
 #include <string>
 #include <string_view>
@@ -14,15 +14,13 @@
 // whose listing failed part way has the "contents" read and a "reason". A
 // name that is not valid UTF-8 is followed by "name_bytes", its exact bytes
 // as numbers. The document stays valid JSON whatever the names hold.
-class JsonMapper : public TreeVisitor
+class JsonMapper : public MapFormat
 {
 public:
-    JsonMapper(bool listFiles, std::string &output);
+    JsonMapper(const MapHeading &heading, std::string &output);
 
-    // The document up to the root's first entry.
-    void begin(std::string_view rootPath, int folderCount, int fileCount);
-    // The rest of it, after the last event of the tree.
-    void end();
+    void begin() override;
+    void end() override;
 
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
@@ -46,6 +44,7 @@ private:
     void beginEntry(std::string_view name);
     void addReason(const std::string &reason);
 
+    const MapHeading m_heading;
     const bool m_listFiles;
     std::string &m_output;
     Directory m_directory = Directory::Begun;

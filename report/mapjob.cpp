@@ -1,10 +1,7 @@
 #include "mapjob.h"
 
-#include "browsemapper.h"
-#include "jsonmapper.h"
-#include "reportdocument.h"
+#include "mapformat.h"
 #include "treecounter.h"
-#include "treemapper.h"
 #include "treescan.h"
 
 #include <new>
@@ -134,15 +131,13 @@ bool MapJob::count(const WalkProgress *progress)
         m_tree = scanTree(m_rootPath, progress, 0, m_cancel, m_rules);
         if (cancelled())
             return fail(MapFailure::Cancelled);
+        // Every format may show each directory's tally; keeping it costs a
+        // few bytes a directory and a fraction of a percent of the run.
         TreeCounter counter(m_errors, m_countLimit);
-        if (m_tallyWhileCounting) {
-            BothVisitors both(counter, m_tally);
-            m_tree.replay(both);
-            m_tally.finish();
-            m_tallied = true;
-        } else {
-            m_tree.replay(counter);
-        }
+        m_tally = DirectoryTally();
+        BothVisitors both(counter, m_tally);
+        m_tree.replay(both);
+        m_tally.finish();
         if (counter.overflowed())
             return fail(MapFailure::TooManyEntries);
         if (counter.unreadableCount() > 0) {
@@ -155,59 +150,31 @@ bool MapJob::count(const WalkProgress *progress)
         m_otherFileSystems = counter.otherFileSystemCount();
     } catch (const std::bad_alloc &) {
         return fail(MapFailure::OutOfMemory);
-    } catch (const std::system_error &) {
-        return fail(MapFailure::OutOfDescriptors);
+    } catch (const std::system_error &error) {
+        m_failureText = error.code().message();
+        return fail(failureFor(error.code()));
     }
     return true;
 }
 
-bool MapJob::map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress, ReportFormat format)
+bool MapJob::map(ReportFormat format, ListedEntries listed, const ReportWriter &write, const WalkProgress *progress)
 {
     try {
         m_report.reserve(pieceRoom);
-        if (format == ReportFormat::Json) {
-            JsonMapper mapper(!directoriesOnly, m_report);
-            mapper.begin(m_rootPath, m_folderCount, m_fileCount);
-            return stream(mapper, write, progress, [&] { mapper.end(); });
-        }
-        if (format == ReportFormat::Browse)
-            return mapBrowsable(directoriesOnly, write, progress);
-        m_report.append(reportOpening());
-        appendCounts(m_report, m_folderCount, m_fileCount);
-        TreeMapper mapper(appendMapHeading(m_report, directoriesOnly), m_report);
-        m_report.append("<ul>");
-        return stream(mapper, write, progress, [&] {
-            m_report.append("</ul>");
-            appendReportClosing(m_report);
-        });
+        const MapHeading heading{m_rootPath, m_folderCount, m_fileCount, listed, m_rules, m_madeAt, &m_tally};
+        const std::unique_ptr<MapFormat> mapper = makeMapFormat(format, heading, m_report);
+        mapper->begin();
+        PieceByPiece pieces(*mapper, m_report, write);
+        if (!m_tree.replayAndRelease(pieces, progress, [&] { return !cancelled() && pieces.written(); }))
+            return fail(cancelled() ? MapFailure::Cancelled : MapFailure::NotWritten);
+        mapper->end();
+        if (!write(m_report))
+            return fail(MapFailure::NotWritten);
+        m_report.clear();
+        return true;
     } catch (const std::bad_alloc &) {
         return fail(MapFailure::OutOfMemory);
     }
-}
-
-bool MapJob::mapBrowsable(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress)
-{
-    if (!m_tallied) {
-        m_tree.replay(m_tally);
-        m_tally.finish();
-        m_tallied = true;
-    }
-    BrowseMapper mapper(m_tally, !directoriesOnly, m_report);
-    mapper.begin(m_rootPath, m_madeAt, m_rules);
-    return stream(mapper, write, progress, [&] { mapper.end(); });
-}
-
-bool MapJob::stream(TreeVisitor &mapper, const ReportWriter &write, const WalkProgress *progress,
-                    const std::function<void()> &close)
-{
-    PieceByPiece pieces(mapper, m_report, write);
-    if (!m_tree.replayAndRelease(pieces, progress, [&] { return !cancelled() && pieces.written(); }))
-        return fail(cancelled() ? MapFailure::Cancelled : MapFailure::NotWritten);
-    close();
-    if (!write(m_report))
-        return fail(MapFailure::NotWritten);
-    m_report.clear();
-    return true;
 }
 
 bool MapJob::fail(MapFailure failure)
@@ -215,7 +182,6 @@ bool MapJob::fail(MapFailure failure)
     m_failure = failure;
     m_tree.clear();
     m_tally = DirectoryTally();
-    m_tallied = false;
     std::string().swap(m_report);
     return false;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "directorytally.h"
+#include "listedentries.h"
+#include "mapfailure.h"
 #include "reportformat.h"
 #include "treerecording.h"
 #include "unreadabledirectories.h"
@@ -14,16 +16,6 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
-
-// Why a map run could not make its report.
-enum class MapFailure {
-    None,
-    OutOfMemory,      // the tree is too large to map in the memory available
-    TooManyEntries,   // more folders or files than a report can count
-    OutOfDescriptors, // no file descriptor could be had to read a directory
-    Cancelled,
-    NotWritten,       // the writer refused a piece
-};
 
 // Takes the report piece by piece, in order; gives false when it cannot.
 using ReportWriter = std::function<bool(std::string_view piece)>;
@@ -46,19 +38,23 @@ public:
     // What the listing enters, lists and in which order; without, all of
     // the tree as the file system lists it.
     void setRules(const WalkRules *rules) { m_rules = rules; }
-    // Counting also keeps each directory's counts and reasons, which the
-    // browsable page shows; without, mapping that page takes them in a
-    // replay of its own.
-    void setDirectoryTally(bool keep) { m_tallyWhileCounting = keep; }
-
-    // Lists the tree below the root and counts its folders and files.
+    // Lists the tree below the root and counts its folders and files, in
+    // all and for each directory.
     bool count(const WalkProgress *progress = nullptr);
-    // Hands the whole report to `write` as it is made, in pieces of about
-    // 256 KiB, so that it is never held whole.
-    bool map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress = nullptr,
-             ReportFormat format = ReportFormat::Html);
+    // Hands the whole map, in `format`, to `write` as it is made, in pieces
+    // of about 256 KiB, so that it is never held whole.
+    bool map(ReportFormat format, ListedEntries listed, const ReportWriter &write,
+             const WalkProgress *progress = nullptr);
+    // The report, for the window's run until it names what it lists.
+    bool map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress = nullptr)
+    {
+        return map(ReportFormat::Html, directoriesOnly ? ListedEntries::DirectoriesOnly : ListedEntries::FilesAndDirectories,
+                   write, progress);
+    }
 
     MapFailure failure() const { return m_failure; }
+    // The system's explanation of the failure, where it has one.
+    const std::string &failureText() const { return m_failureText; }
     // After counting: the directories that could not be read, in the order of the tree.
     const std::vector<UnreadableDirectory> &unreadableDirectories() const { return m_unreadable; }
     int fileCount() const { return m_fileCount; }
@@ -70,11 +66,7 @@ public:
 
 private:
     bool fail(MapFailure failure);
-    // Replays the listing into `mapper`, then `close` ends the report.
-    bool stream(TreeVisitor &mapper, const ReportWriter &write, const WalkProgress *progress,
-                const std::function<void()> &close);
     bool cancelled() const { return m_cancel && *m_cancel; }
-    bool mapBrowsable(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress);
 
     std::string m_rootPath;
     std::ostream &m_errors;
@@ -82,8 +74,6 @@ private:
     const std::atomic<bool> *m_cancel = nullptr;
     const WalkRules *m_rules = nullptr;
     TreeRecording m_tree;
-    bool m_tallyWhileCounting = false;
-    bool m_tallied = false;
     DirectoryTally m_tally;
     std::time_t m_madeAt = 0;
     std::vector<UnreadableDirectory> m_unreadable;
@@ -92,4 +82,5 @@ private:
     int m_folderCount = 0;
     std::uint64_t m_otherFileSystems = 0;
     MapFailure m_failure = MapFailure::None;
+    std::string m_failureText;
 };

@@ -12,15 +12,14 @@
 // stages. RunStages keeps the states of the stages themselves.
 #include "maprun.h"
 
+#include "progresspace.h"
+
 #include <QCoreApplication>
 
 #include <cstring>
-#include <new>
 
 namespace {
 
-// How often the status bar follows a stage: a few times a second.
-constexpr std::chrono::milliseconds statusInterval{250};
 // Directories named in the details of a run that could not read some.
 constexpr std::size_t unreadableShown = 20;
 
@@ -37,7 +36,7 @@ MapRun::MapRun(QObject *parent)
     m_nextTimer.setSingleShot(true);
     m_nextTimer.setInterval(0);
     connect(&m_nextTimer, &QTimer::timeout, this, [this] { (this->*m_next)(); });
-    m_statusTimer.setInterval(statusInterval);
+    m_statusTimer.setInterval(progressRedrawInterval);
     connect(&m_statusTimer, &QTimer::timeout, this, &MapRun::showProgress);
 }
 
@@ -48,8 +47,8 @@ void MapRun::start(const MapRequest &request)
     m_work = std::make_shared<RunWork>(request, m_stages.begin(), m_observer);
     // What the status bar said of an earlier run is no longer true.
     showOutcome({});
-    for (ProgressLabel label : {ProgressLabel::Counting, ProgressLabel::Mapping, ProgressLabel::Writing})
-        emit labelChanged(label, false, progressCaption(label));
+    for (MapStage stage : mapStages)
+        emit labelChanged(stage, false, progressCaption(stage));
     afterEvents(&MapRun::enableCounting);
 }
 
@@ -66,17 +65,14 @@ void MapRun::runStage(MapStage stage, void (RunWork::*step)(), Step then)
         return cancelled();
     m_shownStage = stage;
     m_statusTimer.start();
-    auto work = [work = m_work, step] {
-        try {
-            ((*work).*step)();
-        } catch (const std::bad_alloc &) {
-            work->outOfMemory = true;
-        }
-    };
-    m_stages.run(work, StagePriority::Lower, [this, then](bool ended) {
+    m_stages.run([work = m_work, step] { work->perform(step); }, StagePriority::Lower, [this, then](bool ended) {
         m_statusTimer.stop();
         m_shownStage.reset();
-        (this->*(ended && !m_stages.stopRequested() ? then : &MapRun::cancelled))();
+        if (!ended || m_stages.stopRequested())
+            return cancelled();
+        if (m_work->threw())
+            return notWritten(m_work->failureReason());
+        (this->*then)();
     });
 }
 
@@ -85,16 +81,14 @@ void MapRun::showProgress()
     if (!m_shownStage || !m_work)
         return;
     switch (*m_shownStage) {
-    case MapStage::CheckingRoot:
-        break;
-    case MapStage::Listing:
-        emit progressChanged(listingStatus(m_work->entriesSeen));
+    case MapStage::Counting:
+        emit progressChanged(countingStatus(m_work->entriesSeen));
         break;
     case MapStage::Mapping:
-        emit progressChanged(writingStatus(m_work->entriesSeen, m_entriesInAll, m_work->bytesWritten));
+        emit progressChanged(mappingStatus(m_work->entriesSeen, m_entriesInAll, m_work->bytesWritten));
         break;
-    case MapStage::Saving:
-        emit progressChanged(savingStatus(m_work->bytesWritten));
+    case MapStage::Writing:
+        emit progressChanged(writingStatus(m_work->bytesWritten));
         break;
     }
 }
@@ -108,13 +102,13 @@ void MapRun::showOutcome(const QString &outcome, const QString &details)
 
 void MapRun::enableCounting()
 {
-    emit labelChanged(ProgressLabel::Counting, true, progressCaption(ProgressLabel::Counting));
+    emit labelChanged(MapStage::Counting, true, progressCaption(MapStage::Counting));
     afterEvents(&MapRun::checkRoot);
 }
 
 void MapRun::checkRoot()
 {
-    runStage(MapStage::CheckingRoot, &RunWork::checkRoot, &MapRun::rootChecked);
+    runStage(MapStage::Counting, &RunWork::checkRoot, &MapRun::rootChecked);
 }
 
 void MapRun::rootChecked()
@@ -129,20 +123,20 @@ void MapRun::rootChecked()
     }
     if (work.outputPath.empty())
         emit warning(windowText("Output File Not Specified"), QString::fromLatin1("Warning - Output File Path Not Specified"));
-    runStage(MapStage::Listing, &RunWork::list, &MapRun::listed);
+    runStage(MapStage::Counting, &RunWork::list, &MapRun::listed);
 }
 
 void MapRun::listed()
 {
     if (!m_work->counted)
-        return notWritten(failureStatus(m_work->job.failure()));
-    emit labelChanged(ProgressLabel::Counting, true, progressDone(ProgressLabel::Counting));
+        return notWritten(m_work->failureReason());
+    emit labelChanged(MapStage::Counting, true, progressDone(MapStage::Counting));
     afterEvents(&MapRun::enableMapping);
 }
 
 void MapRun::enableMapping()
 {
-    emit labelChanged(ProgressLabel::Mapping, true, progressCaption(ProgressLabel::Mapping));
+    emit labelChanged(MapStage::Mapping, true, progressCaption(MapStage::Mapping));
     afterEvents(&MapRun::map);
 }
 
@@ -155,20 +149,20 @@ void MapRun::map()
 void MapRun::mapped()
 {
     if (!m_work->mapped)
-        return notWritten(failureStatus(m_work->outOfMemory ? MapFailure::OutOfMemory : m_work->job.failure()));
-    emit labelChanged(ProgressLabel::Mapping, true, progressDone(ProgressLabel::Mapping));
+        return notWritten(m_work->failureReason());
+    emit labelChanged(MapStage::Mapping, true, progressDone(MapStage::Mapping));
     afterEvents(&MapRun::enableWriting);
 }
 
 void MapRun::enableWriting()
 {
-    emit labelChanged(ProgressLabel::Writing, true, progressCaption(ProgressLabel::Writing));
+    emit labelChanged(MapStage::Writing, true, progressCaption(MapStage::Writing));
     afterEvents(&MapRun::save);
 }
 
 void MapRun::save()
 {
-    runStage(MapStage::Saving, &RunWork::save, &MapRun::saved);
+    runStage(MapStage::Writing, &RunWork::save, &MapRun::saved);
 }
 
 void MapRun::saved()
@@ -176,13 +170,13 @@ void MapRun::saved()
     const RunWork &work = *m_work;
     if (work.outputPath.empty()) {
         // An empty output field was already warned about at the start.
-        emit labelChanged(ProgressLabel::Writing, true, progressNotWritten());
+        emit labelChanged(MapStage::Writing, true, progressNotWritten());
         showOutcome(notWrittenStatus({}, {}));
         return release();
     }
     if (!work.saved)
         return notWritten(QString::fromLocal8Bit(work.fileError));
-    emit labelChanged(ProgressLabel::Writing, true, progressDone(ProgressLabel::Writing));
+    emit labelChanged(MapStage::Writing, true, progressDone(MapStage::Writing));
     const auto &unreadable = work.job.unreadableDirectories();
     if (unreadable.empty())
         showOutcome(writtenStatus(work.absoluteOutput, work.bytesWritten));
@@ -212,7 +206,7 @@ void MapRun::opened()
 
 void MapRun::notWritten(const QString &reason)
 {
-    emit labelChanged(ProgressLabel::Writing, true, progressNotWritten());
+    emit labelChanged(MapStage::Writing, true, progressNotWritten());
     showOutcome(notWrittenStatus(m_work->request.output.isEmpty() ? QString() : m_work->absoluteOutput, reason));
     emit warning(windowText("Output File Not Written"),
                  QString::fromLatin1("Warning - Output File Could Not Be Written") + u'\n' + m_work->request.output
@@ -222,7 +216,7 @@ void MapRun::notWritten(const QString &reason)
 
 void MapRun::cancelled()
 {
-    emit labelChanged(ProgressLabel::Writing, true, progressNotWritten());
+    emit labelChanged(MapStage::Writing, true, progressNotWritten());
     showOutcome(cancelledStatus());
     release();
 }

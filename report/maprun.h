@@ -40,7 +40,7 @@ public:
 
 signals:
     // A change of a label, seen by the event loop before the next one.
-    void labelChanged(ProgressLabel label, bool enabled, const QString &text);
+    void labelChanged(MapStage stage, bool enabled, const QString &text);
     // How far the stage under way has come, for the status bar meanwhile.
     void progressChanged(const QString &status);
     // How the run ended, with details one a line; both empty as a run begins.

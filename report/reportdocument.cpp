@@ -14,9 +14,14 @@ void appendCounts(std::string &report, int folderCount, int fileCount)
     report.append("<b>Number of Files: </b>").append(toDecimalText(fileCount)).append("<br>");
 }
 
+void appendMapHeading(std::string &report, ListedEntries listed)
+{
+    report.append(listed == ListedEntries::DirectoriesOnly ? "<h1>Directory Map</h1>" : "<h1>Directory and File Map</h1>");
+}
+
 int appendMapHeading(std::string &report, bool directoriesOnly)
 {
-    report.append(directoriesOnly ? "<h1>Directory Map</h1>" : "<h1>Directory and File Map</h1>");
+    appendMapHeading(report, directoriesOnly ? ListedEntries::DirectoriesOnly : ListedEntries::FilesAndDirectories);
     return directoriesOnly ? 0 : 1;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "listedentries.h"
+
 #include <string>
 
 // The report document, assembled by appending its pieces in this order:
@@ -7,7 +9,9 @@
 
 std::string reportOpening();
 void appendCounts(std::string &report, int folderCount, int fileCount);
-// Appends the heading of the map and gives the list-files flag for the
-// mapping walk: 0 when only directories are mapped, 1 when files are too.
+void appendMapHeading(std::string &report, ListedEntries listed);
+// The same, for the window's tests until they name what is listed; gives
+// the reference mapping walk's flag (mapDirectory): 0 when only
+// directories are mapped, 1 when files are too.
 int appendMapHeading(std::string &report, bool directoriesOnly);
 void appendReportClosing(std::string &report);

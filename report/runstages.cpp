@@ -1,17 +1,25 @@
-// A run's stages move through these states, and nothing waits on the GUI
-// thread:
+// The states of a run's stages. The GUI thread waits in none of them, each
+// arrow an event it handles and returns from; only the destructor waits, up
+// to stopGrace.
 //
-//   idle --run()--> under way: the stage's thread works
-//     under way --its thread ends (a queued call)--> then(true), idle
-//     under way --cancel() or cancelAndLeave()--> stopping
-//   stopping: the stop is asked for, the grace timer runs
-//     stopping --its thread ends--> then(true), idle
-//     stopping --stopGrace over--> then(false), idle; the thread is
-//       detached: it ends alone, with all it uses, and its end is ignored
+//                 run()                      cancel(), cancelAndLeave()
+//     +------+ ----------> +-----------+ -------------------------------> +----------+
+//     | idle |             | under way |                                  | stopping |
+//     +------+ <---------- +-----------+                                  +----------+
+//       ^  ^    its thread ends:                                           |      |
+//       |  |    then(true)                   its thread ends: then(true)   |      | stopGrace over:
+//       |  +---------------------------------------------------------------+      | then(false)
+//       |                                                                         v
+//       |                                                                  +----------+
+//       +------------------------------------------------------------------| detached |
+//                          at once; the next stage may start               +----------+
 //
-// A stage begun once a stop was asked for is stopping from the start. A stop
-// refused because the report is being put in place starts no grace, unless
-// the program is leaving.
+// under way: the stage's thread works; its end comes as a queued call.
+// stopping: the stop is asked for and the grace timer runs. A stage begun
+// once a stop was asked for, or while the program is leaving, starts here.
+// detached: the thread ends alone, with all it uses, and its end is ignored.
+// A stop refused because the report is being put in place stays under way,
+// unless the program is leaving.
 #include "runstages.h"
 
 #include <cassert>

@@ -18,6 +18,14 @@ QString entries(std::uint64_t count)
     return english().toString(qulonglong(count));
 }
 
+// A stage's name as the status bar begins with it: "Counting".
+QString stageTitle(MapStage stage)
+{
+    QString title = QString::fromLatin1(stageName(stage));
+    title[0] = title[0].toUpper();
+    return title;
+}
+
 // In decimal units, as file managers give sizes: "5.1 MB".
 QString size(std::uint64_t bytes)
 {
@@ -26,27 +34,27 @@ QString size(std::uint64_t bytes)
 
 } // namespace
 
-QString progressCaption(ProgressLabel label)
+QString progressCaption(MapStage stage)
 {
-    switch (label) {
-    case ProgressLabel::Counting:
+    switch (stage) {
+    case MapStage::Counting:
         return QString::fromLatin1("Calculating # Files and Folders");
-    case ProgressLabel::Mapping:
+    case MapStage::Mapping:
         return QString::fromLatin1("Mapping Files and Folders");
-    case ProgressLabel::Writing:
+    case MapStage::Writing:
         break;
     }
     return QString::fromLatin1("Writing HTML File");
 }
 
-QString progressDone(ProgressLabel label)
+QString progressDone(MapStage stage)
 {
-    switch (label) {
-    case ProgressLabel::Counting:
+    switch (stage) {
+    case MapStage::Counting:
         return QString::fromLatin1("<font color=green>Number Files and Folders Calculated</font>");
-    case ProgressLabel::Mapping:
+    case MapStage::Mapping:
         return QString::fromLatin1("<font color=green>Directory Information Mapped</font>");
-    case ProgressLabel::Writing:
+    case MapStage::Writing:
         break;
     }
     return QString::fromLatin1("<font color=green>HTML Written</font>");
@@ -57,37 +65,21 @@ QString progressNotWritten()
     return QString::fromLatin1("<font color=red>HTML Not Written</font>");
 }
 
-QString listingStatus(std::uint64_t entriesSeen)
+QString countingStatus(std::uint64_t entriesSeen)
 {
-    return QString::fromLatin1("Listing: %1 entries").arg(entries(entriesSeen));
+    return QString::fromLatin1("%1: %2 entries").arg(stageTitle(MapStage::Counting), entries(entriesSeen));
 }
 
-QString writingStatus(std::uint64_t entriesMapped, std::uint64_t entriesInAll, std::uint64_t bytesWritten)
+QString mappingStatus(std::uint64_t entriesMapped, std::uint64_t entriesInAll, std::uint64_t bytesWritten)
 {
-    return QString::fromLatin1("Writing: %1 of %2 entries, %3")
-        .arg(entries(std::min(entriesMapped, entriesInAll)), entries(entriesInAll), size(bytesWritten));
+    return QString::fromLatin1("%1: %2 of %3 entries, %4")
+        .arg(stageTitle(MapStage::Mapping), entries(std::min(entriesMapped, entriesInAll)), entries(entriesInAll),
+             size(bytesWritten));
 }
 
-QString savingStatus(std::uint64_t bytesWritten)
+QString writingStatus(std::uint64_t bytesWritten)
 {
-    return QString::fromLatin1("Saving: %1").arg(size(bytesWritten));
-}
-
-QString failureStatus(MapFailure failure)
-{
-    switch (failure) {
-    case MapFailure::OutOfMemory:
-        return QString::fromLatin1("The tree is too large to map in the memory available");
-    case MapFailure::TooManyEntries:
-        return QString::fromLatin1("The tree has more entries than a report can count");
-    case MapFailure::OutOfDescriptors:
-        return QString::fromLatin1("No file descriptor was free to read the tree");
-    case MapFailure::None:
-    case MapFailure::Cancelled:
-    case MapFailure::NotWritten:
-        break;
-    }
-    return {};
+    return QString::fromLatin1("%1: %2").arg(stageTitle(MapStage::Writing), size(bytesWritten));
 }
 
 QString writtenStatus(const QString &absolutePath, std::uint64_t bytesWritten)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mapjob.h"
+#include "mapstage.h"
 #include "unreadabledirectories.h"
 
 #include <QString>
@@ -11,24 +11,19 @@
 // What the window says of a map run. Numbers are written the English way, as
 // every text of the window is.
 
-// The three progress labels, in the order of the stages.
-enum class ProgressLabel { Counting, Mapping, Writing };
-
-// A label's caption while its stage is to come or under way, and once done.
-QString progressCaption(ProgressLabel label);
-QString progressDone(ProgressLabel label);
+// The caption of a stage's label while the stage is to come or under way,
+// and once done.
+QString progressCaption(MapStage stage);
+QString progressDone(MapStage stage);
 // The third label of a run that wrote no report.
 QString progressNotWritten();
 
-// In the status bar while the tree is listed.
-QString listingStatus(std::uint64_t entriesSeen);
-// While the report is made and written piece by piece.
-QString writingStatus(std::uint64_t entriesMapped, std::uint64_t entriesInAll, std::uint64_t bytesWritten);
-// While the written report is put in place of an earlier one.
-QString savingStatus(std::uint64_t bytesWritten);
-
-// Why a run made no report, where the job says.
-QString failureStatus(MapFailure failure);
+// In the status bar while the tree is listed and counted.
+QString countingStatus(std::uint64_t entriesSeen);
+// While the report is made and written to its file piece by piece.
+QString mappingStatus(std::uint64_t entriesMapped, std::uint64_t entriesInAll, std::uint64_t bytesWritten);
+// While the file is written in place of an earlier report.
+QString writingStatus(std::uint64_t bytesWritten);
 
 // How a run ended, in the status bar until the next run.
 // Once the report is in place, under its absolute path.

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 
 #include <iostream>
+#include <new>
+#include <system_error>
 
 RunWork::RunWork(const MapRequest &mapRequest, std::shared_ptr<StopRequest> stopRequest, StageObserver stageObserver)
     : request(mapRequest)
@@ -30,9 +32,26 @@ void RunWork::tell(MapStage now, std::uint64_t entries)
         observer(now, entries);
 }
 
+void RunWork::perform(void (RunWork::*step)())
+{
+    try {
+        (this->*step)();
+    } catch (const std::bad_alloc &) {
+        m_thrown = MapFailure::OutOfMemory;
+    } catch (const std::system_error &error) {
+        m_thrown = failureFor(error.code());
+        m_thrownText = error.code().message();
+    }
+}
+
+QString RunWork::failureReason() const
+{
+    return QString::fromLocal8Bit(threw() ? windowMessage(m_thrown, m_thrownText)
+                                          : windowMessage(job.failure(), job.failureText()));
+}
+
 void RunWork::checkRoot()
 {
-    tell(MapStage::CheckingRoot, 0);
     // Made absolute here: even the working directory is not asked for on
     // the GUI thread.
     absoluteRoot = QFileInfo(request.root).absoluteFilePath();
@@ -42,7 +61,7 @@ void RunWork::checkRoot()
 
 void RunWork::list()
 {
-    tell(MapStage::Listing, 0);
+    tell(MapStage::Counting, 0);
     counted = job.count(&m_progress);
 }
 
@@ -69,7 +88,7 @@ void RunWork::save()
 {
     if (!stop->beginSaving())
         return;
-    tell(MapStage::Saving, 0);
+    tell(MapStage::Writing, 0);
     saved = file->commit();
     fileError = file->errorString();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "mapjob.h"
+#include "mapstage.h"
+#include "progresspace.h"
 #include "stoprequest.h"
 
 #include <QString>
@@ -13,10 +15,8 @@
 
 class OutputFile;
 
-// The stages of a map run that are done off the GUI thread.
-enum class MapStage { CheckingRoot, Listing, Mapping, Saving };
-
-// Told on the thread of a stage as it begins (with 0) and as it goes on.
+// Told on the thread of a stage as its work on the tree begins (with 0) and
+// as it goes on; the root is checked before counting is told.
 using StageObserver = std::function<void(MapStage stage, std::uint64_t entriesSeen)>;
 
 // What a map run is asked to do: the window's form as it stood when Map was
@@ -39,7 +39,15 @@ struct RunWork
     RunWork(const RunWork &) = delete;
     RunWork &operator=(const RunWork &) = delete;
 
-    // Each on the thread of its stage.
+    // Does `step` on the thread of its stage. What it throws ends the run,
+    // taken as the failure it stands for: a stage's thread must not end in
+    // an exception.
+    void perform(void (RunWork::*step)());
+    bool threw() const { return m_thrown != MapFailure::None; }
+    // Why the job failed, or the stage that threw, as the window tells it.
+    QString failureReason() const;
+
+    // The steps, each on the thread of its stage.
     void checkRoot();
     void list();
     void map();
@@ -64,12 +72,13 @@ struct RunWork
     bool mapped = false;
     bool saved = false;
     bool opened = false;
-    bool outOfMemory = false;
     std::string fileError;
 
 private:
     void tell(MapStage now, std::uint64_t entries);
 
-    MapStage m_stage = MapStage::CheckingRoot;
-    const WalkProgress m_progress{[this](std::uint64_t entries) { tell(m_stage, entries); }, 4096};
+    MapStage m_stage = MapStage::Counting;
+    MapFailure m_thrown = MapFailure::None;
+    std::string m_thrownText;
+    const WalkProgress m_progress{[this](std::uint64_t entries) { tell(m_stage, entries); }, progressEntryStep};
 };

@@ -13,6 +13,10 @@
 
 namespace {
 
+// Without /proc, the descriptors looked at: the low numbers, where they are
+// given out first.
+constexpr int lowDescriptors = 4096;
+
 // Counts the entries of /proc/self/fd, less the descriptor that reads it.
 bool countFromProc(std::size_t &open)
 {
@@ -45,8 +49,7 @@ std::size_t freeDescriptorCount()
     const std::size_t highest = limit.rlim_cur == RLIM_INFINITY ? 1 << 20 : std::size_t(limit.rlim_cur);
     std::size_t open = 0;
     if (!countFromProc(open)) {
-        // Without /proc, look at the low numbers, where descriptors are given out first.
-        for (int fd = 0; fd < int(std::min<std::size_t>(highest, 4096)); ++fd)
+        for (int fd = 0; fd < int(std::min<std::size_t>(highest, lowDescriptors)); ++fd)
             open += ::fcntl(fd, F_GETFD) != -1;
     }
     return highest > open ? highest - open : 0;

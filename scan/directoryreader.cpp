@@ -14,8 +14,8 @@ namespace {
 
 constexpr std::size_t bufferSize = 64 * 1024;
 // Enough that the table's memory comes from huge pages.
-constexpr std::size_t roomForLargeRecords = (2 << 20) / sizeof(EntryRecord);
-constexpr std::size_t roomForLargeNameBytes = 2 << 20;
+constexpr std::size_t roomForLargeRecords = hugePageBytes / sizeof(EntryRecord);
+constexpr std::size_t roomForLargeNameBytes = hugePageBytes;
 
 bool isDotOrDotDot(const char *name)
 {

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr std::size_t hugePage = 2 << 20;
 constexpr std::size_t smallest = 64 << 10;
 
 std::size_t roundUp(std::size_t bytes, std::size_t unit)
@@ -29,12 +28,12 @@ void *mapAnonymous(std::size_t bytes)
 // huge page boundary.
 char *mapAligned(std::size_t bytes)
 {
-    auto *mapped = static_cast<char *>(mapAnonymous(bytes + hugePage));
+    auto *mapped = static_cast<char *>(mapAnonymous(bytes + hugePageBytes));
     const auto address = reinterpret_cast<std::uintptr_t>(mapped);
-    char *aligned = mapped + (roundUp(address, hugePage) - address);
+    char *aligned = mapped + (roundUp(address, hugePageBytes) - address);
     if (aligned > mapped)
         ::munmap(mapped, std::size_t(aligned - mapped));
-    ::munmap(aligned + bytes, std::size_t(mapped + bytes + hugePage - (aligned + bytes)));
+    ::munmap(aligned + bytes, std::size_t(mapped + bytes + hugePageBytes - (aligned + bytes)));
     return aligned;
 }
 
@@ -57,9 +56,9 @@ void LargeBuffer::reserve(std::size_t bytes)
     const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
     // Growing fourfold keeps the number of moves small.
     std::size_t capacity = std::max({bytes, 4 * m_capacity, smallest});
-    capacity = capacity >= hugePage ? roundUp(capacity, hugePage) : roundUp(capacity, page);
+    capacity = capacity >= hugePageBytes ? roundUp(capacity, hugePageBytes) : roundUp(capacity, page);
 
-    char *grown = capacity >= hugePage ? mapAligned(capacity) : static_cast<char *>(mapAnonymous(capacity));
+    char *grown = capacity >= hugePageBytes ? mapAligned(capacity) : static_cast<char *>(mapAnonymous(capacity));
     if (m_data) {
         // The pages move to the start of the new region; nothing is copied.
         if (::mremap(m_data, m_capacity, m_capacity, MREMAP_MAYMOVE | MREMAP_FIXED, grown) == MAP_FAILED) {
@@ -67,7 +66,7 @@ void LargeBuffer::reserve(std::size_t bytes)
             ::munmap(m_data, m_capacity);
         }
     }
-    if (capacity >= hugePage)
+    if (capacity >= hugePageBytes)
         ::madvise(grown, capacity, MADV_HUGEPAGE);
     m_data = grown;
     m_capacity = capacity;

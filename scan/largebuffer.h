@@ -5,6 +5,10 @@
 #include <type_traits>
 #include <utility>
 
+// A huge page on this machine: from this size on, memory is taken in
+// aligned pieces the kernel may back with huge pages.
+constexpr std::size_t hugePageBytes = 2 << 20;
+
 // Memory for a buffer that may grow large. It is mapped from the system,
 // from 2 MiB on in aligned regions the kernel may back with huge pages (a
 // page fault is dear, and a huge page takes one where small pages take

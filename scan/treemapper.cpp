@@ -3,8 +3,8 @@
 #include "htmlname.h"
 #include "treewalk.h"
 
-TreeMapper::TreeMapper(int listFiles, std::string &output)
-    : m_listFiles(listFiles == 1)
+TreeMapper::TreeMapper(ListedEntries listed, std::string &output)
+    : m_listFiles(listed == ListedEntries::FilesAndDirectories)
     , m_output(output)
 {
 }
@@ -40,7 +40,7 @@ void TreeMapper::directoryNotEntered(NotEnteredReason)
 
 void mapDirectory(const std::string &path, int listFiles, std::string &output)
 {
-    TreeMapper mapper(listFiles, output);
+    TreeMapper mapper(listFiles == 1 ? ListedEntries::FilesAndDirectories : ListedEntries::DirectoriesOnly, output);
     output.append("<ul>");
     walkTree(path, mapper);
     output.append("</ul>");

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "listedentries.h"
 #include "treevisitor.h"
 
 #include <string>
 
 // Writes the tree as nested HTML lists: a directory is a bold item followed
 // by the list of its own entries; other entries are plain items, written only
-// when `listFiles` is 1.
+// when they are `listed`.
 class TreeMapper : public TreeVisitor
 {
 public:
-    TreeMapper(int listFiles, std::string &output);
+    TreeMapper(ListedEntries listed, std::string &output);
 
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
@@ -24,8 +25,8 @@ private:
 };
 
 // Appends the list of the tree below `path` to `output`: "<ul>", the items
-// of the root's entries, "</ul>". A directory that cannot be opened gets the
-// empty list.
+// of the root's entries, "</ul>". Files are listed when `listFiles` is 1,
+// and only then. A directory that cannot be opened gets the empty list.
 //
 // The program maps the recording of its one listing with a TreeMapper and
 // writes the list out piece by piece as it is made (see MapJob).

@@ -13,7 +13,7 @@ constexpr std::size_t maximumNumberBytes = 10;
 // A huge page: large enough that allocation costs little per event, small
 // enough that releasing a replayed block soon gives memory back. Blocks grow
 // to it, since the walks of small subtrees make many small recordings.
-constexpr std::size_t largestBlockBytes = 2 << 20;
+constexpr std::size_t largestBlockBytes = hugePageBytes;
 
 std::uint64_t readNumber(const char *&at)
 {

@@ -1,7 +1,5 @@
 #include "walkerthreads.h"
 
-#include <malloc.h>
-
 namespace {
 
 // Room for the walk's own calls, with a wide margin: it never recurses.
@@ -17,11 +15,6 @@ void *run(void *work)
 
 bool WalkerThreads::start(std::function<void()> work)
 {
-    // Left to itself, malloc gives each new thread an arena of its own, up
-    // to eight per core. Bounded for the whole process before the first
-    // walker allocates, the walkers share the one there is.
-    [[maybe_unused]] static const int arenasBounded = ::mallopt(M_ARENA_MAX, 1);
-
     auto thread = std::make_unique<Thread>(Thread{{}, std::move(work)});
     m_threads.reserve(m_threads.size() + 1); // nothing may throw once it runs
     pthread_attr_t attributes;

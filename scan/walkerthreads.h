@@ -8,10 +8,9 @@
 #include <vector>
 
 // The threads a scan walks on. A walk keeps its own stack on the heap, so
-// each thread gets a small stack instead of the default 8 MiB, and all of
-// them share the malloc arenas already there instead of reserving 64 MiB of
-// address space each: what a scan needs of the address space grows with
-// the tree, not with its threads. All are joined before it is destroyed.
+// each thread gets a small stack instead of the default 8 MiB; the
+// program's main has them share one malloc arena (mallocarena.h). All are
+// joined before it is destroyed.
 class WalkerThreads
 {
 public:

@@ -555,6 +555,7 @@ void tst_MapRun::failedRunKeepsEarlierReport_data()
 
     QTest::newRow("file size limit") << int(RLIMIT_FSIZE) << "tree" << "File too large";
     QTest::newRow("memory limit") << int(RLIMIT_AS) << "graph/L0" << "The tree is too large to map in the memory available";
+    QTest::newRow("one descriptor to spare") << int(RLIMIT_NOFILE) << "graph/L0" << "No file descriptor was free to read the tree";
 }
 
 void tst_MapRun::failedRunKeepsEarlierReport()
@@ -581,11 +582,18 @@ void tst_MapRun::failedRunKeepsEarlierReport()
     driver.fill(here + '/' + root, output);
 
     // A file size limit makes the write fail part way through; a limit on
-    // memory, a little above what the test uses now, makes the scan fail.
+    // memory, a little above what the test uses now, makes the scan fail,
+    // and so does a limit that leaves one descriptor free: enough to check
+    // the root, too few to walk below it.
     rlimit previous;
     QVERIFY(::getrlimit(resource, &previous) == 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit small{resource == RLIMIT_AS ? addressSpaceInUse() + (256 << 20) : 1024, previous.rlim_max};
+    const int lowestFree = ::dup(STDIN_FILENO);
+    QVERIFY(lowestFree >= 0 && ::close(lowestFree) == 0);
+    const rlim_t limit = resource == RLIMIT_AS ? addressSpaceInUse() + (256 << 20)
+        : resource == RLIMIT_NOFILE            ? rlim_t(lowestFree) + 1
+                                               : 1024;
+    const rlimit small{limit, previous.rlim_max};
     QVERIFY(::setrlimit(resource, &small) == 0);
     driver.map();
     ::setrlimit(resource, &previous);
@@ -620,27 +628,27 @@ void tst_MapRun::inputWhileStageIsUnderWay_data()
     const char *cancelled = "Map cancelled";
     const char *reportWritten = "Report written: ";
     // The window answers while the tree is listed and while the report is written.
-    row("nothing, while listing", MapStage::Listing, "nothing", completeRun(written), true, true, reportWritten);
+    row("nothing, while listing", MapStage::Counting, "nothing", completeRun(written), true, true, reportWritten);
     row("nothing, while writing", MapStage::Mapping, "nothing", completeRun(written), true, true, reportWritten);
-    row("Esc while listing", MapStage::Listing, "Esc", stoppedRun(2), true, false, cancelled);
-    row("close box while listing", MapStage::Listing, "close box", stoppedRun(2), false, false, cancelled);
-    row("Exit while listing", MapStage::Listing, "Exit", stoppedRun(2), false, false, cancelled);
-    row("File > Exit while listing", MapStage::Listing, "File > Exit", stoppedRun(2), false, false, cancelled);
+    row("Esc while listing", MapStage::Counting, "Esc", stoppedRun(2), true, false, cancelled);
+    row("close box while listing", MapStage::Counting, "close box", stoppedRun(2), false, false, cancelled);
+    row("Exit while listing", MapStage::Counting, "Exit", stoppedRun(2), false, false, cancelled);
+    row("File > Exit while listing", MapStage::Counting, "File > Exit", stoppedRun(2), false, false, cancelled);
     row("Esc while writing", MapStage::Mapping, "Esc", stoppedRun(4), true, false, cancelled);
     row("close box while writing", MapStage::Mapping, "close box", stoppedRun(4), false, false, cancelled);
     // Once the report is being put in place, it is too late to keep the
     // earlier one, and the window says so.
-    row("Esc while saving", MapStage::Saving, "Esc", completeRun(written), true, true, reportWritten);
-    row("close box while saving", MapStage::Saving, "close box", completeRun(written), false, true, reportWritten);
+    row("Esc while saving", MapStage::Writing, "Esc", completeRun(written), true, true, reportWritten);
+    row("close box while saving", MapStage::Writing, "close box", completeRun(written), false, true, reportWritten);
     // The form is greyed while the run is under way: a press of Map starts nothing.
-    row("Map while listing", MapStage::Listing, "Map", completeRun(written), true, true, reportWritten);
+    row("Map while listing", MapStage::Counting, "Map", completeRun(written), true, true, reportWritten);
     // Map pressed with Return, and Return again: the focus is kept from Exit.
-    row("Return while listing", MapStage::Listing, "Return", completeRun(written), true, true, reportWritten);
+    row("Return while listing", MapStage::Counting, "Return", completeRun(written), true, true, reportWritten);
     // A box's own event loop holds nothing: the stages go on, the status
     // bar follows them, and the run ends while the box is still open.
-    row("About while listing", MapStage::Listing, "About", completeRun(written), true, true, reportWritten);
+    row("About while listing", MapStage::Counting, "About", completeRun(written), true, true, reportWritten);
     // The walk leaves the processor to the window first.
-    row("nothing, while listing 30,000 files, every core busy", MapStage::Listing, "nothing", completeRun(written), true,
+    row("nothing, while listing 30,000 files, every core busy", MapStage::Counting, "nothing", completeRun(written), true,
         true, reportWritten, 30000, true);
 }
 
@@ -674,10 +682,10 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     bool greyedWhileRunning = false;
     // While the stage is held, the status bar says how far it has come.
     const QByteArray report = expectedReport(here + "/tree", true);
-    const QString writingBegun = QString("Writing: 0 of %1 entries, 0 bytes").arg(QLocale(QLocale::English).toString(files > 0 ? 3 + files : 2));
-    const QMap<MapStage, QString> progress{{MapStage::Listing, "Listing: 0 entries"},
-                                           {MapStage::Mapping, writingBegun},
-                                           {MapStage::Saving, QString("Saving: %1 bytes").arg(report.size())}};
+    const QString mappingBegun = QString("Mapping: 0 of %1 entries, 0 bytes").arg(QLocale(QLocale::English).toString(files > 0 ? 3 + files : 2));
+    const QMap<MapStage, QString> progress{{MapStage::Counting, "Counting: 0 entries"},
+                                           {MapStage::Mapping, mappingBegun},
+                                           {MapStage::Writing, QString("Writing: %1 bytes").arg(report.size())}};
     QString progressShown;
     auto act = [&] {
         greyedWhileRunning = !driver.root()->isEnabled() && !driver.output()->isEnabled() && !mapButton->isEnabled()
@@ -723,7 +731,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
         {
             const std::lock_guard<std::mutex> lock(seenMutex);
             stageNices << ::getpriority(PRIO_PROCESS, ::gettid());
-            if (now == MapStage::Listing && handled) {
+            if (now == MapStage::Counting && handled) {
                 ++walkSamples;
                 const QMap<int, int> nices = threadNices();
                 for (auto thread = nices.begin(); thread != nices.end(); ++thread) {
@@ -782,7 +790,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     QVERIFY(mapButton->isEnabled());
     if (action == "About") {
         QVERIFY(driver.endedWithBoxOpen);
-        QVERIFY2(driver.statusesWhileOpen.contains(writingBegun), qPrintable(driver.statusesWhileOpen.join(" | ")));
+        QVERIFY2(driver.statusesWhileOpen.contains(mappingBegun), qPrintable(driver.statusesWhileOpen.join(" | ")));
         QVERIFY(driver.statusesWhileOpen.last().startsWith("Report written: "));
     }
     // The stages yield the processor to the window, which keeps its priority.

@@ -4,6 +4,7 @@
 #include "directorytally.h"
 #include "exclusionrules.h"
 #include "jsonmapper.h"
+#include "mapfailure.h"
 #include "mapjob.h"
 #include "narrowtext.h"
 #include "reportdocument.h"
@@ -22,13 +23,18 @@ namespace {
 
 const QByteArray header = "<HTML><h1>Directory Information</h1><b>Number of Folders: </b>";
 
+ListedEntries listedWhen(bool directoriesOnly)
+{
+    return directoriesOnly ? ListedEntries::DirectoriesOnly : ListedEntries::FilesAndDirectories;
+}
+
 QByteArray report(const QByteArray &root, bool directoriesOnly, QByteArray *errors = nullptr)
 {
     std::ostringstream errorStream;
     MapJob job(root.toStdString(), errorStream);
     QByteArray written;
     job.count();
-    job.map(directoriesOnly, [&written](std::string_view piece) {
+    job.map(ReportFormat::Html, listedWhen(directoriesOnly), [&written](std::string_view piece) {
         written.append(piece.data(), qsizetype(piece.size()));
         return true;
     });
@@ -68,8 +74,8 @@ void replayEvents(const QList<QByteArray> &events, TreeVisitor &mapper)
 QByteArray jsonDocument(const QList<QByteArray> &events, bool listFiles)
 {
     std::string out;
-    JsonMapper mapper(listFiles, out);
-    mapper.begin("r", 3, 4);
+    JsonMapper mapper({"r", 3, 4, listedWhen(!listFiles)}, out);
+    mapper.begin();
     replayEvents(events, mapper);
     mapper.end();
     return QByteArray::fromStdString(out);
@@ -83,8 +89,8 @@ QByteArray browseData(const QList<QByteArray> &events, bool listFiles, const Wal
     replayEvents(events, tally);
     tally.finish();
     std::string page;
-    BrowseMapper mapper(tally, listFiles, page);
-    mapper.begin("r", 1000000000, rules);
+    BrowseMapper mapper({"r", 0, 0, listedWhen(!listFiles), rules, 1000000000, &tally}, page);
+    mapper.begin();
     replayEvents(events, mapper);
     mapper.end();
     const QByteArray whole = QByteArray::fromStdString(page);
@@ -109,6 +115,8 @@ private slots:
     void unreadableRootReportsZeros();
     void countsBeyondTheLimitEndTheRun_data();
     void countsBeyondTheLimitEndTheRun();
+    void systemErrorsByTheirCause_data();
+    void systemErrorsByTheirCause();
     void decimalText_data();
     void decimalText();
     void narrowText_data();
@@ -187,7 +195,8 @@ void tst_Report::sameAsTheTwoWalks()
     countFilesAndFolders(root.path().toStdString(), files, folders);
     std::string twoWalks = reportOpening();
     appendCounts(twoWalks, folders, files);
-    mapDirectory(root.path().toStdString(), appendMapHeading(twoWalks, directoriesOnly), twoWalks);
+    appendMapHeading(twoWalks, listedWhen(directoriesOnly));
+    mapDirectory(root.path().toStdString(), directoriesOnly ? 0 : 1, twoWalks);
     appendReportClosing(twoWalks);
 
     QCOMPARE(report(root.path(), directoriesOnly), QByteArray::fromStdString(twoWalks));
@@ -246,6 +255,39 @@ void tst_Report::countsBeyondTheLimitEndTheRun()
     MapJob job(root.path().toStdString(), errors, 3);
     QCOMPARE(job.count(), counted);
     QCOMPARE(job.failure(), counted ? MapFailure::None : MapFailure::TooManyEntries);
+}
+
+void tst_Report::systemErrorsByTheirCause_data()
+{
+    QTest::addColumn<int>("error");           // of the std::system_error a walk throws
+    QTest::addColumn<QByteArray>("root");
+    QTest::addColumn<QByteArray>("command");  // velmora-map's message
+    QTest::addColumn<QByteArray>("window");   // the last line of the window's box
+
+    const QByteArray noDescriptor = "No file descriptor was free to read the tree";
+    QTest::newRow("the process's descriptors") << EMFILE << QByteArray("/srv")
+                                               << QByteArray("cannot map '/srv': Too many open files") << noDescriptor;
+    QTest::newRow("the system's descriptors") << ENFILE << QByteArray("/srv")
+                                              << QByteArray("cannot map '/srv': Too many open files in system") << noDescriptor;
+    QTest::newRow("a thread or a lock refused") << EAGAIN << QByteArray("/srv")
+                                                << QByteArray("cannot map '/srv': Resource temporarily unavailable")
+                                                << QByteArray("The tree could not be read: Resource temporarily unavailable");
+    QTest::newRow("a root named with the stand-ins") << EDEADLK << QByteArray("/a@b%c")
+                                                     << QByteArray("cannot map '/a@b%c': Resource deadlock avoided")
+                                                     << QByteArray("The tree could not be read: Resource deadlock avoided");
+}
+
+void tst_Report::systemErrorsByTheirCause()
+{
+    QFETCH(int, error);
+    QFETCH(QByteArray, root);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, window);
+
+    const std::error_code code(error, std::generic_category());
+    const MapFailure failure = failureFor(code);
+    QCOMPARE(QByteArray::fromStdString(commandLineMessage(failure, root.toStdString(), code.message())), command);
+    QCOMPARE(QByteArray::fromStdString(windowMessage(failure, code.message())), window);
 }
 
 void tst_Report::decimalText_data()

@@ -58,7 +58,7 @@ void takeRoadDuringRun(Velmora *window, const QString &way)
     window->findChild<QLineEdit *>("rootDirectoryLineEdit")->setText(scratch + "/tree");
     window->findChild<QLineEdit *>("outputFileLineEdit")->setText(scratch + "/report.html");
     window->mapRun().setObserver([window, way](MapStage stage, std::uint64_t) {
-        if (stage != MapStage::Listing || roadTaken)
+        if (stage != MapStage::Counting || roadTaken)
             return;
         auto done = std::make_shared<std::promise<void>>();
         QMetaObject::invokeMethod(window, [window, way, done] {

@@ -1,6 +1,7 @@
 #include "childprocess.h"
 #include "exclusionrules.h"
 #include "loopdisk.h"
+#include "mallocarena.h"
 #include "sanitizers.h"
 #include "scopeddescriptor.h"
 #include "scratchdirectory.h"
@@ -222,7 +223,7 @@ class DescriptorWatch : public TreeMapper
 {
 public:
     DescriptorWatch(std::string &output)
-        : TreeMapper(1, output)
+        : TreeMapper(ListedEntries::FilesAndDirectories, output)
     {
     }
     void directoryBegin(std::string_view name) override
@@ -702,7 +703,7 @@ void tst_Walks::deepChain()
 QByteArray listAndCounts(const TreeRecording &recording, std::ostream &errors)
 {
     std::string list = "<ul>";
-    TreeMapper mapper(1, list);
+    TreeMapper mapper(ListedEntries::FilesAndDirectories, list);
     recording.replay(mapper);
     list += "</ul>";
     TreeCounter counter(errors);
@@ -819,6 +820,7 @@ void tst_Walks::sameUnderLowLimits()
     QCOMPARE(QByteArray::fromStdString(errors.str()), QByteArray());
 
     const int status = runInChild([&] {
+        shareOneMallocArena(); // as the programs' main do
         const rlim_t most = resource == RLIMIT_AS ? addressSpaceInUse() + (rlim_t(limit) << 20) : rlim_t(limit);
         const rlimit few{most, most};
         if (::setrlimit(resource, &few) != 0)
@@ -1016,7 +1018,7 @@ QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkPr
     walkTree(root.toStdString(), walkCounter, nullptr, rules);
     if (rules) {
         walked = "<ul>";
-        TreeMapper walkMapper(1, walked);
+        TreeMapper walkMapper(ListedEntries::FilesAndDirectories, walked);
         walkTree(root.toStdString(), walkMapper, nullptr, rules);
         walked += "</ul>";
     } else {
@@ -1024,7 +1026,7 @@ QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkPr
     }
 
     std::string replayed = "<ul>";
-    TreeMapper mapper(1, replayed);
+    TreeMapper mapper(ListedEntries::FilesAndDirectories, replayed);
     scanned.replay(mapper);
     replayed += "</ul>";
     std::ostringstream scanErrors;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "listedentries.h"
 #include "reportformat.h"
 #include "walkrules.h"
 
@@ -17,7 +18,7 @@ struct ExcludeOption
 // What velmora-map was asked to do.
 struct MapOptions
 {
-    bool listFiles = false;
+    ListedEntries listed = ListedEntries::DirectoriesOnly;
     bool open = false;
     bool quiet = false;
     bool help = false;

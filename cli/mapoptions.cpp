@@ -99,7 +99,7 @@ std::string parseMapOptions(int argc, char **argv, MapOptions &options)
     for (int option; (option = ::getopt_long(argc, argv, ":fqhvxP", longOptions, nullptr)) != -1;) {
         switch (option) {
         case 'f':
-            options.listFiles = true;
+            options.listed = ListedEntries::FilesAndDirectories;
             break;
         case OpenOption:
             options.open = true;

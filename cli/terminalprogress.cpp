@@ -1,11 +1,13 @@
 #include "terminalprogress.h"
 
+#include "progresspace.h"
+
 #include <cstdio>
 
 TerminalProgress::TerminalProgress(bool enabled)
     : m_enabled(enabled)
 {
-    m_hook.interval = 4096;
+    m_hook.interval = progressEntryStep;
     m_hook.report = [this](std::uint64_t entries) { update(entries); };
 }
 
@@ -35,7 +37,7 @@ void TerminalProgress::clear()
 void TerminalProgress::update(std::uint64_t entries)
 {
     const auto now = std::chrono::steady_clock::now();
-    if (now - m_lastDraw >= std::chrono::milliseconds(250))
+    if (now - m_lastDraw >= progressRedrawInterval)
         draw(entries);
 }
 

@@ -1,52 +1,26 @@
 #include "mapcommand.h"
 
-#include "directorytest.h"
-#include "excludepatterns.h"
 #include "exclusionrules.h"
-#include "interruption.h"
+#include "exitstatus.h"
 #include "mapjob.h"
-#include "mapoptions.h"
-#include "mapusage.h"
+#include "mapstage.h"
+#include "messages.h"
 #include "outputfile.h"
 #include "outputpath.h"
 #include "reportopener.h"
 #include "terminalprogress.h"
-#include "version.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
 
 namespace {
-
-enum ExitStatus { Written = 0, NotWritten = 1, UsageError = 2, WrittenIncomplete = 3 };
-
-std::string inQuotes(const std::string &path)
-{
-    return '\'' + path + '\'';
-}
-
-// Messages carry paths as the bytes they were given.
-void complain(const std::string &message)
-{
-    std::cerr << "velmora-map: " << message << std::endl;
-}
-
-// Help and version go to standard output, which may be a full disk.
-int printAndExit(const std::string &text)
-{
-    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
-        return Written;
-    complain(std::string("write error: ") + std::strerror(errno));
-    return NotWritten;
-}
 
 bool sameFile(int first, int second)
 {
@@ -60,31 +34,6 @@ bool sameFile(int first, int second)
 int reportDescriptor(const std::string &output)
 {
     return output == "-" ? STDOUT_FILENO : ownDescriptorNamedBy(output);
-}
-
-std::string failureMessage(MapFailure failure, const std::string &root)
-{
-    switch (failure) {
-    case MapFailure::OutOfMemory:
-        return "not enough memory to map " + inQuotes(root);
-    case MapFailure::TooManyEntries:
-        return inQuotes(root) + " has more entries than a report can count";
-    case MapFailure::OutOfDescriptors:
-        return "cannot map " + inQuotes(root) + ": " + std::strerror(EMFILE);
-    case MapFailure::None:
-    case MapFailure::Cancelled:
-    case MapFailure::NotWritten:
-        break;
-    }
-    return "cannot map " + inQuotes(root);
-}
-
-bool writeToStandardOutput(std::string_view piece, std::string &reason)
-{
-    if (std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size() && std::fflush(stdout) == 0)
-        return true;
-    reason = std::strerror(errno);
-    return false;
 }
 
 // The walk's rules as the options give them, with exclusions only where
@@ -122,7 +71,7 @@ std::string leftOut(std::uint64_t excluded, std::uint64_t otherFileSystems)
 class MapCommand
 {
 public:
-    MapCommand(const MapOptions &options, std::vector<std::string> excludePatterns)
+    MapCommand(const MapOptions &options, std::vector<std::string> excludePatterns, const Interruption &interruption)
         : m_options(options)
         , m_toStandardOutput(options.output == "-")
         , m_reportFd(reportDescriptor(options.output))
@@ -130,6 +79,7 @@ public:
         , m_onTerminal(::isatty(STDERR_FILENO) == 1)
         // Progress never shares the terminal with the report itself.
         , m_reportOnTerminal(m_reportFd >= 0 && m_onTerminal && sameFile(m_reportFd, STDERR_FILENO))
+        , m_interruption(interruption)
         , m_progress(!options.quiet && m_onTerminal && !m_reportOnTerminal)
         // With the report on standard output, the walks' error lines keep out of it.
         , m_errorLines((m_reportOnStandardOutput ? std::cerr : std::cout).rdbuf(), m_progress)
@@ -139,13 +89,12 @@ public:
     {
         m_job.setCancel(m_interruption.flag());
         m_job.setRules(&m_rules.walk);
-        m_job.setDirectoryTally(options.format == ReportFormat::Browse);
     }
 
     int run()
     {
         const auto started = std::chrono::steady_clock::now();
-        if (!m_job.count(m_progress.stage("counting")))
+        if (!m_job.count(m_progress.stage(stageName(MapStage::Counting))))
             return failed();
         for (const UnreadableDirectory &directory : m_job.unreadableDirectories())
             say("cannot read directory " + inQuotes(directory.path) + ": " + std::strerror(directory.error));
@@ -155,17 +104,20 @@ public:
         std::string reason;
         bool written;
         if (m_toStandardOutput) {
-            written = m_job.map(!m_options.listFiles, [&](std::string_view piece) {
+            written = m_job.map(m_options.format, m_options.listed, [&](std::string_view piece) {
                 bytes += piece.size();
-                return writeToStandardOutput(piece, reason);
-            }, m_progress.stage("mapping"), m_options.format);
+                if (writeToStandardOutput(piece))
+                    return true;
+                reason = std::strerror(errno);
+                return false;
+            }, m_progress.stage(stageName(MapStage::Mapping)));
         } else {
             OutputFile file(m_options.output, m_interruption.flag());
-            written = m_job.map(!m_options.listFiles, [&](std::string_view piece) {
+            written = m_job.map(m_options.format, m_options.listed, [&](std::string_view piece) {
                 bytes += piece.size();
                 return file.write(piece);
-            }, m_progress.stage("mapping"), m_options.format);
-            m_progress.stage("writing");
+            }, m_progress.stage(stageName(MapStage::Mapping)));
+            m_progress.stage(stageName(MapStage::Writing));
             written = written && file.commit();
             reason = file.errorString();
         }
@@ -207,7 +159,7 @@ private:
         m_progress.clear();
         if (m_interruption.requested())
             return m_interruption.exitStatus();
-        say(failureMessage(m_job.failure(), m_options.root));
+        say(commandLineMessage(m_job.failure(), m_options.root, m_job.failureText()));
         return NotWritten;
     }
 
@@ -228,7 +180,7 @@ private:
     const bool m_reportOnStandardOutput;
     const bool m_onTerminal;
     const bool m_reportOnTerminal;
-    Interruption m_interruption;
+    const Interruption &m_interruption;
     TerminalProgress m_progress;
     ProgressClearingBuffer m_errorLines;
     std::ostream m_errors;
@@ -238,27 +190,7 @@ private:
 
 } // namespace
 
-int runMapCommand(int argc, char **argv)
+int runMapCommand(const MapOptions &options, std::vector<std::string> excludePatterns, const Interruption &interruption)
 {
-    std::setlocale(LC_ALL, "");
-    MapOptions options;
-    const std::string problem = parseMapOptions(argc, argv, options);
-    if (!problem.empty()) {
-        complain(problem + "\nTry 'velmora-map --help' for more information.");
-        return UsageError;
-    }
-    if (options.help)
-        return printAndExit(mapUsageText);
-    if (options.version)
-        return printAndExit("velmora-map " + versionText + '\n');
-    std::vector<std::string> excludePatterns;
-    if (const std::string wrong = collectExcludePatterns(options.excludes, excludePatterns); !wrong.empty()) {
-        complain(wrong);
-        return UsageError;
-    }
-    if (const int error = rootDirectoryError(options.root)) {
-        complain("cannot map " + inQuotes(options.root) + ": " + std::strerror(error));
-        return UsageError;
-    }
-    return MapCommand(options, std::move(excludePatterns)).run();
+    return MapCommand(options, std::move(excludePatterns), interruption).run();
 }

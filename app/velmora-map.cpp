@@ -1,6 +1,0 @@
-#include "mapcommand.h"
-
-int main(int argc, char **argv)
-{
-    return runMapCommand(argc, argv);
-}

@@ -1,0 +1,18 @@
+#include "mapformat.h"
+
+#include "browsemapper.h"
+#include "htmlreport.h"
+#include "jsonmapper.h"
+
+std::unique_ptr<MapFormat> makeMapFormat(ReportFormat format, const MapHeading &heading, std::string &output)
+{
+    switch (format) {
+    case ReportFormat::Json:
+        return std::make_unique<JsonMapper>(heading, output);
+    case ReportFormat::Browse:
+        return std::make_unique<BrowseMapper>(heading, output);
+    case ReportFormat::Html:
+        break;
+    }
+    return std::make_unique<HtmlReport>(heading, output);
+}
