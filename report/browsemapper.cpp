@@ -56,6 +56,8 @@ void BrowseMapper::begin()
 
 void BrowseMapper::end()
 {
+    // Every directory of the tally was written, with its reason, once.
+    assert(m_directory == m_tally.directoryCount() && m_reason == m_tally.reasons().size());
     m_output.append(",0]}");
     writeFrame();
 }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 
 namespace {
@@ -116,6 +117,9 @@ private:
     // of a subtree, the start) is not entered.
     void tellRefusal(const Admission &admission)
     {
+        // Running out of descriptors is waited out, unless the walk is stopping.
+        assert(admission.reason != AdmissionReason::Unreadable
+               || (admission.error != EMFILE && admission.error != ENFILE) || stopped());
         switch (admission.reason) {
         case AdmissionReason::Unreadable:
             m_visitor.directoryUnreadable(admission.error);
@@ -150,6 +154,8 @@ private:
 
     void leave()
     {
+        // Every subdirectory of the level was entered, refused or handed over.
+        assert(m_listings.top().pendingDirectories == 0);
         // A listing that failed part way is reported once its entries are visited.
         if (const int error = m_listings.top().readError)
             m_visitor.directoryUnreadable(error);
@@ -165,6 +171,7 @@ private:
 
     void subdirectoryDone(std::size_t level)
     {
+        assert(m_listings.level(level).pendingDirectories > 0);
         if (--m_listings.level(level).pendingDirectories == 0)
             m_descriptors.noLongerWanted(level);
     }

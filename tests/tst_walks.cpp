@@ -1,4 +1,5 @@
 #include "childprocess.h"
+#include "directorytally.h"
 #include "exclusionrules.h"
 #include "loopdisk.h"
 #include "mallocarena.h"
@@ -280,6 +281,7 @@ private slots:
     void parallelScanMatchesTheWalk_data();
     void parallelScanMatchesTheWalk();
     void parallelScanOfUnreadableDirectories();
+    void assertionsCheckedUnderSanitizers();
 };
 
 void tst_Walks::countsTree_data()
@@ -1149,6 +1151,22 @@ void tst_Walks::parallelScanOfUnreadableDirectories()
     for (const char *locked : {"/a/locked", "/b/c/locked", "/locked"})
         ::chmod((root.path() + locked).constData(), 0755);
     QCOMPARE(status, 0);
+}
+
+void tst_Walks::assertionsCheckedUnderSanitizers()
+{
+#ifdef NDEBUG
+    QVERIFY2(!underAddressSanitizer, "the sanitizer build leaves the assertions out");
+    QSKIP("this build leaves the assertions out");
+#else
+    const int status = runInChild([] {
+        ::dup2(::open("/dev/null", O_WRONLY | O_CLOEXEC), STDERR_FILENO); // the assertion's message is expected
+        DirectoryTally tally;
+        tally.directoryEnd(); // the root is closed by finish() alone
+        return 0;
+    });
+    QCOMPARE(status, -1); // ended by the assertion
+#endif
 }
 
 QTEST_GUILESS_MAIN(tst_Walks)
