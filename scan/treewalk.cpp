@@ -21,6 +21,31 @@ std::string pathFromRoot(const WalkStart &start)
     return start.ancestors.empty() ? std::string() : start.path;
 }
 
+// Tells `visitor` why the directory it has just begun (or, for the walk of a
+// subtree, the start) is not entered.
+void tellRefusal(TreeVisitor &visitor, const Admission &admission, [[maybe_unused]] bool stopping)
+{
+    // Running out of descriptors is waited out, unless the walk is stopping.
+    assert(admission.reason != AdmissionReason::Unreadable || (admission.error != EMFILE && admission.error != ENFILE)
+           || stopping);
+    switch (admission.reason) {
+    case AdmissionReason::Unreadable:
+        visitor.directoryUnreadable(admission.error);
+        break;
+    case AdmissionReason::Loop:
+        visitor.directoryNotEntered(NotEnteredReason::Loop);
+        break;
+    case AdmissionReason::PseudoFileSystem:
+        visitor.directoryNotEntered(NotEnteredReason::PseudoFileSystem);
+        break;
+    case AdmissionReason::OtherFileSystem:
+        visitor.directoryNotEntered(NotEnteredReason::OtherFileSystem);
+        break;
+    case AdmissionReason::Entered:
+        break;
+    }
+}
+
 // The depth-first traversal: it visits each level's entries in order,
 // enters the subdirectories the admission lets in, and tells the visitor.
 // The listings, the path, the descriptors and the hand-over each keep their
@@ -49,7 +74,7 @@ public:
         const int error = errno;
         const Admission admission = m_admission.admitStart(start, error);
         if (!admission.entered()) {
-            tellRefusal(admission);
+            tellRefusal(m_visitor, admission, stopped());
             return;
         }
         enter(std::move(start), admission, 0);
@@ -106,36 +131,11 @@ private:
         }
         subdirectoryDone(parent);
         if (!admission.entered()) {
-            tellRefusal(admission);
+            tellRefusal(m_visitor, admission, stopped());
             m_visitor.directoryEnd();
             return;
         }
         enter(std::move(fd), admission, index);
-    }
-
-    // Tells the visitor why the directory it has just begun (or, for the walk
-    // of a subtree, the start) is not entered.
-    void tellRefusal(const Admission &admission)
-    {
-        // Running out of descriptors is waited out, unless the walk is stopping.
-        assert(admission.reason != AdmissionReason::Unreadable
-               || (admission.error != EMFILE && admission.error != ENFILE) || stopped());
-        switch (admission.reason) {
-        case AdmissionReason::Unreadable:
-            m_visitor.directoryUnreadable(admission.error);
-            break;
-        case AdmissionReason::Loop:
-            m_visitor.directoryNotEntered(NotEnteredReason::Loop);
-            break;
-        case AdmissionReason::PseudoFileSystem:
-            m_visitor.directoryNotEntered(NotEnteredReason::PseudoFileSystem);
-            break;
-        case AdmissionReason::OtherFileSystem:
-            m_visitor.directoryNotEntered(NotEnteredReason::OtherFileSystem);
-            break;
-        case AdmissionReason::Entered:
-            break;
-        }
     }
 
     void enter(ScopedDescriptor fd, const Admission &admission, std::size_t nameEntry)
