@@ -2,6 +2,7 @@
 
 #include "directoryadmission.h"
 #include "listingstack.h"
+#include "listingwatch.h"
 #include "pathdescriptors.h"
 #include "scopeddescriptor.h"
 #include "walkpath.h"
@@ -140,6 +141,8 @@ private:
 
     void enter(ScopedDescriptor fd, const Admission &admission, std::size_t nameEntry)
     {
+        if (const ListingWatch watch = listingWatch.load(std::memory_order_relaxed))
+            watch(admission.identity);
         m_descriptors.descend();
         // Files before the first subdirectory need not wait in the table.
         m_listings.push(fd.get(), nameEntry, admission.traits.kernelPseudo, [this](std::string_view name) {
