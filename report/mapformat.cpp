@@ -16,3 +16,8 @@ std::unique_ptr<MapFormat> makeMapFormat(ReportFormat format, const MapHeading &
     }
     return std::make_unique<HtmlReport>(heading, output);
 }
+
+bool showsDirectoryCounts(ReportFormat format)
+{
+    return format == ReportFormat::Browse;
+}
