@@ -58,21 +58,10 @@ void showNotWritten(const MapRunWidgets &widgets, const QString &typedOutput, co
                 QString::fromLatin1("Warning - Output File Could Not Be Written") + u'\n' + typedOutput + u'\n' + reason);
 }
 
-QString failureReason(MapFailure failure)
+// The last line of the box that says why nothing was written.
+QString failureReason(MapFailure failure, const std::string &systemText)
 {
-    switch (failure) {
-    case MapFailure::OutOfMemory:
-        return QString::fromLatin1("The tree is too large to map in the memory available");
-    case MapFailure::TooManyEntries:
-        return QString::fromLatin1("The tree has more entries than a report can count");
-    case MapFailure::OutOfDescriptors:
-        return QString::fromLatin1("No file descriptor was free to read the tree");
-    case MapFailure::None:
-    case MapFailure::Cancelled:
-    case MapFailure::NotWritten:
-        break;
-    }
-    return {};
+    return QString::fromStdString(windowMessage(failure, systemText));
 }
 
 // What the threads that do a run's stages work on. A stage that is left to
@@ -232,7 +221,7 @@ void MapRun::perform()
         }))
         return showCancelled();
     if (!m_work->counted)
-        return showNotWritten(m_widgets, typedOutput, failureReason(m_work->job.failure()));
+        return showNotWritten(m_widgets, typedOutput, failureReason(m_work->job.failure(), m_work->job.failureText()));
     m_widgets.countingProgress->setText(QString::fromLatin1("<font color=green>Number Files and Folders Calculated</font>"));
     letEventsThrough();
 
@@ -259,7 +248,8 @@ void MapRun::perform()
         return showCancelled();
     if (!m_work->mapped)
         return showNotWritten(m_widgets, typedOutput,
-                              failureReason(m_work->outOfMemory ? MapFailure::OutOfMemory : m_work->job.failure()));
+                              failureReason(m_work->outOfMemory ? MapFailure::OutOfMemory : m_work->job.failure(),
+                                            m_work->job.failureText()));
     m_widgets.mappingProgress->setText(QString::fromLatin1("<font color=green>Directory Information Mapped</font>"));
     letEventsThrough();
 
