@@ -2,6 +2,7 @@
 
 #include "browsemapper.h"
 #include "htmlreport.h"
+#include "jsonlinesmapper.h"
 #include "jsonmapper.h"
 
 std::unique_ptr<MapFormat> makeMapFormat(ReportFormat format, const MapHeading &heading, std::string &output)
@@ -9,6 +10,8 @@ std::unique_ptr<MapFormat> makeMapFormat(ReportFormat format, const MapHeading &
     switch (format) {
     case ReportFormat::Json:
         return std::make_unique<JsonMapper>(heading, output);
+    case ReportFormat::JsonLines:
+        return std::make_unique<JsonLinesMapper>(heading, output);
     case ReportFormat::Browse:
         return std::make_unique<BrowseMapper>(heading, output);
     case ReportFormat::Html:
