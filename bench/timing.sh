@@ -202,27 +202,35 @@ explain_counting() {
 }
 
 json_walker="velmora-map -q -f --format=json"
+jsonl_walker="velmora-map -q -f --format=jsonl"
 
 # time_formats TREE: velmora-map's JSON document against its HTML report on
 # the tree, warm, in one hyperfine session. The JSON run should take at most
 # 1.2 x the HTML run, and state the same counts.
 time_formats() {
     local tree=$1 root=${tree_root[$1]} out=$work/out/$1-formats log=$log_dir/$1-formats
-    local html_ms json_ms html_counts json_counts failed note
+    local html_ms json_ms jsonl_ms html_counts json_counts jsonl_counts failed lines_failed note lines_note
     mkdir -p "$out"
     echo
     echo "${tree_label[$tree]}, warm: $json_walker against the HTML report (log: ${log#"$repo"/}.txt) ..."
     run_hyperfine "$log" "${tree_label[$tree]} (formats)" --ignore-failure "${warm_options[@]}" \
         -n "$baseline" "$(walker_command "$baseline" "$root" "$out/report.html")" \
-        -n "$json_walker" "$(quote "$velmora") -q -f --format=json $(quote "$root") $(quote "$out/report.json")"
+        -n "$json_walker" "$(quote "$velmora") -q -f --format=json $(quote "$root") $(quote "$out/report.json")" \
+        -n "$jsonl_walker" "$(quote "$velmora") -q -f --format=jsonl $(quote "$root") $(quote "$out/report.jsonl")"
     html_ms=$(median_ms "$log.json" "$baseline")
     json_ms=$(median_ms "$log.json" "$json_walker")
+    jsonl_ms=$(median_ms "$log.json" "$jsonl_walker")
     html_counts=$(report_counts "$out/report.html")
     json_counts=$(jq -r '"\(.folders) \(.files)"' "$out/report.json" 2>/dev/null) || json_counts="not JSON"
+    jsonl_counts=$(head -n 1 "$out/report.jsonl" | jq -r '"\(.folders) \(.files)"' 2>/dev/null) || jsonl_counts="not JSON"
     failed=$(failed_exit_codes "$log.json" "$json_walker")
     note="counts as the report's"
     [ "$json_counts" = "$html_counts" ] || note="WARNING: counts '$json_counts', the report's '$html_counts'"
     [ -z "$failed" ] || note="$note; exit status $failed"
+    lines_failed=$(failed_exit_codes "$log.json" "$jsonl_walker")
+    lines_note="counts as the report's"
+    [ "$jsonl_counts" = "$html_counts" ] || lines_note="WARNING: counts '$jsonl_counts', the report's '$html_counts'"
+    [ -z "$lines_failed" ] || lines_note="$lines_note; exit status $lines_failed"
     printf '  %-36s %11s %8s  %s\n' walker "median ms" ratio bytes
     awk -v base="$html_ms" -v json="$json_ms" -v html_name="$baseline" -v json_name="$json_walker" \
         -v html_bytes="$(stat -c %s "$out/report.html")" -v json_bytes="$(stat -c %s "$out/report.json")" \
@@ -231,5 +239,11 @@ time_formats() {
         printf "  %-36s %11.1f %8.2f  %d\n", html_name, base, 1, html_bytes
         printf "  %-36s %11.1f %8.2f  %d  %s\n", json_name, json, ratio, json_bytes, note
         printf "  JSON over HTML: %.2f (at most 1.2): %s\n", ratio, (base > 0 && ratio <= 1.2 && note ~ /^counts/ && failed == "" ? "pass" : "FAIL")
+    }'
+    awk -v base="$html_ms" -v lines="$jsonl_ms" -v name="$jsonl_walker" -v bytes="$(stat -c %s "$out/report.jsonl")" \
+        -v note="$lines_note" -v failed="$lines_failed" 'BEGIN {
+        ratio = base > 0 ? lines / base : 0
+        printf "  %-36s %11.1f %8.2f  %d  %s\n", name, lines, ratio, bytes, note
+        printf "  JSON Lines over HTML: %.2f (at most 1.2): %s\n", ratio, (base > 0 && ratio <= 1.2 && note ~ /^counts/ && failed == "" ? "pass" : "FAIL")
     }'
 }
