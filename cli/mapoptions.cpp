@@ -72,6 +72,7 @@ struct Choice
 constexpr Choice<ReportFormat> formats[] = {{"html", ReportFormat::Html},
                                             {"json", ReportFormat::Json},
                                             {"jsonl", ReportFormat::JsonLines},
+                                            {"ncdu", ReportFormat::Ncdu},
                                             {"browse", ReportFormat::Browse}};
 constexpr Choice<EntryOrder> orders[] = {{"name", EntryOrder::Name}, {"version", EntryOrder::Version}};
 
@@ -149,6 +150,9 @@ std::string parseMapOptions(int argc, char **argv, MapOptions &options)
             extra += std::string(extra.empty() ? "" : " ") + "'" + argv[i] + "'";
         return "too many arguments: " + extra + " after ROOT and OUTPUT";
     }
+    // The export that ncdu reads has no way of leaving files out.
+    if (options.format == ReportFormat::Ncdu)
+        options.listed = ListedEntries::FilesAndDirectories;
     options.root = argv[optind];
     options.output = argv[optind + 1];
     if (options.open && options.output == "-")

@@ -4,6 +4,7 @@
 #include "htmlreport.h"
 #include "jsonlinesmapper.h"
 #include "jsonmapper.h"
+#include "ncdumapper.h"
 
 std::unique_ptr<MapFormat> makeMapFormat(ReportFormat format, const MapHeading &heading, std::string &output)
 {
@@ -12,6 +13,8 @@ std::unique_ptr<MapFormat> makeMapFormat(ReportFormat format, const MapHeading &
         return std::make_unique<JsonMapper>(heading, output);
     case ReportFormat::JsonLines:
         return std::make_unique<JsonLinesMapper>(heading, output);
+    case ReportFormat::Ncdu:
+        return std::make_unique<NcduMapper>(heading, output);
     case ReportFormat::Browse:
         return std::make_unique<BrowseMapper>(heading, output);
     case ReportFormat::Html:

@@ -181,6 +181,44 @@ input | "\(.format_version) \(.folders) \(.files) \(.files_listed)", (.type = "d
         | show(($slashes | length) + 1; $path[(($slashes | last) // -1) + 1:]))
 )jq";
 
+// "DEPTH TYPE NAME-BYTES FLAG" for each entry of an export in ncdu's
+// format (argument "ncdu") or of JSON Lines (argument "jsonl"), the flag
+// being the one the export gives for the JSON Lines' reason, or "-".
+const char ncduLister[] = R"py(
+import json, sys
+text = sys.stdin.buffer.read().decode("utf-8", "surrogateescape")
+def out(depth, kind, name, flag):
+    print(depth, kind, ",".join(str(byte) for byte in name.encode("utf-8", "surrogateescape")), flag)
+def flag_of(info):
+    if "excluded" in info:
+        # ncdu 1.18 reads "otherfs", as its format says, and writes "othfs".
+        return "excluded=" + {"othfs": "otherfs"}.get(info["excluded"], info["excluded"])
+    return "read_error" if info.get("read_error") else "-"
+def show(entry, depth):
+    if isinstance(entry, list):
+        out(depth, "directory", entry[0]["name"], flag_of(entry[0]))
+        for inner in entry[1:]:
+            show(inner, depth + 1)
+    else:
+        out(depth, "file", entry["name"], flag_of(entry))
+if sys.argv[1] == "ncdu":
+    document = json.loads(text)
+    assert document[:2] == [1, 2], "version 1.2"
+    show(document[3], 0)
+else:
+    flags = {"loop": "excluded=frmlnk", "pseudo file system": "excluded=kernfs", "other file system": "excluded=otherfs"}
+    def flag(entry):
+        reason = entry.get("reason", "-")
+        return "read_error" if reason.startswith("unreadable: ") else flags.get(reason, reason)
+    lines = text.split("\n")[:-1]
+    head = json.loads(lines[0])
+    out(0, "directory", head["root"], flag(head))
+    for line in lines[1:]:
+        entry = json.loads(line)
+        path = bytes(entry["path_bytes"]).decode("utf-8", "surrogateescape") if "path_bytes" in entry else entry["path"]
+        out(path.count("/") + 1, entry["type"], path.split("/")[-1], flag(entry))
+)py";
+
 QByteArray listedBy(const QString &program, const QStringList &arguments, const QByteArray &document)
 {
     QProcess process;
@@ -277,6 +315,8 @@ private slots:
     void outputOpenedAsOneAbsoluteArgument();
     void terminalOutput_data();
     void terminalOutput();
+    void ncduReadsTheMap_data();
+    void ncduReadsTheMap();
     void jsonNamesEveryEntry_data();
     void jsonNamesEveryEntry();
     void rulesShapeHtmlAndJsonAlike_data();
@@ -1035,6 +1075,53 @@ void tst_MapCommand::jsonNamesEveryEntry()
     QCOMPARE(document.count('\n'), lines ? onDisk.count('\n') - 1 : 1);
     QCOMPARE(listedBy("python3", {"-c", lines ? pythonLinesLister : pythonLister}, document), onDisk);
     QCOMPARE(listedBy("jq", lines ? QStringList{"-n", "-r", jqLinesLister} : QStringList{"-r", jqLister}, document), onDisk);
+}
+
+void tst_MapCommand::ncduReadsTheMap_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("byNobody"); // for whom the directory "locked" cannot be read
+
+    QTest::newRow("names, a loop and a pseudo file system") << QStringList{} << false;
+    QTest::newRow("a folder that cannot be read, by nobody") << QStringList{} << true;
+    QTest::newRow("on one file system, a folder excluded") << QStringList{"-x", "--exclude=/sub/"} << false;
+}
+
+void tst_MapCommand::ncduReadsTheMap()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, byNobody);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QList<QByteArray> entries = {"d:tree", "d:tree/sub", "l:tree/sub/up=..", "l:tree/proc=/proc", "d:tree/locked",
+                                 "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo"};
+    for (const char *name : {"quote\"d", "back\\slash", "ctl\x01\x1f\x7f", "new\nline", "caf\xc3\xa9", "\xff",
+                                   "caf\xe9", "a\x80z"})
+        entries << "tree/" + QByteArray(name) << "tree/sub/" + QByteArray(name);
+    QVERIFY(makeTree(scratch.path(), entries));
+    QVERIFY(::chmod(scratch.path().constData(), 0777) == 0);
+    QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0700) == 0);
+    const QString tree = QFile::decodeName(scratch.path()) + "/tree";
+    const QString program = byNobody ? copyNobodyCanRun(scratch.path()) : QStringLiteral(VELMORA_MAP);
+    QVERIFY(!program.isEmpty());
+    const std::function<void()> inChild = byNobody ? asNobody : nullptr;
+
+    // Files are listed without -f: the format has no other way.
+    const Result ncdu = velmoraMap(QStringList{"--format=ncdu"} << options << tree << "-", inChild, program);
+    const Result lines = velmoraMap(QStringList{"-f", "--format=jsonl"} << options << tree << "-", inChild, program);
+    QCOMPARE(ncdu.status, byNobody ? 3 : 0);
+    QCOMPARE(ncdu.err, lines.err);
+    QVERIFY(ncdu.out.startsWith("[1,2,{\"progname\":\"velmora-map\",\"progver\":\""));
+    // Read back by ncdu and exported again, the same entries with the same flags.
+    const QByteArray again = listedBy("ncdu", {"-f", "-", "-o", "-"}, ncdu.out);
+    const QByteArray expected = listedBy("python3", {"-c", ncduLister, "jsonl"}, lines.out);
+    QVERIFY(expected.startsWith("0 directory " + decimalBytes(tree.toUtf8()) + " -\n"));
+    QCOMPARE(listedBy("python3", {"-c", ncduLister, "ncdu"}, again), expected);
+    // gdu opens it and lists the root's entries.
+    const QByteArray shown = listedBy("gdu", {"-f", "-", "-n"}, ncdu.out);
+    for (const char *name : {"locked", "proc", "fifo", "gone"})
+        QVERIFY2(shown.contains(name), shown.constData());
 }
 
 void tst_MapCommand::rulesShapeHtmlAndJsonAlike_data()
