@@ -1,13 +1,12 @@
 #include "jsonlinesmapper.h"
 
 #include "jsontext.h"
-#include "reasontext.h"
 
 #include <cassert>
 
 JsonLinesMapper::JsonLinesMapper(const MapHeading &heading, std::string &output)
-    : m_heading(heading)
-    , m_tally(*heading.tally)
+    : TalliedFormat(heading)
+    , m_heading(heading)
     , m_listFiles(heading.listed == ListedEntries::FilesAndDirectories)
     , m_output(output)
 {
@@ -19,6 +18,11 @@ void JsonLinesMapper::begin()
     beginLine("root", m_heading.rootPath);
     appendCountsAndReason();
     m_output.append(",\"files_listed\":").append(m_listFiles ? "true" : "false").append("}\n");
+}
+
+void JsonLinesMapper::end()
+{
+    assert(replayedWhole());
 }
 
 void JsonLinesMapper::file(std::string_view name)
@@ -69,15 +73,11 @@ void JsonLinesMapper::beginLine(std::string_view key, std::string_view path)
 
 void JsonLinesMapper::appendCountsAndReason()
 {
-    assert(m_directory < m_tally.directoryCount());
-    const DirectoryTally::Counts counts = m_tally.counts(m_directory);
-    m_output.append(",\"folders\":").append(std::to_string(counts.folders));
-    m_output.append(",\"files\":").append(std::to_string(counts.files));
-    const auto &reasons = m_tally.reasons();
-    if (m_reason < reasons.size() && reasons[m_reason].directory == m_directory) {
-        const DirectoryTally::Reason &reason = reasons[m_reason++];
+    const Directory directory = nextDirectory();
+    m_output.append(",\"folders\":").append(std::to_string(directory.counts.folders));
+    m_output.append(",\"files\":").append(std::to_string(directory.counts.files));
+    if (directory.reason) {
         m_output.append(",\"reason\":");
-        appendJsonString(m_output, reason.notEntered ? notEnteredText(reason.why) : unreadableText(reason.error));
+        appendJsonString(m_output, reasonText(*directory.reason));
     }
-    ++m_directory;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "directorytally.h"
-#include "mapformat.h"
+#include "talliedformat.h"
 
 #include <cstddef>
 #include <string>
@@ -23,21 +22,18 @@
 // the map lists them. A ROOT or path that is not valid UTF-8 has U+FFFD for
 // each stray byte and its exact bytes as numbers in "root_bytes" or
 // "path_bytes".
-class JsonLinesMapper : public MapFormat
+class JsonLinesMapper : public TalliedFormat
 {
 public:
     // The heading has the tally.
     JsonLinesMapper(const MapHeading &heading, std::string &output);
 
     void begin() override;
-    void end() override {}
+    void end() override;
 
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
-    // Reasons are written from the tally, where the directory begins.
-    void directoryUnreadable(int) override {}
-    void directoryNotEntered(NotEnteredReason) override {}
 
 private:
     void beginLine(std::string_view key, std::string_view path);
@@ -46,12 +42,9 @@ private:
     std::string_view enter(std::string_view name);
 
     const MapHeading m_heading;
-    const DirectoryTally &m_tally;
     const bool m_listFiles;
     std::string &m_output;
     std::string m_path;                 // of the last entry, which begins with its directory's
     std::size_t m_directoryLength = 0;  // of the directory being listed, 0 for the root
     std::vector<std::size_t> m_parents; // the directory length of each open directory above
-    std::size_t m_directory = 0;        // the tally's number of the next directory
-    std::size_t m_reason = 0;           // the next of the tally's reasons
 };

@@ -63,8 +63,8 @@ std::string absolutePath(std::string_view path)
 }
 
 NcduMapper::NcduMapper(const MapHeading &heading, std::string &output)
-    : m_heading(heading)
-    , m_tally(*heading.tally)
+    : TalliedFormat(heading)
+    , m_heading(heading)
     , m_output(output)
 {
 }
@@ -78,6 +78,7 @@ void NcduMapper::begin()
 
 void NcduMapper::end()
 {
+    assert(replayedWhole());
     m_output.append("]]\n");
 }
 
@@ -101,16 +102,12 @@ void NcduMapper::directoryEnd()
 
 void NcduMapper::writeDirectory(std::string_view name)
 {
-    assert(m_directory < m_tally.directoryCount());
     appendName(m_output, name);
-    const auto &reasons = m_tally.reasons();
-    if (m_reason < reasons.size() && reasons[m_reason].directory == m_directory) {
-        const DirectoryTally::Reason &reason = reasons[m_reason++];
-        if (reason.notEntered)
-            m_output.append(",\"excluded\":\"").append(excludedText(reason.why)).push_back('"');
+    if (const DirectoryTally::Reason *reason = nextDirectory().reason) {
+        if (reason->notEntered)
+            m_output.append(",\"excluded\":\"").append(excludedText(reason->why)).push_back('"');
         else
             m_output.append(",\"read_error\":true");
     }
     m_output.push_back('}');
-    ++m_directory;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "directorytally.h"
-#include "mapformat.h"
+#include "talliedformat.h"
 
 #include <cstddef>
 #include <string>
@@ -23,7 +22,7 @@
 // Names are the bytes on disk: quotes, backslashes and control bytes are
 // escaped, every other byte written as it is, so this output alone is not
 // pure ASCII. Files are always listed: the format has no other way.
-class NcduMapper : public MapFormat
+class NcduMapper : public TalliedFormat
 {
 public:
     // The heading has the tally.
@@ -35,18 +34,12 @@ public:
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
-    // Reasons are written from the tally, where the directory begins.
-    void directoryUnreadable(int) override {}
-    void directoryNotEntered(NotEnteredReason) override {}
 
 private:
     void writeDirectory(std::string_view name);
 
     const MapHeading m_heading;
-    const DirectoryTally &m_tally;
     std::string &m_output;
-    std::size_t m_directory = 0; // the tally's number of the next directory
-    std::size_t m_reason = 0;    // the next of the tally's reasons
 };
 
 // `path` made absolute against the working directory, without the slashes
