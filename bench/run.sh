@@ -47,9 +47,10 @@ temporary folder (removed at the end) and prints, from one run:
     per entry at 1,000,000 against 210,000 entries, and whether its report
     with 8 descriptors is the one it writes without a limit;
   - velmora-map -q -f's ratios against its speed targets (bfs, floorwalk);
-  - velmora-map -q -f --format=json against the HTML report on the mixed
-    tree, warm, in one hyperfine session (target: at most 1.2 x), and its
-    peak memory against the HTML report's limit;
+  - velmora-map -q -f --format=json, --format=jsonl and --format=ncdu
+    against the HTML report on the mixed tree, warm, in one hyperfine
+    session (target: each at most 1.2 x), and the JSON's peak memory
+    against the HTML report's limit;
   - velmora-map -q -f --format=browse against the HTML report on the two
     mixed trees, warm, in one hyperfine session (target: at most 1.2 x), and
     the page's size against the report's (target: at most 1.3 x);

@@ -201,35 +201,52 @@ explain_counting() {
     echo "  directory as a directory); du counts a file with several hard links once."
 }
 
-json_walker="velmora-map -q -f --format=json"
+# The formats timed against the HTML report, each with what reads its two
+# counts back ("folders files"): the JSON document, JSON Lines (its first
+# line) and the ncdu export (its entries counted).
+data_formats=(json jsonl ncdu)
+declare -A format_counts=(
+    [json]='jq -r "\"\\(.folders) \\(.files)\""'
+    [jsonl]='head -n 1 | jq -r "\"\\(.folders) \\(.files)\""'
+    [ncdu]="python3 -c 'import json, sys
+def count(entry):
+    if isinstance(entry, dict): return (0, 1)
+    inner = [count(e) for e in entry[1:]]
+    return (sum(1 + f if isinstance(e, list) else f for e, (f, _) in zip(entry[1:], inner)), sum(n for _, n in inner))
+print(*count(json.load(sys.stdin)[3]))'"
+)
 
-# time_formats TREE: velmora-map's JSON document against its HTML report on
-# the tree, warm, in one hyperfine session. The JSON run should take at most
-# 1.2 x the HTML run, and state the same counts.
+# time_formats TREE: each of velmora-map's data formats against its HTML
+# report on the tree, warm, in one hyperfine session. Each run should take
+# at most 1.2 x the HTML run, and state the same counts.
 time_formats() {
     local tree=$1 root=${tree_root[$1]} out=$work/out/$1-formats log=$log_dir/$1-formats
-    local html_ms json_ms html_counts json_counts failed note
+    local html_ms html_counts format walker counts failed note commands=()
     mkdir -p "$out"
+    for format in "${data_formats[@]}"; do
+        commands+=(-n "velmora-map -q -f --format=$format"
+            "$(quote "$velmora") -q -f --format=$format $(quote "$root") $(quote "$out/report.$format")")
+    done
     echo
-    echo "${tree_label[$tree]}, warm: $json_walker against the HTML report (log: ${log#"$repo"/}.txt) ..."
+    echo "${tree_label[$tree]}, warm: velmora-map's formats against the HTML report (log: ${log#"$repo"/}.txt) ..."
     run_hyperfine "$log" "${tree_label[$tree]} (formats)" --ignore-failure "${warm_options[@]}" \
-        -n "$baseline" "$(walker_command "$baseline" "$root" "$out/report.html")" \
-        -n "$json_walker" "$(quote "$velmora") -q -f --format=json $(quote "$root") $(quote "$out/report.json")"
+        -n "$baseline" "$(walker_command "$baseline" "$root" "$out/report.html")" "${commands[@]}"
     html_ms=$(median_ms "$log.json" "$baseline")
-    json_ms=$(median_ms "$log.json" "$json_walker")
     html_counts=$(report_counts "$out/report.html")
-    json_counts=$(jq -r '"\(.folders) \(.files)"' "$out/report.json" 2>/dev/null) || json_counts="not JSON"
-    failed=$(failed_exit_codes "$log.json" "$json_walker")
-    note="counts as the report's"
-    [ "$json_counts" = "$html_counts" ] || note="WARNING: counts '$json_counts', the report's '$html_counts'"
-    [ -z "$failed" ] || note="$note; exit status $failed"
     printf '  %-36s %11s %8s  %s\n' walker "median ms" ratio bytes
-    awk -v base="$html_ms" -v json="$json_ms" -v html_name="$baseline" -v json_name="$json_walker" \
-        -v html_bytes="$(stat -c %s "$out/report.html")" -v json_bytes="$(stat -c %s "$out/report.json")" \
-        -v note="$note" -v failed="$failed" 'BEGIN {
-        ratio = base > 0 ? json / base : 0
-        printf "  %-36s %11.1f %8.2f  %d\n", html_name, base, 1, html_bytes
-        printf "  %-36s %11.1f %8.2f  %d  %s\n", json_name, json, ratio, json_bytes, note
-        printf "  JSON over HTML: %.2f (at most 1.2): %s\n", ratio, (base > 0 && ratio <= 1.2 && note ~ /^counts/ && failed == "" ? "pass" : "FAIL")
-    }'
+    printf '  %-36s %11.1f %8.2f  %d\n' "$baseline" "$html_ms" 1 "$(stat -c %s "$out/report.html")"
+    for format in "${data_formats[@]}"; do
+        walker="velmora-map -q -f --format=$format"
+        counts=$(bash -c "${format_counts[$format]}" <"$out/report.$format" 2>/dev/null) || counts="unreadable"
+        failed=$(failed_exit_codes "$log.json" "$walker")
+        note="counts as the report's"
+        [ "$counts" = "$html_counts" ] || note="WARNING: counts '$counts', the report's '$html_counts'"
+        [ -z "$failed" ] || note="$note; exit status $failed"
+        awk -v base="$html_ms" -v ms="$(median_ms "$log.json" "$walker")" -v name="$walker" -v format="$format" \
+            -v bytes="$(stat -c %s "$out/report.$format")" -v note="$note" -v failed="$failed" 'BEGIN {
+            ratio = base > 0 ? ms / base : 0
+            printf "  %-36s %11.1f %8.2f  %d  %s\n", name, ms, ratio, bytes, note
+            printf "  %s over HTML: %.2f (at most 1.2): %s\n", format, ratio, (base > 0 && ratio <= 1.2 && note ~ /^counts/ && failed == "" ? "pass" : "FAIL")
+        }'
+    done
 }

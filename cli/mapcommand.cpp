@@ -89,6 +89,7 @@ public:
     {
         m_job.setCancel(m_interruption.flag());
         m_job.setRules(&m_rules.walk);
+        m_job.prepareFor(options.format);
     }
 
     int run()

@@ -69,8 +69,11 @@ struct Choice
     Value value;
 };
 
-constexpr Choice<ReportFormat> formats[] = {
-    {"html", ReportFormat::Html}, {"json", ReportFormat::Json}, {"browse", ReportFormat::Browse}};
+constexpr Choice<ReportFormat> formats[] = {{"html", ReportFormat::Html},
+                                            {"json", ReportFormat::Json},
+                                            {"jsonl", ReportFormat::JsonLines},
+                                            {"ncdu", ReportFormat::Ncdu},
+                                            {"browse", ReportFormat::Browse}};
 constexpr Choice<EntryOrder> orders[] = {{"name", EntryOrder::Name}, {"version", EntryOrder::Version}};
 
 // Sets `value` to the choice named `argument` of `option`; gives what is
@@ -139,8 +142,17 @@ std::string parseMapOptions(int argc, char **argv, MapOptions &options)
     }
     if (options.help || options.version)
         return {};
-    if (argc - optind != 2)
+    if (argc - optind < 2)
         return "expected ROOT and OUTPUT";
+    if (argc - optind > 2) {
+        std::string extra;
+        for (int i = optind + 2; i < argc; ++i)
+            extra += std::string(extra.empty() ? "" : " ") + "'" + argv[i] + "'";
+        return "too many arguments: " + extra + " after ROOT and OUTPUT";
+    }
+    // The export that ncdu reads has no way of leaving files out.
+    if (options.format == ReportFormat::Ncdu)
+        options.listed = ListedEntries::FilesAndDirectories;
     options.root = argv[optind];
     options.output = argv[optind + 1];
     if (options.open && options.output == "-")

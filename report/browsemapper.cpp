@@ -4,7 +4,6 @@
 #include "browsepage.h"
 #include "exclusionrules.h"
 #include "htmlname.h"
-#include "reasontext.h"
 
 #include <cassert>
 #include <ctime>
@@ -37,7 +36,8 @@ std::string utcText(std::time_t when)
 } // namespace
 
 BrowseMapper::BrowseMapper(const MapHeading &heading, std::string &output)
-    : m_heading(heading)
+    : TalliedFormat(heading)
+    , m_heading(heading)
     , m_tally(*heading.tally)
     , m_listFiles(heading.listed == ListedEntries::FilesAndDirectories)
     , m_output(output)
@@ -56,6 +56,8 @@ void BrowseMapper::begin()
 
 void BrowseMapper::end()
 {
+    // Every directory of the tally was written, with its reason, once.
+    assert(replayedWhole());
     m_output.append(",0]}");
     writeFrame();
 }
@@ -81,20 +83,16 @@ void BrowseMapper::directoryEnd()
 
 void BrowseMapper::writeDirectory(std::string_view name)
 {
-    assert(m_directory < m_tally.directoryCount());
-    const DirectoryTally::Counts counts = m_tally.counts(m_directory);
+    const Directory directory = nextDirectory();
     m_output.append("{\"d\":");
     appendAsciiJsonString(m_output, name);
-    m_output.append(",\"n\":[").append(std::to_string(counts.folders)).push_back(',');
-    m_output.append(std::to_string(counts.files)).push_back(']');
-    const auto &reasons = m_tally.reasons();
-    if (m_reason < reasons.size() && reasons[m_reason].directory == m_directory) {
-        const DirectoryTally::Reason &reason = reasons[m_reason++];
+    m_output.append(",\"n\":[").append(std::to_string(directory.counts.folders)).push_back(',');
+    m_output.append(std::to_string(directory.counts.files)).push_back(']');
+    if (directory.reason) {
         m_output.append(",\"r\":");
-        appendAsciiJsonString(m_output, reason.notEntered ? notEnteredText(reason.why) : unreadableText(reason.error));
+        appendAsciiJsonString(m_output, reasonText(*directory.reason));
     }
     m_output.push_back('}');
-    ++m_directory;
 }
 
 void BrowseMapper::writeRules(const WalkRules *rules)

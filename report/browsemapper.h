@@ -1,7 +1,6 @@
 #pragma once
 
-#include "directorytally.h"
-#include "mapformat.h"
+#include "talliedformat.h"
 #include "walkrules.h"
 
 #include <string>
@@ -38,7 +37,7 @@
 // metadata could not be read, an object {"f":NAME,"r":REASON}; and a
 // "sizes":true at the top. "format" is raised only when a form above
 // changes meaning.
-class BrowseMapper : public MapFormat
+class BrowseMapper : public TalliedFormat
 {
 public:
     // The heading has the tally.
@@ -50,9 +49,6 @@ public:
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
-    // Reasons are written from the tally, where the directory begins.
-    void directoryUnreadable(int) override {}
-    void directoryNotEntered(NotEnteredReason) override {}
 
 private:
     void writeDirectory(std::string_view name);
@@ -66,6 +62,4 @@ private:
     const bool m_listFiles;
     std::string &m_output;
     std::size_t m_piece = 0;
-    std::size_t m_directory = 0;
-    std::size_t m_reason = 0; // the next of the tally's reasons
 };

@@ -3,6 +3,8 @@
 #include "jsontext.h"
 #include "reasontext.h"
 
+#include <cassert>
+
 JsonMapper::JsonMapper(const MapHeading &heading, std::string &output)
     : m_heading(heading)
     , m_listFiles(heading.listed == ListedEntries::FilesAndDirectories)
@@ -76,6 +78,8 @@ void JsonMapper::directoryNotEntered(NotEnteredReason reason)
 
 void JsonMapper::enterContents()
 {
+    // A directory with its reason written has no more entries.
+    assert(m_directory != Directory::Closed);
     if (m_directory != Directory::Begun)
         return;
     m_output.append(",\"contents\":[");

@@ -40,3 +40,7 @@ public:
 // The format that `format` names. A new format is a class of its own and
 // one case here.
 std::unique_ptr<MapFormat> makeMapFormat(ReportFormat format, const MapHeading &heading, std::string &output);
+// Whether the format shows each directory's own counts, or its reason where
+// the directory begins: only then is its heading given a tally, which costs
+// a few bytes a directory to keep.
+bool showsDirectoryCounts(ReportFormat format);

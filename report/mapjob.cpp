@@ -131,13 +131,15 @@ bool MapJob::count(const WalkProgress *progress)
         m_tree = scanTree(m_rootPath, progress, 0, m_cancel, m_rules);
         if (cancelled())
             return fail(MapFailure::Cancelled);
-        // Every format may show each directory's tally; keeping it costs a
-        // few bytes a directory and a fraction of a percent of the run.
         TreeCounter counter(m_errors, m_countLimit);
-        m_tally = DirectoryTally();
-        BothVisitors both(counter, m_tally);
-        m_tree.replay(both);
-        m_tally.finish();
+        if (m_tallyWhileCounting) {
+            BothVisitors both(counter, m_tally);
+            m_tree.replay(both);
+            m_tally.finish();
+            m_tallied = true;
+        } else {
+            m_tree.replay(counter);
+        }
         if (counter.overflowed())
             return fail(MapFailure::TooManyEntries);
         if (counter.unreadableCount() > 0) {
@@ -161,7 +163,13 @@ bool MapJob::map(ReportFormat format, ListedEntries listed, const ReportWriter &
 {
     try {
         m_report.reserve(pieceRoom);
-        const MapHeading heading{m_rootPath, m_folderCount, m_fileCount, listed, m_rules, m_madeAt, &m_tally};
+        if (showsDirectoryCounts(format) && !m_tallied) {
+            m_tree.replay(m_tally);
+            m_tally.finish();
+            m_tallied = true;
+        }
+        const MapHeading heading{m_rootPath, m_folderCount, m_fileCount, listed, m_rules, m_madeAt,
+                                 m_tallied ? &m_tally : nullptr};
         const std::unique_ptr<MapFormat> mapper = makeMapFormat(format, heading, m_report);
         mapper->begin();
         PieceByPiece pieces(*mapper, m_report, write);
@@ -182,6 +190,7 @@ bool MapJob::fail(MapFailure failure)
     m_failure = failure;
     m_tree.clear();
     m_tally = DirectoryTally();
+    m_tallied = false;
     std::string().swap(m_report);
     return false;
 }

@@ -3,6 +3,7 @@
 #include "directorytally.h"
 #include "listedentries.h"
 #include "mapfailure.h"
+#include "mapformat.h"
 #include "reportformat.h"
 #include "treerecording.h"
 #include "unreadabledirectories.h"
@@ -38,8 +39,10 @@ public:
     // What the listing enters, lists and in which order; without, all of
     // the tree as the file system lists it.
     void setRules(const WalkRules *rules) { m_rules = rules; }
-    // Lists the tree below the root and counts its folders and files, in
-    // all and for each directory.
+    // Before count(): the format the map will be made in, so that what only
+    // it shows is gathered while counting rather than by a visit of its own.
+    void prepareFor(ReportFormat format) { m_tallyWhileCounting = showsDirectoryCounts(format); }
+    // Lists the tree below the root and counts its folders and files.
     bool count(const WalkProgress *progress = nullptr);
     // Hands the whole map, in `format`, to `write` as it is made, in pieces
     // of about 256 KiB, so that it is never held whole.
@@ -74,6 +77,8 @@ private:
     const std::atomic<bool> *m_cancel = nullptr;
     const WalkRules *m_rules = nullptr;
     TreeRecording m_tree;
+    bool m_tallyWhileCounting = false;
+    bool m_tallied = false; // m_tally holds the counts of m_tree
     DirectoryTally m_tally;
     std::time_t m_madeAt = 0;
     std::vector<UnreadableDirectory> m_unreadable;

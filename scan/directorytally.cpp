@@ -47,6 +47,8 @@ void DirectoryTally::directoryNotEntered(NotEnteredReason why)
 
 void DirectoryTally::finish()
 {
+    // Only the root is left open after a whole replay.
+    assert(m_open.size() == 1);
     while (!m_open.empty())
         close();
     // A directory read in part is told of after its subdirectories; the

@@ -1,7 +1,9 @@
 #include "entrytable.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
+#include <limits>
 
 EntryRecord &EntryTable::append(std::string_view name)
 {
@@ -12,7 +14,9 @@ EntryRecord &EntryTable::append(std::string_view name)
     at[name.size()] = '\0';
 
     EntryRecord &entry = m_records.emplace_back();
+    assert(m_nameBytes <= std::numeric_limits<std::uint32_t>::max());
     entry.nameOffset = std::uint32_t(m_nameBytes);
+    assert(name.size() <= std::numeric_limits<std::uint16_t>::max());
     entry.nameLength = std::uint16_t(name.size());
     m_nameBytes += name.size() + 1;
     return entry;

@@ -5,6 +5,7 @@
 #include "entrytable.h"
 #include "walkrules.h"
 
+#include <cassert>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -44,6 +45,7 @@ public:
               const std::function<void(std::string_view)> &leadingFile);
     void pop()
     {
+        assert(!m_levels.empty());
         m_entries.truncate(m_levels.back().firstEntry, m_levels.back().firstNameByte);
         m_levels.pop_back();
         if (m_rules) {

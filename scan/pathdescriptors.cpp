@@ -3,6 +3,7 @@
 #include "descriptorbudget.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <limits>
 #include <utility>
@@ -96,5 +97,6 @@ std::size_t PathDescriptors::thinningCandidate(std::size_t justOpened) const
             best = m_open[i];
         }
     }
+    assert(best != justOpened && best != m_open.back());
     return best;
 }

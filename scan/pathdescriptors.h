@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 // The descriptors a walk holds on the levels of its path, within a budget.
@@ -46,6 +48,8 @@ public:
         ScopedDescriptor own = take(m_levels.size() - 1);
         change(m_levels.size() - 1, [](Level &level) { level.wanted = false; });
         m_levels.pop_back();
+        // The count was kept exact all the way: nothing is left of it.
+        assert(!m_levels.empty() || (m_stranded == 0 && m_open.empty()));
         return own;
     }
     // After pop(): the new top takes its descriptor back through ".." of
@@ -81,6 +85,7 @@ private:
     template <typename Change>
     void change(std::size_t level, Change &&change)
     {
+        assert(m_stranded >= std::size_t(m_levels[level].stranded()));
         m_stranded -= m_levels[level].stranded();
         change(m_levels[level]);
         m_stranded += m_levels[level].stranded();
@@ -92,11 +97,14 @@ private:
     // Called only for a level without a descriptor.
     void keep(std::size_t level, ScopedDescriptor fd)
     {
+        assert(!m_levels[level].fd.isValid());
         change(level, [&fd](Level &kept) { kept.fd = std::move(fd); });
         m_open.insert(std::lower_bound(m_open.begin(), m_open.end(), level), level);
+        assert(std::adjacent_find(m_open.begin(), m_open.end(), std::greater_equal<>()) == m_open.end());
         // One more is always left for the next directory to open.
         if (m_open.size() + 1 > m_budget && m_open.size() > 1)
             thin(level);
+        assert(m_open.size() + 1 <= m_budget || m_open.size() == 1);
     }
     ScopedDescriptor take(std::size_t level)
     {

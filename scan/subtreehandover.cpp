@@ -3,6 +3,7 @@
 #include "directoryopener.h"
 
 #include <algorithm>
+#include <cassert>
 
 SubtreeHandOver::SubtreeHandOver(SubtreeSink *sink)
     : m_sink(sink)
@@ -12,6 +13,8 @@ SubtreeHandOver::SubtreeHandOver(SubtreeSink *sink)
 
 std::size_t SubtreeHandOver::handOverOne(ListingStack &listings, const WalkPath &path)
 {
+    assert(m_levelCursors.size() == listings.depth());
+    assert(nothingToHandOverAbove(listings));
     EntryTable &entries = listings.entries();
     for (; m_firstLevel < listings.depth(); ++m_firstLevel) {
         const ListingStack::Level &level = listings.level(m_firstLevel);
@@ -27,8 +30,12 @@ std::size_t SubtreeHandOver::handOverOne(ListingStack &listings, const WalkPath 
         // The other walk opens it by its path, which must not grow too long.
         if (path.pathBytes(m_firstLevel) + 1 + entry.nameLength >= pathChunkBytes)
             return noLevel;
-        m_tickets.emplace(cursor, m_sink->takeSubtree(path.pathFromStart(m_firstLevel, entries.name(entry)),
-                                                      path.identitiesThrough(m_firstLevel)));
+        [[maybe_unused]] const bool once
+            = m_tickets
+                  .emplace(cursor, m_sink->takeSubtree(path.pathFromStart(m_firstLevel, entries.name(entry)),
+                                                       path.identitiesThrough(m_firstLevel)))
+                  .second;
+        assert(once);
         entry.handedOver = true;
         return m_firstLevel;
     }
@@ -38,6 +45,16 @@ std::size_t SubtreeHandOver::handOverOne(ListingStack &listings, const WalkPath 
 void SubtreeHandOver::place(std::size_t entry)
 {
     const auto ticket = m_tickets.find(entry);
+    assert(ticket != m_tickets.end());
     m_sink->placeSubtree(ticket->second);
     m_tickets.erase(ticket);
+}
+
+bool SubtreeHandOver::nothingToHandOverAbove(ListingStack &listings) const
+{
+    for (std::size_t level = 0; level < m_firstLevel; ++level) {
+        if (listings.level(level).pendingDirectories > 0)
+            return false;
+    }
+    return true;
 }

@@ -59,6 +59,8 @@ public:
     void place(std::size_t entry);
 
 private:
+    bool nothingToHandOverAbove(ListingStack &listings) const;
+
     SubtreeSink *const m_sink;
     const std::atomic<int> *const m_wanted;
     std::size_t m_firstLevel = 0;               // levels above it have nothing left to hand over

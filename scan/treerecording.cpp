@@ -1,6 +1,7 @@
 #include "treerecording.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace {
 
@@ -44,6 +45,7 @@ char *TreeRecording::room(std::size_t bytes)
         const std::size_t grown = m_blocks.empty() ? 0 : std::min(2 * m_blocks.back().memory.capacity(), largestBlockBytes);
         m_blocks.emplace_back().memory.reserve(std::max(grown, bytes));
     }
+    assert(m_blocks.back().memory.capacity() - m_blocks.back().size >= bytes);
     return m_blocks.back().memory.data() + m_blocks.back().size;
 }
 
@@ -155,6 +157,7 @@ void TreeRecording::replayBlock(const Block &block, TreeVisitor &visitor, Progre
             replaySubtree(readNumber(at));
             continue;
         default:
+            assert(kind == File || kind == Begin);
             break;
         }
         const std::size_t length = readNumber(at);
@@ -166,6 +169,8 @@ void TreeRecording::replayBlock(const Block &block, TreeVisitor &visitor, Progre
             visitor.directoryBegin(name);
         progress.count();
     }
+    // Events are whole within their block.
+    assert(at == end);
 }
 
 void TreeRecording::clear()

@@ -2,6 +2,7 @@
 
 #include "directoryadmission.h"
 #include "listingstack.h"
+#include "listingwatch.h"
 #include "pathdescriptors.h"
 #include "scopeddescriptor.h"
 #include "walkpath.h"
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 
 namespace {
@@ -18,6 +20,31 @@ namespace {
 std::string pathFromRoot(const WalkStart &start)
 {
     return start.ancestors.empty() ? std::string() : start.path;
+}
+
+// Tells `visitor` why the directory it has just begun (or, for the walk of a
+// subtree, the start) is not entered.
+void tellRefusal(TreeVisitor &visitor, const Admission &admission, [[maybe_unused]] bool stopping)
+{
+    // Running out of descriptors is waited out, unless the walk is stopping.
+    assert(admission.reason != AdmissionReason::Unreadable || (admission.error != EMFILE && admission.error != ENFILE)
+           || stopping);
+    switch (admission.reason) {
+    case AdmissionReason::Unreadable:
+        visitor.directoryUnreadable(admission.error);
+        break;
+    case AdmissionReason::Loop:
+        visitor.directoryNotEntered(NotEnteredReason::Loop);
+        break;
+    case AdmissionReason::PseudoFileSystem:
+        visitor.directoryNotEntered(NotEnteredReason::PseudoFileSystem);
+        break;
+    case AdmissionReason::OtherFileSystem:
+        visitor.directoryNotEntered(NotEnteredReason::OtherFileSystem);
+        break;
+    case AdmissionReason::Entered:
+        break;
+    }
 }
 
 // The depth-first traversal: it visits each level's entries in order,
@@ -48,7 +75,7 @@ public:
         const int error = errno;
         const Admission admission = m_admission.admitStart(start, error);
         if (!admission.entered()) {
-            tellRefusal(admission);
+            tellRefusal(m_visitor, admission, stopped());
             return;
         }
         enter(std::move(start), admission, 0);
@@ -105,37 +132,17 @@ private:
         }
         subdirectoryDone(parent);
         if (!admission.entered()) {
-            tellRefusal(admission);
+            tellRefusal(m_visitor, admission, stopped());
             m_visitor.directoryEnd();
             return;
         }
         enter(std::move(fd), admission, index);
     }
 
-    // Tells the visitor why the directory it has just begun (or, for the walk
-    // of a subtree, the start) is not entered.
-    void tellRefusal(const Admission &admission)
-    {
-        switch (admission.reason) {
-        case AdmissionReason::Unreadable:
-            m_visitor.directoryUnreadable(admission.error);
-            break;
-        case AdmissionReason::Loop:
-            m_visitor.directoryNotEntered(NotEnteredReason::Loop);
-            break;
-        case AdmissionReason::PseudoFileSystem:
-            m_visitor.directoryNotEntered(NotEnteredReason::PseudoFileSystem);
-            break;
-        case AdmissionReason::OtherFileSystem:
-            m_visitor.directoryNotEntered(NotEnteredReason::OtherFileSystem);
-            break;
-        case AdmissionReason::Entered:
-            break;
-        }
-    }
-
     void enter(ScopedDescriptor fd, const Admission &admission, std::size_t nameEntry)
     {
+        if (const ListingWatch watch = listingWatch.load(std::memory_order_relaxed))
+            watch(admission.identity);
         m_descriptors.descend();
         // Files before the first subdirectory need not wait in the table.
         m_listings.push(fd.get(), nameEntry, admission.traits.kernelPseudo, [this](std::string_view name) {
@@ -150,6 +157,8 @@ private:
 
     void leave()
     {
+        // Every subdirectory of the level was entered, refused or handed over.
+        assert(m_listings.top().pendingDirectories == 0);
         // A listing that failed part way is reported once its entries are visited.
         if (const int error = m_listings.top().readError)
             m_visitor.directoryUnreadable(error);
@@ -165,6 +174,7 @@ private:
 
     void subdirectoryDone(std::size_t level)
     {
+        assert(m_listings.level(level).pendingDirectories > 0);
         if (--m_listings.level(level).pendingDirectories == 0)
             m_descriptors.noLongerWanted(level);
     }

@@ -4,6 +4,7 @@
 #include "entrytable.h"
 #include "filesystemtraits.h"
 
+#include <cassert>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -27,11 +28,14 @@ public:
             ? m_startPath.size()
             : m_levels.back().pathBytes + 1 + m_entries[nameEntry].nameLength;
         m_levels.push_back({identity, traits, nameEntry, pathBytes});
-        m_onPath.insert(identity);
+        // A directory already on the path is a loop, never entered again.
+        [[maybe_unused]] const bool added = m_onPath.insert(identity).second;
+        assert(added);
     }
     void pop()
     {
-        m_onPath.erase(m_levels.back().identity);
+        [[maybe_unused]] const std::size_t removed = m_onPath.erase(m_levels.back().identity);
+        assert(removed == 1);
         m_levels.pop_back();
     }
 

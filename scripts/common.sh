@@ -15,9 +15,10 @@ build_packages=(cmake make g++ qt6-base-dev libxkbcommon-dev librsvg2-bin xdg-ut
 # FUSE file system (one whose daemon the window's tests stop, to stand in for a
 # share that hangs), setcap for a file capability, strace to make system calls
 # fail or signals arrive at a chosen moment, two JSON parsers that read
-# velmora-map's JSON back, and the browser that loads its browsable page.
+# velmora-map's JSON back, the two disk usage browsers that read its ncdu
+# export, and the browser that loads its browsable page.
 test_packages=(desktop-file-utils appstream dpkg-dev file lintian e2fsprogs mount dosfstools fusefat bindfs libcap2-bin
-    strace python3 jq chromium)
+    strace python3 jq ncdu gdu chromium)
 
 # What building the Debian package needs besides: dpkg-buildflags,
 # dpkg-shlibdeps and file for CPack, and appstreamcli, whose version tells

@@ -150,6 +150,85 @@ def show($depth): ([($depth | tostring), .type, (.name_bytes // (.name | utf8) |
 "\(.format_version) \(.folders) \(.files) \(.files_listed)", (.tree | show(0))
 )jq";
 
+// The same listing from JSON Lines, read a line at a time. Each directory's
+// counts are checked against the lines below it.
+const char pythonLinesLister[] = R"py(
+import json, sys
+lines = sys.stdin.buffer.read().decode("utf-8").split("\n")
+assert lines[-1] == "", "the last line is ended"
+def text_bytes(entry, key):
+    return bytes(entry[key + "_bytes"]) if key + "_bytes" in entry else entry[key].encode("utf-8")
+def show(depth, kind, name, entry):
+    line = [str(depth), kind, ",".join(str(byte) for byte in name)]
+    if kind == "directory":
+        line += ["reason=" + entry["reason"]] if "reason" in entry else ["contents"]
+    print(" ".join(line))
+head = json.loads(lines[0])
+print(head["format_version"], head["folders"], head["files"], json.dumps(head["files_listed"]))
+show(0, "directory", text_bytes(head, "root"), head)
+entries = [json.loads(line) for line in lines[1:-1]]
+for entry in entries:
+    path = text_bytes(entry, "path").split(b"/")
+    show(len(path), entry["type"], path[-1], entry)
+for directory in [head] + [entry for entry in entries if entry["type"] == "directory"]:
+    prefix = b"" if directory is head else text_bytes(directory, "path") + b"/"
+    below = [entry["type"] for entry in entries if text_bytes(entry, "path").startswith(prefix)]
+    if below.count("directory") != directory["folders"] or head["files_listed"] and below.count("file") != directory["files"]:
+        print("wrong counts for", prefix)
+)py";
+
+const char jqLinesLister[] = R"jq(
+def utf8: explode | map(if . < 128 then [.]
+    elif . < 2048 then [192 + (. / 64 | floor), 128 + . % 64]
+    elif . < 65536 then [224 + (. / 4096 | floor), 128 + (. / 64 | floor) % 64, 128 + . % 64]
+    else [240 + (. / 262144 | floor), 128 + (. / 4096 | floor) % 64, 128 + (. / 64 | floor) % 64, 128 + . % 64] end)
+    | add // [];
+def bytes($key): .[$key + "_bytes"] // (.[$key] | utf8);
+def show($depth; $name): [($depth | tostring), .type, ($name | map(tostring) | join(","))]
+    + (if .type != "directory" then [] elif has("reason") then ["reason=" + .reason] else ["contents"] end) | join(" ");
+input | "\(.format_version) \(.folders) \(.files) \(.files_listed)", (.type = "directory" | show(0; bytes("root"))),
+    (inputs | bytes("path") as $path | ($path | indices(47)) as $slashes
+        | show(($slashes | length) + 1; $path[(($slashes | last) // -1) + 1:]))
+)jq";
+
+// "DEPTH TYPE NAME-BYTES FLAG" for each entry of an export in ncdu's
+// format (argument "ncdu") or of JSON Lines (argument "jsonl"), the flag
+// being the one the export gives for the JSON Lines' reason, or "-".
+const char ncduLister[] = R"py(
+import json, sys
+text = sys.stdin.buffer.read().decode("utf-8", "surrogateescape")
+def out(depth, kind, name, flag):
+    print(depth, kind, ",".join(str(byte) for byte in name.encode("utf-8", "surrogateescape")), flag)
+def flag_of(info):
+    if "excluded" in info:
+        # ncdu 1.18 reads "otherfs", as its format says, and writes "othfs".
+        return "excluded=" + {"othfs": "otherfs"}.get(info["excluded"], info["excluded"])
+    return "read_error" if info.get("read_error") else "-"
+def show(entry, depth):
+    if isinstance(entry, list):
+        out(depth, "directory", entry[0]["name"], flag_of(entry[0]))
+        for inner in entry[1:]:
+            show(inner, depth + 1)
+    else:
+        out(depth, "file", entry["name"], flag_of(entry))
+if sys.argv[1] == "ncdu":
+    document = json.loads(text)
+    assert document[:2] == [1, 2], "version 1.2"
+    show(document[3], 0)
+else:
+    flags = {"loop": "excluded=frmlnk", "pseudo file system": "excluded=kernfs", "other file system": "excluded=otherfs"}
+    def flag(entry):
+        reason = entry.get("reason", "-")
+        return "read_error" if reason.startswith("unreadable: ") else flags.get(reason, reason)
+    lines = text.split("\n")[:-1]
+    head = json.loads(lines[0])
+    out(0, "directory", head["root"], flag(head))
+    for line in lines[1:]:
+        entry = json.loads(line)
+        path = bytes(entry["path_bytes"]).decode("utf-8", "surrogateescape") if "path_bytes" in entry else entry["path"]
+        out(path.count("/") + 1, entry["type"], path.split("/")[-1], flag(entry))
+)py";
+
 QByteArray listedBy(const QString &program, const QStringList &arguments, const QByteArray &document)
 {
     QProcess process;
@@ -246,6 +325,8 @@ private slots:
     void outputOpenedAsOneAbsoluteArgument();
     void terminalOutput_data();
     void terminalOutput();
+    void ncduReadsTheMap_data();
+    void ncduReadsTheMap();
     void jsonNamesEveryEntry_data();
     void jsonNamesEveryEntry();
     void rulesShapeHtmlAndJsonAlike_data();
@@ -401,7 +482,10 @@ void tst_MapCommand::exitStatus_data()
     QTest::newRow("written") << QStringList{"@/tree", "@/out.html"} << 0 << "" << false;
     QTest::newRow("no arguments") << QStringList{} << 2 << "expected ROOT and OUTPUT" << false;
     QTest::newRow("one argument") << QStringList{"@/tree"} << 2 << "expected ROOT and OUTPUT" << false;
-    QTest::newRow("three arguments") << QStringList{"@/tree", "a", "b"} << 2 << "expected ROOT and OUTPUT" << false;
+    QTest::newRow("three arguments") << QStringList{"@/tree", "a", "b"} << 2 << "too many arguments: 'b' after ROOT and OUTPUT"
+                                     << false;
+    QTest::newRow("four arguments, an option among them") << QStringList{"@/tree", "a", "b", "-f", "c d"} << 2
+                                                          << "too many arguments: 'b' 'c d' after ROOT and OUTPUT" << false;
     QTest::newRow("unknown option") << QStringList{"--deep", "@/tree", "@/out.html"} << 2
                                     << "unrecognized option '--deep'" << false;
     QTest::newRow("unknown short option") << QStringList{"-qz", "@/tree", "@/out.html"} << 2 << "invalid option -- 'z'" << false;
@@ -927,22 +1011,31 @@ void tst_MapCommand::terminalOutput()
 
 void tst_MapCommand::jsonNamesEveryEntry_data()
 {
+    QTest::addColumn<QString>("format");
     QTest::addColumn<bool>("listFiles");
     QTest::addColumn<bool>("toStandardOutput");
     QTest::addColumn<bool>("byNobody"); // for whom the directory "locked" cannot be read
+    QTest::addColumn<int>("chainLevels"); // of folders in a chain beside the names
 
-    QTest::newRow("-f") << true << false << false;
-    QTest::newRow("directories only") << false << false << false;
-    QTest::newRow("-f, to standard output") << true << true << false;
-    QTest::newRow("unreadable directory") << true << false << true;
-    QTest::newRow("unreadable directory, directories only, to standard output") << false << true << true;
+    QTest::newRow("-f") << "json" << true << false << false << 0;
+    QTest::newRow("directories only") << "json" << false << false << false << 0;
+    QTest::newRow("-f, to standard output") << "json" << true << true << false << 0;
+    QTest::newRow("unreadable directory") << "json" << true << false << true << 0;
+    QTest::newRow("unreadable directory, directories only, to standard output") << "json" << false << true << true << 0;
+    QTest::newRow("lines, -f") << "jsonl" << true << false << false << 0;
+    QTest::newRow("lines, unreadable directory, directories only, to standard output") << "jsonl" << false << true << true << 0;
+    QTest::newRow("lines, unreadable directory") << "jsonl" << true << false << true << 0;
+    // Deeper than the nested document's parsers go.
+    QTest::newRow("lines, a chain of 2,000 folders") << "jsonl" << true << false << false << 2000;
 }
 
 void tst_MapCommand::jsonNamesEveryEntry()
 {
+    QFETCH(QString, format);
     QFETCH(bool, listFiles);
     QFETCH(bool, toStandardOutput);
     QFETCH(bool, byNobody);
+    QFETCH(int, chainLevels);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -954,6 +1047,8 @@ void tst_MapCommand::jsonNamesEveryEntry()
                                  "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo", "l:tree/sub/up=.."};
     for (const QByteArray &name : nastyNames)
         entries << "tree/" + name << "tree/\xfe\\\n/" + name << "d:tree/sub/" + name;
+    for (QByteArray chain = "d:tree/chain"; chainLevels-- > 0; chain += "/d")
+        entries << chain;
     QVERIFY(makeTree(scratch.path(), entries));
     QVERIFY(::chmod(scratch.path().constData(), 0777) == 0); // where nobody writes the reports
     QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0700) == 0);
@@ -965,7 +1060,7 @@ void tst_MapCommand::jsonNamesEveryEntry()
     const std::function<void()> inChild = byNobody ? asNobody : nullptr;
     const QString jsonOutput = toStandardOutput ? "-" : here + "/map.json";
     const QString htmlOutput = toStandardOutput ? "-" : here + "/map.html";
-    const Result json = velmoraMap(QStringList{"--format=json"} << options << here + "/tree" << jsonOutput, inChild, program);
+    const Result json = velmoraMap(QStringList{"--format=" + format} << options << here + "/tree" << jsonOutput, inChild, program);
     const Result html = velmoraMap(QStringList(options) << here + "/tree" << htmlOutput, inChild, program);
     const QByteArray document = toStandardOutput ? json.out : fileContents(jsonOutput);
     const QByteArray report = toStandardOutput ? html.out : fileContents(htmlOutput);
@@ -980,14 +1075,63 @@ void tst_MapCommand::jsonNamesEveryEntry()
     const QRegularExpressionMatch counted = counts.match(QString::fromLatin1(report));
     QVERIFY(counted.hasMatch());
 
-    // One line, whatever the names hold, which every parser reads back to the names on disk.
+    // One line, or one a line for JSON Lines, whatever the names hold, which
+    // every parser reads back to the names on disk.
+    const bool lines = format == "jsonl";
     QVERIFY(document.endsWith("}\n"));
-    QCOMPARE(document.count('\n'), 1);
     const QByteArray onDisk = "1 " + counted.captured(1).toLatin1() + ' ' + counted.captured(2).toLatin1() + ' '
                               + (listFiles ? "true" : "false") + "\n0 directory " + decimalBytes(scratch.path() + "/tree")
                               + " contents\n" + entriesOnDisk(scratch.path() + "/tree", 1, listFiles, byNobody);
-    QCOMPARE(listedBy("python3", {"-c", pythonLister}, document), onDisk);
-    QCOMPARE(listedBy("jq", {"-r", jqLister}, document), onDisk);
+    QCOMPARE(document.count('\n'), lines ? onDisk.count('\n') - 1 : 1);
+    QCOMPARE(listedBy("python3", {"-c", lines ? pythonLinesLister : pythonLister}, document), onDisk);
+    QCOMPARE(listedBy("jq", lines ? QStringList{"-n", "-r", jqLinesLister} : QStringList{"-r", jqLister}, document), onDisk);
+}
+
+void tst_MapCommand::ncduReadsTheMap_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("byNobody"); // for whom the directory "locked" cannot be read
+
+    QTest::newRow("names, a loop and a pseudo file system") << QStringList{} << false;
+    QTest::newRow("a folder that cannot be read, by nobody") << QStringList{} << true;
+    QTest::newRow("on one file system, a folder excluded") << QStringList{"-x", "--exclude=/sub/"} << false;
+}
+
+void tst_MapCommand::ncduReadsTheMap()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, byNobody);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QList<QByteArray> entries = {"d:tree", "d:tree/sub", "l:tree/sub/up=..", "l:tree/proc=/proc", "d:tree/locked",
+                                 "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo"};
+    for (const char *name : {"quote\"d", "back\\slash", "ctl\x01\x1f\x7f", "new\nline", "caf\xc3\xa9", "\xff",
+                                   "caf\xe9", "a\x80z"})
+        entries << "tree/" + QByteArray(name) << "tree/sub/" + QByteArray(name);
+    QVERIFY(makeTree(scratch.path(), entries));
+    QVERIFY(::chmod(scratch.path().constData(), 0777) == 0);
+    QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0700) == 0);
+    const QString tree = QFile::decodeName(scratch.path()) + "/tree";
+    const QString program = byNobody ? copyNobodyCanRun(scratch.path()) : QStringLiteral(VELMORA_MAP);
+    QVERIFY(!program.isEmpty());
+    const std::function<void()> inChild = byNobody ? asNobody : nullptr;
+
+    // Files are listed without -f: the format has no other way.
+    const Result ncdu = velmoraMap(QStringList{"--format=ncdu"} << options << tree << "-", inChild, program);
+    const Result lines = velmoraMap(QStringList{"-f", "--format=jsonl"} << options << tree << "-", inChild, program);
+    QCOMPARE(ncdu.status, byNobody ? 3 : 0);
+    QCOMPARE(ncdu.err, lines.err);
+    QVERIFY(ncdu.out.startsWith("[1,2,{\"progname\":\"velmora-map\",\"progver\":\""));
+    // Read back by ncdu and exported again, the same entries with the same flags.
+    const QByteArray again = listedBy("ncdu", {"-f", "-", "-o", "-"}, ncdu.out);
+    const QByteArray expected = listedBy("python3", {"-c", ncduLister, "jsonl"}, lines.out);
+    QVERIFY(expected.startsWith("0 directory " + decimalBytes(tree.toUtf8()) + " -\n"));
+    QCOMPARE(listedBy("python3", {"-c", ncduLister, "ncdu"}, again), expected);
+    // gdu opens it and lists the root's entries.
+    const QByteArray shown = listedBy("gdu", {"-f", "-", "-n"}, ncdu.out);
+    for (const char *name : {"locked", "proc", "fifo", "gone"})
+        QVERIFY2(shown.contains(name), shown.constData());
 }
 
 void tst_MapCommand::rulesShapeHtmlAndJsonAlike_data()

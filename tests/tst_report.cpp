@@ -14,6 +14,7 @@
 #include "treemapper.h"
 
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <climits>
@@ -130,6 +131,8 @@ private slots:
     void browseTree_data();
     void browseTree();
     void browseRules();
+    void browseCountsGatheredEitherWay_data();
+    void browseCountsGatheredEitherWay();
     void asciiJsonName_data();
     void asciiJsonName();
 };
@@ -532,6 +535,48 @@ void tst_Report::browseRules()
         R"("exclude":["*.o","\u003c/x\u003e","caf\u00e9/"]},)"));
     rules.order = EntryOrder::Name;
     QVERIFY(browseData({}, false, &rules).contains(R"("sort":"name")"));
+}
+
+void tst_Report::browseCountsGatheredEitherWay_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<bool>("listFiles");
+    QTest::addColumn<QByteArray>("rootCounts"); // folders and files below the root
+
+    const QList<QByteArray> nested{"d:a", "a/f", "d:a/b", "a/b/g", "a/b/h", "d:c", "top"};
+    QTest::newRow("files listed") << nested << true << QByteArray("\"n\":[3,4]");
+    QTest::newRow("directories only") << nested << false << QByteArray("\"n\":[3,4]");
+    QTest::newRow("empty root") << QList<QByteArray>{} << true << QByteArray("\"n\":[0,0]");
+}
+
+// A job told the format before counting keeps each directory's counts as it
+// counts; one that is not gathers them when it maps. The page is the same.
+void tst_Report::browseCountsGatheredEitherWay()
+{
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(bool, listFiles);
+    QFETCH(QByteArray, rootCounts);
+
+    ScratchDirectory root;
+    QVERIFY(root.isValid());
+    QVERIFY(makeTree(root.path(), entries));
+    QByteArray pages[2];
+    for (const bool prepared : {false, true}) {
+        std::ostringstream errors;
+        MapJob job(root.path().toStdString(), errors);
+        if (prepared)
+            job.prepareFor(ReportFormat::Browse);
+        QVERIFY(job.count());
+        QByteArray &page = pages[prepared];
+        QVERIFY(job.map(ReportFormat::Browse, listedWhen(!listFiles), [&page](std::string_view piece) {
+            page.append(piece.data(), qsizetype(piece.size()));
+            return true;
+        }));
+        // Two jobs may list the tree in different seconds.
+        page = QString::fromLatin1(page).replace(QRegularExpression("\"made\":\"[^\"]*\""), "\"made\":\"\"").toLatin1();
+    }
+    QVERIFY2(pages[true].contains("\"tree\":[{\"d\":") && pages[true].contains(rootCounts), pages[true].right(400));
+    QCOMPARE(pages[false], pages[true]);
 }
 
 void tst_Report::asciiJsonName_data()

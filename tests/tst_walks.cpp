@@ -1,5 +1,7 @@
 #include "childprocess.h"
+#include "directorytally.h"
 #include "exclusionrules.h"
+#include "listingwatch.h"
 #include "loopdisk.h"
 #include "mallocarena.h"
 #include "sanitizers.h"
@@ -25,6 +27,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 
@@ -280,6 +283,7 @@ private slots:
     void parallelScanMatchesTheWalk_data();
     void parallelScanMatchesTheWalk();
     void parallelScanOfUnreadableDirectories();
+    void assertionsCheckedUnderSanitizers();
 };
 
 void tst_Walks::countsTree_data()
@@ -1004,18 +1008,64 @@ int usableCores()
     return ::sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores) : 1;
 }
 
+// Every directory listed while it lives, by any walk of the process, once
+// for each time it was listed.
+class ListingLog
+{
+public:
+    ListingLog()
+    {
+        active = this;
+        listingWatch.store(&note);
+    }
+    ~ListingLog()
+    {
+        listingWatch.store(nullptr);
+        active = nullptr;
+    }
+    ListingLog(const ListingLog &) = delete;
+    ListingLog &operator=(const ListingLog &) = delete;
+
+    // What was listed since the last take(), in order of identity.
+    std::vector<DirectoryIdentity> take()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<DirectoryIdentity> listed;
+        listed.swap(m_listed);
+        std::sort(listed.begin(), listed.end(), [](const DirectoryIdentity &a, const DirectoryIdentity &b) {
+            return std::pair(a.device, a.inode) < std::pair(b.device, b.inode);
+        });
+        return listed;
+    }
+
+private:
+    static void note(const DirectoryIdentity &listed)
+    {
+        const std::lock_guard<std::mutex> lock(active->m_mutex);
+        active->m_listed.push_back(listed);
+    }
+
+    static inline ListingLog *active = nullptr;
+    std::mutex m_mutex;
+    std::vector<DirectoryIdentity> m_listed;
+};
+
 // Compares what a sequential walk and a scan on `threads` threads give of
-// `root` under `rules`: the list with files, the counts and the error lines.
-// Gives "same" and the number of error lines, or what differs.
+// `root` under `rules`: the list with files, the counts, the error lines and
+// how often each directory was listed. Gives "same" and the number of error
+// lines, or what differs.
 QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkProgress *progress = nullptr,
                           const WalkRules *rules = nullptr)
 {
     // The scan goes first, to find the tree as the caller left it.
+    ListingLog listings;
     const TreeRecording scanned = scanTree(root.toStdString(), progress, threads, nullptr, rules);
+    const std::vector<DirectoryIdentity> scanListed = listings.take();
     std::string walked;
     std::ostringstream walkErrors;
     TreeCounter walkCounter(walkErrors);
     walkTree(root.toStdString(), walkCounter, nullptr, rules);
+    const std::vector<DirectoryIdentity> walkListed = listings.take();
     if (rules) {
         walked = "<ul>";
         TreeMapper walkMapper(ListedEntries::FilesAndDirectories, walked);
@@ -1044,6 +1094,12 @@ QByteArray walkVersusScan(const QByteArray &root, unsigned threads, const WalkPr
                + QByteArray::fromStdString(scanEvents.text());
     if (walkCounter.fileCount() != scanCounter.fileCount() || walkCounter.folderCount() != scanCounter.folderCount())
         return "counts differ";
+    // The same output may hide a subtree walked twice, or one lost and made up for.
+    if (walkListed.empty())
+        return "no listing watched";
+    if (scanListed != walkListed)
+        return "listings differ: " + QByteArray::number(qsizetype(scanListed.size())) + " by the scan, "
+               + QByteArray::number(qsizetype(walkListed.size())) + " by the walk";
     if (walkErrors.str() != scanErrors.str())
         return "error lines differ";
     const std::string errorLines = walkErrors.str();
@@ -1149,6 +1205,22 @@ void tst_Walks::parallelScanOfUnreadableDirectories()
     for (const char *locked : {"/a/locked", "/b/c/locked", "/locked"})
         ::chmod((root.path() + locked).constData(), 0755);
     QCOMPARE(status, 0);
+}
+
+void tst_Walks::assertionsCheckedUnderSanitizers()
+{
+#ifdef NDEBUG
+    QVERIFY2(!underAddressSanitizer, "the sanitizer build leaves the assertions out");
+    QSKIP("this build leaves the assertions out");
+#else
+    const int status = runInChild([] {
+        ::dup2(::open("/dev/null", O_WRONLY | O_CLOEXEC), STDERR_FILENO); // the assertion's message is expected
+        DirectoryTally tally;
+        tally.directoryEnd(); // the root is closed by finish() alone
+        return 0;
+    });
+    QCOMPARE(status, -1); // ended by the assertion
+#endif
 }
 
 QTEST_GUILESS_MAIN(tst_Walks)

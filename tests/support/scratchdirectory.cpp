@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -66,8 +67,11 @@ bool removeTree(const QByteArray &path)
         if (!clearFilesAndFindSubdirectory(fd, subdirectory))
             break;
         if (!subdirectory.empty()) {
-            ::fchmodat(fd, subdirectory.c_str(), 0700, 0);
-            const int child = ::openat(fd, subdirectory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+            int child = ::openat(fd, subdirectory.c_str(), flags);
+            // A directory a test locked is unlocked to be removed.
+            if (child < 0 && errno == EACCES && ::fchmodat(fd, subdirectory.c_str(), 0700, 0) == 0)
+                child = ::openat(fd, subdirectory.c_str(), flags);
             if (child < 0)
                 break;
             ::close(fd);

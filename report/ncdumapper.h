@@ -1,0 +1,47 @@
+#pragma once
+
+#include "talliedformat.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Writes the map in the export format that ncdu reads with -f (and gdu too),
+// version 1.2:
+//   [1,2,{"progname":"velmora-map","progver":"1.0.0","timestamp":T},
+//   [{"name":"/abs/root"},
+//   [{"name":"sub"},
+//   {"name":"b.txt"}],
+//   {"name":"a.txt"}]]
+// a directory being an array whose first element is its own info object,
+// any other entry that object alone, one entry a line. The root is named by
+// its absolute path. A directory that was not entered is "excluded":
+// "otherfs" under -x, "kernfs" on a pseudo file system, and "frmlnk" for a
+// link or mount back into the path, the format's nearest word for a place
+// reached another way; one that could not be read whole has "read_error".
+// Names are the bytes on disk: quotes, backslashes and control bytes are
+// escaped, every other byte written as it is, so this output alone is not
+// pure ASCII. Files are always listed: the format has no other way.
+class NcduMapper : public TalliedFormat
+{
+public:
+    // The heading has the tally.
+    NcduMapper(const MapHeading &heading, std::string &output);
+
+    void begin() override;
+    void end() override;
+
+    void file(std::string_view name) override;
+    void directoryBegin(std::string_view name) override;
+    void directoryEnd() override;
+
+private:
+    void writeDirectory(std::string_view name);
+
+    const MapHeading m_heading;
+    std::string &m_output;
+};
+
+// `path` made absolute against the working directory, without the slashes
+// that end it; the links in it are kept as they are.
+std::string absolutePath(std::string_view path);
