@@ -1,11 +1,9 @@
 #include "ncdumapper.h"
 
+#include "absolutepath.h"
 #include "version.h"
 
-#include <unistd.h>
-
 #include <cassert>
-#include <climits>
 #include <cstdio>
 
 namespace {
@@ -46,22 +44,6 @@ const char *excludedText(NotEnteredReason reason)
 
 } // namespace
 
-std::string absolutePath(std::string_view path)
-{
-    std::string absolute;
-    if (path.empty() || path.front() != '/') {
-        char here[PATH_MAX];
-        if (::getcwd(here, sizeof here))
-            absolute = here;
-        if (absolute != "/")
-            absolute.push_back('/');
-    }
-    absolute.append(path);
-    while (absolute.size() > 1 && absolute.back() == '/')
-        absolute.pop_back();
-    return absolute;
-}
-
 NcduMapper::NcduMapper(const MapHeading &heading, std::string &output)
     : TalliedFormat(heading)
     , m_heading(heading)
@@ -73,7 +55,10 @@ void NcduMapper::begin()
 {
     m_output.append("[1,2,{\"progname\":\"velmora-map\",\"progver\":\"").append(versionText);
     m_output.append("\",\"timestamp\":").append(std::to_string(m_heading.madeAt)).append("},\n[");
-    writeDirectory(absolutePath(m_heading.rootPath));
+    std::string root = absolutePath(m_heading.rootPath);
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    writeDirectory(root);
 }
 
 void NcduMapper::end()

@@ -41,7 +41,3 @@ private:
     const MapHeading m_heading;
     std::string &m_output;
 };
-
-// `path` made absolute against the working directory, without the slashes
-// that end it; the links in it are kept as they are.
-std::string absolutePath(std::string_view path);

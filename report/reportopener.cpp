@@ -1,38 +1,25 @@
 #include "reportopener.h"
 
+#include "absolutepath.h"
+
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
+#include <system_error>
 #include <thread>
 
 extern char **environ;
-
-namespace {
-
-// A relative path would be taken from the opener's or the browser's working
-// directory, and one that begins with "-" for an option.
-std::string absolutePath(const std::string &path)
-{
-    if (path[0] == '/')
-        return path;
-    std::unique_ptr<char, decltype(&::free)> here(::getcwd(nullptr, 0), &::free);
-    if (!here)
-        return "./" + path;
-    const std::string directory = here.get();
-    return directory.back() == '/' ? directory + path : directory + '/' + path;
-}
-
-} // namespace
 
 bool openReport(const std::string &path)
 {
     const std::string report = path.c_str();
     if (report.empty())
         return false;
+    // A relative path would be taken from the opener's or the browser's
+    // working directory, and one that begins with "-" for an option.
     const std::string argument = absolutePath(report);
 
     posix_spawnattr_t attributes;
@@ -55,10 +42,15 @@ bool openReport(const std::string &path)
     ::posix_spawnattr_destroy(&attributes);
     if (result != 0)
         return false;
-    // Nothing waits for the opener's result, but it must not linger as a zombie.
-    std::thread([opener] {
-        while (::waitpid(opener, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    // Nothing waits for the opener's result, but it must not linger as a
+    // zombie. Where no thread can be started to reap it, it does until this
+    // program ends: the report is open all the same.
+    try {
+        std::thread([opener] {
+            while (::waitpid(opener, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (const std::system_error &) {
+    }
     return true;
 }
