@@ -53,6 +53,15 @@ Result velmoraMap(const QStringList &arguments, const std::function<void()> &inC
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
+// strace's options for a velmora-map it runs: LeakSanitizer cannot look for
+// leaks in a traced process.
+QStringList withoutLeakCheck()
+{
+    if (!underAddressSanitizer)
+        return {};
+    return {"-E", "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":detect_leaks=0"};
+}
+
 // A copy of velmora-map in `folder`, which nobody may run wherever the
 // build is; empty when it cannot be made.
 QString copyNobodyCanRun(const QByteArray &folder)
@@ -617,9 +626,8 @@ void tst_MapCommand::exitStatus()
             QSKIP(qPrintable(arguments.mid(0, named).join(' ') + " cannot run here"));
         arguments = arguments.mid(1);
         arguments[named - 1] = QStringLiteral(VELMORA_MAP);
-        // LeakSanitizer cannot look for leaks in a traced process.
-        if (program == "strace" && underAddressSanitizer)
-            arguments = QStringList{"-E", "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":detect_leaks=0"} + arguments;
+        if (program == "strace")
+            arguments = withoutLeakCheck() + arguments;
     }
 
     const Result result = byNobody ? velmoraMap(arguments, asNobody, copyNobodyCanRun(scratch.path()))
@@ -806,9 +814,7 @@ void tst_MapCommand::failedRunKeepsEarlierReport()
         for (const QByteArray &fault : faults)
             arguments = QStringList{"-e", "inject=" + QString::fromLatin1(fault)} + arguments;
         arguments = QStringList{"-f", "-qqq", "-o", "/dev/null"} + arguments;
-        // LeakSanitizer cannot look for leaks in a traced process.
-        if (underAddressSanitizer)
-            arguments = QStringList{"-E", "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":detect_leaks=0"} + arguments;
+        arguments = withoutLeakCheck() + arguments;
         program = "strace";
     }
     const Result result = velmoraMap(arguments, [resource, limit, asNobody = inPlace && faults.isEmpty()] {
@@ -896,14 +902,15 @@ void tst_MapCommand::outputOpenedAsOneAbsoluteArgument()
         // The thread started right after the opener is made to fail: the
         // run, traced once, says which start of a thread or process that is.
         const QString trace = here + "/clones";
-        const Result seen = velmoraMap(QStringList{"-f", "-qq", "-e", "trace=clone3", "-o", trace, VELMORA_MAP} + arguments, {}, "strace");
+        const Result seen = velmoraMap(withoutLeakCheck() + QStringList{"-f", "-qq", "-e", "trace=clone3", "-o", trace, VELMORA_MAP} + arguments,
+                                       {}, "strace");
         QCOMPARE(seen.status, 0);
         const QList<QByteArray> clones = fileContents(trace).split('\n');
         const auto spawn = std::find_if(clones.begin(), clones.end(), [](const QByteArray &clone) { return clone.contains("CLONE_VFORK"); });
         QVERIFY(spawn != clones.end() && spawn + 1 != clones.end() && (spawn + 1)->contains("CLONE_THREAD"));
         QTRY_VERIFY(QFile::exists(opener.recordPath()));
         QVERIFY(QFile::remove(opener.recordPath()));
-        traced = {"-f", "-qq", "-o", "/dev/null", "-e", "trace=clone3", "-e",
+        traced = withoutLeakCheck() + QStringList{"-f", "-qq", "-o", "/dev/null", "-e", "trace=clone3", "-e",
                   QString("inject=clone3:error=EAGAIN:when=%1").arg(spawn - clones.begin() + 2), VELMORA_MAP};
     }
     const Result result = noReaper ? velmoraMap(traced + arguments, {}, "strace") : velmoraMap(arguments);
