@@ -41,6 +41,24 @@ void lookUp(int directoryFd, const char *name, int flags, Listed &listed)
     listed.identity = {status.st_dev, status.st_ino};
 }
 
+// Describes an entry with one statx, which also tells, for a link followed
+// and an entry of unknown type, whether it is a directory, and gives a
+// directory its identity.
+void describe(int directoryFd, const struct dirent64 *record, bool followLinks, Listed &listed, EntryMetadata &metadata)
+{
+    const bool typeUntold = record->d_type == DT_LNK || record->d_type == DT_UNKNOWN;
+    const bool follow = followLinks && typeUntold;
+    const mode_t type = readEntryMetadata(directoryFd, record->d_name, follow, metadata);
+    // Of an entry of unknown type, the listing cannot tell whether it was a link.
+    metadata.throughLink = follow && record->d_type == DT_LNK && type != 0 && type != S_IFLNK;
+    if (typeUntold)
+        listed.isDirectory = type == S_IFDIR;
+    if (listed.isDirectory && type == S_IFDIR) {
+        listed.hasIdentity = true;
+        listed.identity = metadata.identity;
+    }
+}
+
 // What the entry's type tells; false when only a look-up can tell.
 bool listedByType(const struct dirent64 *record, bool followLinks, Listed &listed)
 {
@@ -69,9 +87,8 @@ DirectoryReader::DirectoryReader()
 {
 }
 
-template <typename Classify>
-int DirectoryReader::read(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile,
-                          Classify &&classify)
+template <bool withMetadata, typename Classify>
+int DirectoryReader::read(int directoryFd, EntryTable &table, const LeadingFile &leadingFile, Classify &&classify)
 {
     bool keepAll = !leadingFile;
     for (bool first = true;; first = false) {
@@ -86,7 +103,7 @@ int DirectoryReader::read(int directoryFd, EntryTable &table, const std::functio
         // Grown bit by bit, the table would take its first two mebibytes in
         // small pages, one dear fault each.
         if (first && keepAll && std::size_t(filled) > m_buffer.size() / 2)
-            table.reserve(roomForLargeRecords, roomForLargeNameBytes);
+            table.reserve(roomForLargeRecords, roomForLargeNameBytes, withMetadata);
         for (ssize_t offset = 0; offset < filled;) {
             const auto *record = reinterpret_cast<const struct dirent64 *>(m_buffer.data() + offset);
             offset += record->d_reclen;
@@ -99,10 +116,10 @@ int DirectoryReader::read(int directoryFd, EntryTable &table, const std::functio
                 continue;
             keepAll = keepAll || listed.isDirectory;
             if (!keepAll) {
-                leadingFile(entryName);
+                leadingFile(entryName, withMetadata ? &m_metadata : nullptr);
                 continue;
             }
-            EntryRecord &entry = table.append(entryName);
+            EntryRecord &entry = withMetadata ? table.append(entryName, m_metadata) : table.append(entryName);
             entry.isDirectory = listed.isDirectory;
             entry.hasIdentity = listed.hasIdentity;
             entry.identity = listed.identity;
@@ -110,39 +127,56 @@ int DirectoryReader::read(int directoryFd, EntryTable &table, const std::functio
     }
 }
 
-int DirectoryReader::readAll(int directoryFd, EntryTable &table, const std::function<void(std::string_view)> &leadingFile)
+int DirectoryReader::readAll(int directoryFd, EntryTable &table, const LeadingFile &leadingFile)
 {
-    return read(directoryFd, table, leadingFile, [directoryFd](const struct dirent64 *record, std::string_view, Listed &listed) {
-        if (!listedByType(record, true, listed)) // links and file systems that do not report types
-            lookUp(directoryFd, record->d_name, 0, listed);
-        return true;
-    });
+    return read<false>(directoryFd, table, leadingFile,
+                       [directoryFd](const struct dirent64 *record, std::string_view, Listed &listed) {
+                           if (!listedByType(record, true, listed)) // links and file systems that do not report types
+                               lookUp(directoryFd, record->d_name, 0, listed);
+                           return true;
+                       });
 }
 
 int DirectoryReader::readAll(int directoryFd, EntryTable &table, const WalkRules &rules, std::string_view directoryPath,
-                             const std::function<void(std::string_view)> &leadingFile)
+                             const LeadingFile &leadingFile)
+{
+    return rules.readMetadata ? readUnderRules<true>(directoryFd, table, rules, directoryPath, leadingFile)
+                              : readUnderRules<false>(directoryFd, table, rules, directoryPath, leadingFile);
+}
+
+template <bool withMetadata>
+int DirectoryReader::readUnderRules(int directoryFd, EntryTable &table, const WalkRules &rules,
+                                    std::string_view directoryPath, const LeadingFile &leadingFile)
 {
     const int lookUpFlags = rules.followLinks ? 0 : AT_SYMLINK_NOFOLLOW;
     ExclusionRules *const exclusions = rules.exclusions;
     std::uint64_t excluded = 0;
-    const int error = read(directoryFd, table, leadingFile, [&](const struct dirent64 *record, std::string_view name, Listed &listed) {
+    const auto classify = [&](const struct dirent64 *record, std::string_view name, Listed &listed) {
         bool known = listedByType(record, rules.followLinks, listed);
+        bool described = false;
+        // An entry is looked up, or described, at most once.
         const auto resolve = [&]() -> const Listed & {
-            if (!known)
+            if constexpr (withMetadata) {
+                if (!described)
+                    describe(directoryFd, record, rules.followLinks, listed, m_metadata);
+                described = true;
+            } else if (!known) {
                 lookUp(directoryFd, record->d_name, lookUpFlags, listed);
+            }
             known = true;
             return listed;
         };
         if (exclusions) {
             ExcludePattern::EntryPath path(m_entryPath, directoryPath, name);
-            if (exclusions->excludes(name, path, [&] { return resolve().isDirectory; })) {
+            if (exclusions->excludes(name, path, [&] { return known ? listed.isDirectory : resolve().isDirectory; })) {
                 ++excluded;
                 return false;
             }
         }
         resolve();
         return true;
-    });
+    };
+    const int error = read<withMetadata>(directoryFd, table, leadingFile, classify);
     if (excluded > 0)
         exclusions->countExcluded(excluded);
     return error;

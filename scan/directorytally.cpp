@@ -12,13 +12,16 @@ DirectoryTally::DirectoryTally()
 void DirectoryTally::file(std::string_view)
 {
     ++m_files;
+    m_sizes.file();
 }
 
 void DirectoryTally::directoryBegin(std::string_view)
 {
-    m_open.push_back({std::uint32_t(m_counts.size()), m_folders + 1, m_files});
+    const auto directory = std::uint32_t(m_counts.size());
+    m_open.push_back({directory, m_folders + 1, m_files});
     m_counts.emplace_back();
     ++m_folders;
+    m_sizes.begin(directory);
 }
 
 void DirectoryTally::directoryEnd()
@@ -26,6 +29,7 @@ void DirectoryTally::directoryEnd()
     // The root is closed by finish() alone.
     assert(m_open.size() > 1);
     close();
+    m_sizes.end();
 }
 
 void DirectoryTally::directoryUnreadable(int error)
@@ -43,6 +47,7 @@ void DirectoryTally::directoryNotEntered(NotEnteredReason why)
     reason.notEntered = true;
     reason.why = why;
     m_reasons.push_back(reason);
+    m_sizes.notEntered();
 }
 
 void DirectoryTally::finish()
@@ -51,6 +56,7 @@ void DirectoryTally::finish()
     assert(m_open.size() == 1);
     while (!m_open.empty())
         close();
+    m_sizes.finish();
     // A directory read in part is told of after its subdirectories; the
     // first reason given for a directory stands.
     std::stable_sort(m_reasons.begin(), m_reasons.end(),

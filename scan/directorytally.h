@@ -1,5 +1,6 @@
 #pragma once
 
+#include "subtreesizes.h"
 #include "treevisitor.h"
 
 #include <cstddef>
@@ -12,6 +13,8 @@
 // them, the root first (0), so that a format replaying the same recording
 // reads each directory's tally when it begins it, with a counter of its own.
 // A few bytes a directory: the reasons are kept only where there is one.
+// Where the walk read metadata, it also sums each directory's subtree
+// (SubtreeSizes).
 class DirectoryTally : public TreeVisitor
 {
 public:
@@ -32,11 +35,18 @@ public:
 
     DirectoryTally();
 
+    // Before the replay, where the walk read metadata: what the recording
+    // says followed links lead to (TreeRecording::linkTargets()), so that
+    // each such file counts once.
+    void expectLinkTargets(std::vector<FileIdentity> targets) { m_sizes.expectLinkTargets(std::move(targets)); }
+
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
     void directoryUnreadable(int error) override;
     void directoryNotEntered(NotEnteredReason reason) override;
+    void rootMetadata(const EntryMetadata &metadata) override { m_sizes.root(metadata); }
+    void entryMetadata(const EntryMetadata &metadata) override { m_sizes.entry(metadata); }
 
     // After the last event of the replay: closes the root.
     void finish();
@@ -45,6 +55,9 @@ public:
     Counts counts(std::size_t directory) const { return m_counts[directory]; }
     // The first reason given for each directory that has one, by directory.
     const std::vector<Reason> &reasons() const { return m_reasons; }
+    // Whether metadata was read, and then what each directory's subtree holds.
+    bool hasSizes() const { return m_sizes.active(); }
+    const SubtreeSizes::Totals &sizes(std::size_t directory) const { return m_sizes.totals(directory); }
 
 private:
     struct Open
@@ -59,6 +72,7 @@ private:
     std::vector<Counts> m_counts;
     std::vector<Reason> m_reasons;
     std::vector<Open> m_open;
+    SubtreeSizes m_sizes;
     std::uint64_t m_folders = 0;
     std::uint64_t m_files = 0;
 };

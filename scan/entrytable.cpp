@@ -13,6 +13,8 @@ EntryRecord &EntryTable::append(std::string_view name)
     std::memcpy(at, name.data(), name.size());
     at[name.size()] = '\0';
 
+    // Entries with metadata are appended with theirs first.
+    assert(m_metadata.empty() || m_metadata.size() == m_records.size() + 1);
     EntryRecord &entry = m_records.emplace_back();
     assert(m_nameBytes <= std::numeric_limits<std::uint32_t>::max());
     entry.nameOffset = std::uint32_t(m_nameBytes);
@@ -25,6 +27,8 @@ EntryRecord &EntryTable::append(std::string_view name)
 void EntryTable::truncate(std::size_t records, std::size_t nameBytes)
 {
     m_records.truncate(records);
+    if (!m_metadata.empty())
+        m_metadata.truncate(records);
     m_nameBytes = nameBytes;
 }
 
@@ -61,4 +65,14 @@ void EntryTable::reorder(std::size_t first, const std::uint32_t *order, LargeBuf
         nameByte += entry.nameLength + 1;
     }
     std::memcpy(m_names.data() + firstNameByte, names, nameBytes);
+
+    if (m_metadata.empty())
+        return;
+    const std::size_t metadataBytes = count * sizeof(EntryMetadata);
+    scratch.reserve(metadataBytes);
+    auto *metadata = reinterpret_cast<EntryMetadata *>(scratch.data());
+    EntryMetadata *const described = &m_metadata[first];
+    for (std::size_t i = 0; i < count; ++i)
+        metadata[i] = described[order[i]];
+    std::memcpy(described, metadata, metadataBytes);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "directoryidentity.h"
+#include "entrymetadata.h"
 #include "largebuffer.h"
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,7 +27,9 @@ static_assert(sizeof(EntryRecord) == 24);
 
 // Entries of one or more directories, their names stored back to back, each
 // followed by a zero byte so that it can be handed to the system as it is.
-// Listings are appended and dropped from the end, like a stack.
+// Listings are appended and dropped from the end, like a stack. Where a walk
+// reads metadata, each entry's is kept beside it in a table of its own, which
+// then holds exactly as many as there are entries, in the same order.
 class EntryTable
 {
 public:
@@ -33,6 +37,12 @@ public:
     std::size_t nameBytes() const { return m_nameBytes; }
     const EntryRecord &operator[](std::size_t index) const { return m_records[index]; }
     EntryRecord &operator[](std::size_t index) { return m_records[index]; }
+    bool hasMetadata() const { return !m_metadata.empty(); }
+    const EntryMetadata &metadata(std::size_t index) const
+    {
+        assert(m_metadata.size() == m_records.size());
+        return m_metadata[index];
+    }
 
     std::string_view name(const EntryRecord &entry) const
     {
@@ -41,21 +51,31 @@ public:
     const char *terminatedName(const EntryRecord &entry) const { return m_names.data() + entry.nameOffset; }
 
     EntryRecord &append(std::string_view name);
+    EntryRecord &append(std::string_view name, const EntryMetadata &metadata)
+    {
+        assert(m_metadata.size() == m_records.size());
+        m_metadata.emplace_back() = metadata;
+        return append(name);
+    }
     void truncate(std::size_t records, std::size_t nameBytes);
     // Puts the entries from `first` to the end in a new order: the entry at
     // first + i becomes the one that was at first + order[i]. Their names
     // move with them, so that a walk through the new order reads both
     // tables straight ahead. `scratch` is working memory.
     void reorder(std::size_t first, const std::uint32_t *order, LargeBuffer &scratch);
-    // Room for `records` more entries and `nameBytes` more bytes of names.
-    void reserve(std::size_t records, std::size_t nameBytes)
+    // Room for `records` more entries and `nameBytes` more bytes of names,
+    // and for as many more entries' metadata `withMetadata`.
+    void reserve(std::size_t records, std::size_t nameBytes, bool withMetadata = false)
     {
         m_records.reserve(m_records.size() + records);
         m_names.reserve(m_nameBytes + nameBytes);
+        if (withMetadata)
+            m_metadata.reserve(m_records.size() + records);
     }
 
 private:
     LargeVector<EntryRecord> m_records;
+    LargeVector<EntryMetadata> m_metadata; // empty, or one for each record
     LargeBuffer m_names;
     std::size_t m_nameBytes = 0;
 };

@@ -6,7 +6,8 @@ namespace {
 
 bool changeListings(const WalkRules *rules)
 {
-    return rules && (!rules->followLinks || rules->order != EntryOrder::FileSystem || rules->exclusions);
+    return rules
+        && (!rules->followLinks || rules->order != EntryOrder::FileSystem || rules->exclusions || rules->readMetadata);
 }
 
 // What a directory on a kernel pseudo file system is listed by, where no
@@ -26,7 +27,7 @@ ListingStack::ListingStack(const WalkRules *rules, std::string startFromRoot)
 }
 
 void ListingStack::push(int fd, std::size_t nameEntry, bool onPseudoFileSystem,
-                        const std::function<void(std::string_view)> &leadingFile)
+                        const DirectoryReader::LeadingFile &leadingFile)
 {
     Level level;
     level.firstEntry = m_entries.size();
@@ -47,7 +48,7 @@ void ListingStack::push(int fd, std::size_t nameEntry, bool onPseudoFileSystem,
 }
 
 int ListingStack::readUnderRules(int fd, std::size_t nameEntry, bool linksAsFiles,
-                                 const std::function<void(std::string_view)> &leadingFile)
+                                 const DirectoryReader::LeadingFile &leadingFile)
 {
     m_parentPathBytes.push_back(m_directoryPath.size());
     if (m_rules->exclusions && m_rules->exclusions->needsPaths()) {

@@ -30,7 +30,7 @@ public:
     };
 
     // Lists each directory as `rules` say (null: all of it, links followed,
-    // in the file system's order). `startFromRoot` is the path from the root
+    // in the file system's order, no metadata). `startFromRoot` is the path from the root
     // to the walk's start, empty for a walk of the root itself.
     ListingStack(const WalkRules *rules, std::string startFromRoot);
 
@@ -41,8 +41,7 @@ public:
     // before its first subdirectory are not kept but handed to `leadingFile`
     // as they are read. An error part way leaves the entries read before it,
     // and is kept as the level's readError.
-    void push(int fd, std::size_t nameEntry, bool onPseudoFileSystem,
-              const std::function<void(std::string_view)> &leadingFile);
+    void push(int fd, std::size_t nameEntry, bool onPseudoFileSystem, const DirectoryReader::LeadingFile &leadingFile);
     void pop()
     {
         assert(!m_levels.empty());
@@ -62,7 +61,7 @@ public:
 
 private:
     int readUnderRules(int fd, std::size_t nameEntry, bool linksAsFiles,
-                       const std::function<void(std::string_view)> &leadingFile);
+                       const DirectoryReader::LeadingFile &leadingFile);
 
     EntryTable m_entries;
     DirectoryReader m_reader;

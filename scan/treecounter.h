@@ -21,11 +21,16 @@ public:
     void directoryEnd() override;
     void directoryUnreadable(int error) override;
     void directoryNotEntered(NotEnteredReason reason) override;
+    void rootMetadata(const EntryMetadata &metadata) override { m_unreadableMetadata += !metadata.readable(); }
+    void entryMetadata(const EntryMetadata &metadata) override { m_unreadableMetadata += !metadata.readable(); }
 
     int fileCount() const { return int(std::min(m_files, m_limit)); }
     int folderCount() const { return int(std::min(m_folders, m_limit)); }
     bool overflowed() const { return m_files > m_limit || m_folders > m_limit; }
     std::uint64_t unreadableCount() const { return m_unreadable; }
+    // Entries, the root among them, whose metadata the walk could not read;
+    // no error line is written for them.
+    std::uint64_t unreadableMetadataCount() const { return m_unreadableMetadata; }
     // Directories not entered because they are on another file system.
     std::uint64_t otherFileSystemCount() const { return m_otherFileSystems; }
 
@@ -36,6 +41,7 @@ private:
     std::uint64_t m_folders = 0;
     std::uint64_t m_unreadable = 0;
     std::uint64_t m_otherFileSystems = 0;
+    std::uint64_t m_unreadableMetadata = 0;
 };
 
 // Sets `fileCount` and `folderCount` to the numbers of files and folders

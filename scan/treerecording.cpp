@@ -1,5 +1,7 @@
 #include "treerecording.h"
 
+#include "recordednumbers.h"
+
 #include <algorithm>
 #include <cassert>
 
@@ -7,35 +9,22 @@ namespace {
 
 // Each event is one byte of kind; a name follows its length, seven bits a
 // byte, lowest first; an unreadable directory, one not entered and a subtree
-// follow their error number, their reason and their index in the same way.
-enum Kind : char { File = 'f', Begin = 'b', End = 'e', Unreadable = 'u', NotEntered = 'n', Subtree = 's' };
+// follow their error number, their reason and their index in the same way;
+// metadata follows as metadatarecord.h writes it.
+enum Kind : char {
+    File = 'f',
+    Begin = 'b',
+    End = 'e',
+    Unreadable = 'u',
+    NotEntered = 'n',
+    Subtree = 's',
+    Metadata = 'm',
+};
 
-constexpr std::size_t maximumNumberBytes = 10;
 // A huge page: large enough that allocation costs little per event, small
 // enough that releasing a replayed block soon gives memory back. Blocks grow
 // to it, since the walks of small subtrees make many small recordings.
 constexpr std::size_t largestBlockBytes = hugePageBytes;
-
-std::uint64_t readNumber(const char *&at)
-{
-    std::uint64_t number = 0;
-    for (int shift = 0;; shift += 7) {
-        const auto byte = static_cast<unsigned char>(*at++);
-        number |= std::uint64_t(byte & 0x7F) << shift;
-        if (byte < 0x80)
-            return number;
-    }
-}
-
-char *writeNumber(char *at, std::uint64_t number)
-{
-    while (number >= 0x80) {
-        *at++ = char(0x80 | (number & 0x7F));
-        number >>= 7;
-    }
-    *at++ = char(number);
-    return at;
-}
 
 } // namespace
 
@@ -67,6 +56,15 @@ void TreeRecording::appendName(char kind, std::string_view name)
     m_blocks.back().size += std::size_t(at - start);
 }
 
+void TreeRecording::appendMetadata(const EntryMetadata &metadata, bool ofRoot)
+{
+    char *at = room(1 + maximumMetadataBytes);
+    char *const start = at;
+    *at++ = Metadata;
+    at = writeMetadata(at, metadata, ofRoot, m_devices);
+    m_blocks.back().size += std::size_t(at - start);
+}
+
 void TreeRecording::file(std::string_view name)
 {
     appendName(File, name);
@@ -91,6 +89,30 @@ void TreeRecording::directoryUnreadable(int error)
 void TreeRecording::directoryNotEntered(NotEnteredReason reason)
 {
     appendNumber(NotEntered, std::uint64_t(reason));
+}
+
+void TreeRecording::rootMetadata(const EntryMetadata &metadata)
+{
+    appendMetadata(metadata, true);
+}
+
+void TreeRecording::entryMetadata(const EntryMetadata &metadata)
+{
+    appendMetadata(metadata, false);
+    if (metadata.readable() && metadata.throughLink && metadata.links == 1)
+        m_linkTargets.push_back(metadata.identity);
+}
+
+std::vector<FileIdentity> TreeRecording::linkTargets() const
+{
+    std::vector<FileIdentity> targets = m_linkTargets;
+    for (const auto &subtree : m_subtrees) {
+        if (subtree) {
+            const std::vector<FileIdentity> below = subtree->linkTargets();
+            targets.insert(targets.end(), below.begin(), below.end());
+        }
+    }
+    return targets;
 }
 
 void TreeRecording::addSubtree(std::unique_ptr<TreeRecording> subtree)
@@ -156,6 +178,14 @@ void TreeRecording::replayBlock(const Block &block, TreeVisitor &visitor, Progre
         case Subtree:
             replaySubtree(readNumber(at));
             continue;
+        case Metadata: {
+            EntryMetadata metadata;
+            if (readMetadata(at, metadata, m_devices))
+                visitor.rootMetadata(metadata);
+            else
+                visitor.entryMetadata(metadata);
+            continue;
+        }
         default:
             assert(kind == File || kind == Begin);
             break;
@@ -178,4 +208,6 @@ void TreeRecording::clear()
     m_blocks.clear();
     m_blocks.shrink_to_fit();
     m_subtrees.clear();
+    m_devices = DeviceTable();
+    std::vector<FileIdentity>().swap(m_linkTargets);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "largebuffer.h"
+#include "metadatarecord.h"
 #include "treevisitor.h"
 #include "walkprogress.h"
 
@@ -20,6 +21,14 @@ public:
     void directoryEnd() override;
     void directoryUnreadable(int error) override;
     void directoryNotEntered(NotEnteredReason reason) override;
+    void rootMetadata(const EntryMetadata &metadata) override;
+    void entryMetadata(const EntryMetadata &metadata) override;
+
+    // The identities of the files reached through a symbolic link that was
+    // followed and that have one link only, subtrees included: what, besides
+    // files with several links, may be met twice in the tree. A tally that
+    // counts each file once needs them before it replays the recording.
+    std::vector<FileIdentity> linkTargets() const;
 
     // Puts in this place a directory's entries that are recorded on their
     // own, possibly later and by another thread, into `subtree`.
@@ -44,6 +53,7 @@ private:
     char *room(std::size_t bytes);
     void appendNumber(char kind, std::uint64_t number);
     void appendName(char kind, std::string_view name);
+    void appendMetadata(const EntryMetadata &metadata, bool ofRoot);
     void replayInto(TreeVisitor &visitor, ProgressCounter &progress) const;
     bool releaseInto(TreeVisitor &visitor, ProgressCounter &progress, const std::function<bool()> &afterPart);
     void replayBlock(const Block &block, TreeVisitor &visitor, ProgressCounter &progress,
@@ -52,4 +62,6 @@ private:
     // Events are appended to the last block; none straddles two.
     std::vector<Block> m_blocks;
     std::vector<std::unique_ptr<TreeRecording>> m_subtrees;
+    DeviceTable m_devices;
+    std::vector<FileIdentity> m_linkTargets;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "entrymetadata.h"
+
 #include <string_view>
 
 // Why a directory was listed but not entered.
@@ -31,4 +33,10 @@ public:
     // The subdirectory just begun is not entered, for `reason`; its
     // directoryEnd() follows at once.
     virtual void directoryNotEntered(NotEnteredReason reason) = 0;
+
+    // Only where the walk reads metadata (WalkRules::readMetadata): the
+    // root's, before anything else, and each entry's, or why it could not
+    // be read, just before the file() or directoryBegin() of the entry.
+    virtual void rootMetadata(const EntryMetadata &) {}
+    virtual void entryMetadata(const EntryMetadata &) {}
 };

@@ -1,6 +1,7 @@
 #include "treewalk.h"
 
 #include "directoryadmission.h"
+#include "entrymetadata.h"
 #include "listingstack.h"
 #include "listingwatch.h"
 #include "pathdescriptors.h"
@@ -58,6 +59,7 @@ public:
         : m_visitor(visitor)
         , m_progress(progress)
         , m_stop(limits.stop)
+        , m_readMetadata(limits.rules && limits.rules->readMetadata)
         , m_listings(limits.rules, pathFromRoot(start)) // before the path takes the start's
         , m_path(start.baseFd, std::move(start.path), std::move(start.ancestors), m_listings.entries())
         , m_admission(m_path, limits.mountPoints, start.rootOnPseudoFileSystem, limits.rules && limits.rules->oneFileSystem)
@@ -73,6 +75,10 @@ public:
         ScopedDescriptor start(m_path.ancestors().empty() ? opener.openPath(m_path.baseFd(), m_path.startPath())
                                                           : opener.openListedPath(m_path.baseFd(), m_path.startPath()));
         const int error = errno;
+        // A subtree's start is an entry of the walk that handed it over.
+        if (m_readMetadata && m_path.ancestors().empty())
+            m_visitor.rootMetadata(start.isValid() ? readOpenedMetadata(start.get())
+                                                   : readPathMetadata(m_path.baseFd(), m_path.startPath().c_str()));
         const Admission admission = m_admission.admitStart(start, error);
         if (!admission.entered()) {
             tellRefusal(m_visitor, admission, stopped());
@@ -102,6 +108,8 @@ private:
         const EntryTable &entries = m_listings.entries();
         const EntryRecord &entry = entries[index];
         m_progress.count();
+        if (m_readMetadata)
+            m_visitor.entryMetadata(entries.metadata(index));
         if (!entry.isDirectory) {
             m_visitor.file(entries.name(entry));
             return;
@@ -145,10 +153,13 @@ private:
             watch(admission.identity);
         m_descriptors.descend();
         // Files before the first subdirectory need not wait in the table.
-        m_listings.push(fd.get(), nameEntry, admission.traits.kernelPseudo, [this](std::string_view name) {
-            m_progress.count();
-            m_visitor.file(name);
-        });
+        m_listings.push(fd.get(), nameEntry, admission.traits.kernelPseudo,
+                        [this](std::string_view name, const EntryMetadata *metadata) {
+                            m_progress.count();
+                            if (metadata)
+                                m_visitor.entryMetadata(*metadata);
+                            m_visitor.file(name);
+                        });
         const ListingStack::Level &level = m_listings.top();
         m_path.push(admission.identity, admission.traits, nameEntry);
         m_handOver.push(level.firstEntry);
@@ -182,6 +193,7 @@ private:
     TreeVisitor &m_visitor;
     ProgressCounter m_progress;
     const std::atomic<bool> *const m_stop;
+    const bool m_readMetadata;
     ListingStack m_listings;
     WalkPath m_path;
     DirectoryAdmission m_admission;

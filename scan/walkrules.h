@@ -21,4 +21,9 @@ struct WalkRules
     EntryOrder order = EntryOrder::FileSystem;
     // Entries left out, with what matched; none when null.
     ExclusionRules *exclusions = nullptr;
+    // Every entry listed, and the root, is described by one statx relative
+    // to its directory (entrymetadata.h), which visitors are told of just
+    // before the entry. It also answers whether a link or an entry of
+    // unknown type is a directory, and which one a directory is.
+    bool readMetadata = false;
 };

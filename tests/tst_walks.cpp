@@ -14,6 +14,7 @@
 #include "treewalk.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -73,15 +74,33 @@ public:
     {
         m_text.append("n ").append(std::to_string(int(reason))).append("\n");
     }
+    void rootMetadata(const EntryMetadata &metadata) override { appendMetadata("r ", metadata); }
+    void entryMetadata(const EntryMetadata &metadata) override { appendMetadata("m ", metadata); }
 
     const std::string &text() const { return m_text; }
 
 private:
+    void appendMetadata(const char *kind, const EntryMetadata &metadata)
+    {
+        m_text.append(kind);
+        if (!metadata.readable()) {
+            m_text.append("error ").append(std::to_string(metadata.error)).append("\n");
+            return;
+        }
+        for (std::uint64_t number : {std::uint64_t(metadata.identity.device), std::uint64_t(metadata.identity.inode),
+                                     std::uint64_t(metadata.links), metadata.size, metadata.diskBytes,
+                                     std::uint64_t(metadata.modifiedSeconds), std::uint64_t(metadata.modifiedNanoseconds),
+                                     std::uint64_t(metadata.throughLink)})
+            m_text.append(std::to_string(number)).append(" ");
+        m_text.append("\n");
+    }
+
     std::string m_text;
 };
 
 // Walk rules as velmora-map's options give them: "-P", "-x",
-// "--sort=name", "--sort=version", "--exclude=PATTERN".
+// "--sort=name", "--sort=version", "--exclude=PATTERN"; and "--sizes",
+// which reads every entry's metadata.
 struct TestRules
 {
     WalkRules walk;
@@ -95,6 +114,8 @@ struct TestRules
                 walk.followLinks = false;
             else if (option == "-x")
                 walk.oneFileSystem = true;
+            else if (option == "--sizes")
+                walk.readMetadata = true;
             else if (option.startsWith("--sort="))
                 walk.order = option.endsWith("=name") ? EntryOrder::Name : EntryOrder::Version;
             else if (option.startsWith("--exclude="))
@@ -284,6 +305,8 @@ private slots:
     void parallelScanMatchesTheWalk();
     void parallelScanOfUnreadableDirectories();
     void assertionsCheckedUnderSanitizers();
+    void sizesMatchDuAndFind_data();
+    void sizesMatchDuAndFind();
 };
 
 void tst_Walks::countsTree_data()
@@ -769,25 +792,29 @@ void tst_Walks::sameUnderLowLimits_data()
     QTest::addColumn<int>("resource");
     QTest::addColumn<int>("limit"); // of address space: MiB beyond what the process holds already
     QTest::addColumn<unsigned>("threads");
+    QTest::addColumn<bool>("sizes"); // metadata read: every event, metadata included, the same
 
     const int descriptors = RLIMIT_NOFILE;
     for (unsigned threads : {1U, 2U}) {
         const QByteArray walks = threads == 1 ? "serial" : "threaded";
         for (int limit : {8, 12, 16})
             QTest::newRow("comb and wide tree, " + QByteArray::number(limit) + ", " + walks)
-                << QByteArray("comb") << descriptors << limit << threads;
+                << QByteArray("comb") << descriptors << limit << threads << false;
         for (int limit : {8, 16})
             QTest::newRow("chain of links, " + QByteArray::number(limit) + ", " + walks)
-                << QByteArray("links") << descriptors << limit << threads;
+                << QByteArray("links") << descriptors << limit << threads << false;
         // Paths far beyond PATH_MAX, and the walk has to come back to every level.
-        QTest::newRow("long names, 48, " + walks) << QByteArray("long names") << descriptors << 48 << threads;
+        QTest::newRow("long names, 48, " + walks) << QByteArray("long names") << descriptors << 48 << threads << false;
+        QTest::newRow("comb and wide tree, 8, sizes, " + walks) << QByteArray("comb") << descriptors << 8 << threads << true;
+        QTest::newRow("chain of links, 8, sizes, " + walks) << QByteArray("links") << descriptors << 8 << threads << true;
     }
     // Something else in the process takes every free descriptor part way through.
-    QTest::newRow("comb and wide tree, 32, taken while walking") << QByteArray("comb, taken") << descriptors << 32 << 1U;
+    QTest::newRow("comb and wide tree, 32, taken while walking")
+        << QByteArray("comb, taken") << descriptors << 32 << 1U << false;
     // Some 10 MB of names: several times that, but far less than 16 threads
     // with the stacks and malloc arenas a thread gets by default.
     QTest::newRow("long file names, 16 walkers, 64 MiB of address space")
-        << QByteArray("long file names") << int(RLIMIT_AS) << 64 << 16U;
+        << QByteArray("long file names") << int(RLIMIT_AS) << 64 << 16U << false;
 }
 
 void tst_Walks::sameUnderLowLimits()
@@ -796,6 +823,7 @@ void tst_Walks::sameUnderLowLimits()
     QFETCH(int, resource);
     QFETCH(int, limit);
     QFETCH(unsigned, threads);
+    QFETCH(bool, sizes);
     if (resource == RLIMIT_AS && underAddressSanitizer)
         QSKIP("AddressSanitizer's shadow memory does not fit under an address-space limit");
 
@@ -819,9 +847,12 @@ void tst_Walks::sameUnderLowLimits()
 
     std::ostringstream errors;
     TreeRecording unlimited;
-    walkTree(root.toStdString(), unlimited);
+    const TestRules withSizes({"--sizes"});
+    walkTree(root.toStdString(), unlimited, nullptr, sizes ? &withSizes.walk : nullptr);
     const QByteArray expected = listAndCounts(unlimited, errors);
     QCOMPARE(QByteArray::fromStdString(errors.str()), QByteArray());
+    EventTrace expectedEvents;
+    unlimited.replay(expectedEvents);
 
     const int status = runInChild([&] {
         shareOneMallocArena(); // as the programs' main do
@@ -834,6 +865,13 @@ void tst_Walks::sameUnderLowLimits()
         if (shape.endsWith("taken")) {
             DescriptorThief recording(300);
             walkTree(root.toStdString(), recording);
+            limited = listAndCounts(recording, limitedErrors);
+        } else if (sizes) {
+            const TreeRecording recording = scanTree(root.toStdString(), nullptr, threads, nullptr, &withSizes.walk);
+            EventTrace events;
+            recording.replay(events);
+            if (events.text() != expectedEvents.text())
+                return 1;
             limited = listAndCounts(recording, limitedErrors);
         } else {
             limited = listAndCounts(scanTree(root.toStdString(), nullptr, threads), limitedErrors);
@@ -873,6 +911,9 @@ void tst_Walks::kernelPseudoFileSystems_data()
     // into the whole system again and again.
     QTest::newRow("a root on proc lists its links as files")
         << QByteArray("proc") << QByteArray("@/mnt/self") << none << QByteArray("<li>cwd</li>") << QByteArray("f cwd\n");
+    QTest::newRow("a root on proc lists its links as files, with sizes")
+        << QByteArray("proc") << QByteArray("@/mnt/self") << QByteArrayList{"--sizes"} << QByteArray("<li>cwd</li>")
+        << QByteArray("f cwd\n");
     QTest::newRow("a root on proc lists its links as files, by name")
         << QByteArray("proc") << QByteArray("@/mnt/self") << QByteArrayList{"--sort=name"} << QByteArray("<li>exe</li>")
         << QByteArray("f cwd\nf environ\nf exe\n");
@@ -1122,10 +1163,15 @@ void tst_Walks::parallelScanMatchesTheWalk_data()
     }
     wideWithLinks = wide + wideWithLinks;
     QTest::newRow("wide") << wide << false << none;
+    QTest::newRow("wide, sizes") << wide << false << QByteArrayList{"--sizes"};
     // Exclusions by name and by path, below subtrees handed over too.
     QTest::newRow("wide, every rule")
         << wideWithLinks << false
         << QByteArrayList{"-P", "-x", "--sort=name", "--exclude=*1", "--exclude=/d2*/sub/", "--exclude=sub/g"};
+    // Each entry's metadata moves with it when its directory is sorted.
+    QTest::newRow("wide, every rule, sizes")
+        << wideWithLinks << false
+        << QByteArrayList{"-P", "-x", "--sort=name", "--exclude=*1", "--exclude=/d2*/sub/", "--exclude=sub/g", "--sizes"};
     QTest::newRow("wide, by version, links followed")
         << wideWithLinks << false << QByteArrayList{"--sort=version", "--exclude=/d1?/sub/next/"};
     // One directory under another: splitting finds one task a level, three levels down.
@@ -1135,6 +1181,8 @@ void tst_Walks::parallelScanMatchesTheWalk_data()
                                      "l:a/to-b=b", "l:self=.", "d:e", "l:e/to-a=../a", "l:e/gone=nowhere", "e/f"};
     QTest::newRow("links back across split points") << links << false << none;
     QTest::newRow("links back across split points, -P") << links << false << QByteArrayList{"-P"};
+    QTest::newRow("links back across split points, sizes") << links << false << QByteArrayList{"--sizes"};
+    QTest::newRow("links back across split points, -P, sizes") << links << false << QByteArrayList{"-P", "--sizes"};
     QTest::newRow("links back across split points, excluded")
         << links << false << QByteArrayList{"--exclude=to-a", "--exclude=/e/", "--sort=name"};
     QTest::newRow("link to a directory at the top") << QList<QByteArray>{"d:real", "real/x", "l:alias=real", "d:other"} << false
@@ -1151,6 +1199,7 @@ void tst_Walks::parallelScanMatchesTheWalk_data()
             onDisk << "d:" + top + "/s" + QByteArray::number(j) << top + "/s" + QByteArray::number(j) + "/f";
     }
     QTest::newRow("read from the disk") << onDisk << true << none;
+    QTest::newRow("read from the disk, sizes") << onDisk << true << QByteArrayList{"--sizes"};
 }
 
 void tst_Walks::parallelScanMatchesTheWalk()
@@ -1171,21 +1220,21 @@ void tst_Walks::parallelScanMatchesTheWalk()
         QVERIFY(::mkdir(root.constData(), 0755) == 0);
     }
     QVERIFY(makeTree(root, entries));
+    const TestRules walkRules(rules);
+    const WalkRules *const given = rules.isEmpty() ? nullptr : &walkRules.walk;
     if (readFromDisk) {
         QVERIFY2(disk->remount(), disk->failure().constData());
         // Progress is reported from the calling thread while the walkers run.
         const int before = threadCount();
         int mostWalkers = 0;
         const WalkProgress watch{[&](std::uint64_t) { mostWalkers = std::max(mostWalkers, threadCount() - before); }, 1};
-        QCOMPARE(walkVersusScan(root, 0, &watch), QByteArray("same, 0 error lines"));
+        QCOMPARE(walkVersusScan(root, 0, &watch, given), QByteArray("same, 0 error lines"));
         // It begins with the cores, and adds threads up to 16.
         if (usableCores() < 16)
             QVERIFY2(mostWalkers > usableCores(), qPrintable(QString::number(mostWalkers) + " walkers"));
     }
-    const TestRules walkRules(rules);
     for (unsigned threads : {1U, 2U, 4U})
-        QCOMPARE(walkVersusScan(root, threads, nullptr, rules.isEmpty() ? nullptr : &walkRules.walk),
-                 QByteArray("same, 0 error lines"));
+        QCOMPARE(walkVersusScan(root, threads, nullptr, given), QByteArray("same, 0 error lines"));
 }
 
 void tst_Walks::parallelScanOfUnreadableDirectories()
@@ -1221,6 +1270,268 @@ void tst_Walks::assertionsCheckedUnderSanitizers()
     });
     QCOMPARE(status, -1); // ended by the assertion
 #endif
+}
+
+// Runs `command` and gives what it wrote to standard output; `status` gets
+// its exit status, -1 when it did not run or end normally.
+QByteArray outputOf(const QStringList &command, int &status)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(command.first(), command.mid(1));
+    const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    status = ended ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+// Splits "a b c rest of line" into its first `count` words and the rest.
+QByteArrayList words(const QByteArray &line, int count)
+{
+    QByteArrayList parts;
+    qsizetype from = 0;
+    for (int i = 0; i < count; ++i) {
+        const qsizetype space = line.indexOf(' ', from);
+        parts << line.mid(from, space - from);
+        from = space + 1;
+    }
+    return parts << line.mid(from);
+}
+
+bool isBelow(const QByteArray &path, const QByteArray &directory)
+{
+    return directory == "." ? path != "." : path.startsWith(directory + '/');
+}
+
+// What find says of one entry: its type, size, 512-byte blocks and time.
+struct Found
+{
+    QByteArray type;
+    quint64 size = 0;
+    quint64 disk = 0;
+    QByteArray time; // seconds.nanoseconds
+};
+
+// What velmora-treesizes says of a directory's subtree.
+struct Tallied
+{
+    quint64 size = 0;
+    quint64 disk = 0;
+    uint unreadable = 0;
+    uint folders = 0;
+    uint files = 0;
+    QByteArray state;
+};
+
+void tst_Walks::sizesMatchDuAndFind_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<QByteArrayList>("rules");      // velmora's; du and find are given the same
+    QTest::addColumn<bool>("asNobody");
+    QTest::addColumn<int>("failedStatx");           // the statx call of the walk that fails with ENOENT; 0: none
+    QTest::addColumn<bool>("mount");                // a tmpfs at "mnt", holding a file
+    QTest::addColumn<QByteArrayList>("unreadable"); // "PATH ERRNO"; "#0" is the root's first entry as listed
+    QTest::addColumn<bool>("countsLikeFind");       // each directory's folders and files as find counts them
+
+    const QByteArrayList none;
+    const QList<QByteArray> hardLinks = {"d:a", "w:a/f=10000", "h:a/g=a/f", "w:a/h=3000", "d:b", "h:b/f=a/f",
+                                         "w:b/own=30000", "d:a/deep", "h:a/deep/z=b/own", "d:c", "w:c/x=700", "h:c/y=c/x"};
+    QTest::newRow("hard links in one folder and across folders") << hardLinks << none << false << 0 << false << none << true;
+    QTest::newRow("hard links, -P") << hardLinks << QByteArrayList{"-P"} << false << 0 << false << none << true;
+    QTest::newRow("sparse files, an empty file, 4 GiB with nothing written")
+        << QList<QByteArray>{"s:sparse=1000000", "w:part=5000", "s:part=3000000", "empty", "d:d", "s:d/big=4294967296",
+                             "w:d/data=70000"}
+        << none << false << 0 << false << none << true;
+    const QList<QByteArray> links = {"d:a", "w:a/f=10000", "w:a/only=600", "d:b", "l:b/l=../a/f", "l:b/dl=../a", "l:b/up=..",
+                                     "l:gone=nowhere", "w:g=50", "d:c", "l:c/gone=../nowhere"};
+    QTest::newRow("links followed: a file and a folder reached twice, a loop, dangling links")
+        << links << none << false << 0 << false << none << true;
+    QTest::newRow("links not followed") << links << QByteArrayList{"-P"} << false << 0 << false << none << true;
+    QTest::newRow("sorted by name: sizes move with their entries")
+        << QList<QByteArray>{"w:c=300", "w:a=100", "w:b=200", "d:d", "w:d/z=5", "w:d/y=7000", "w:d/x=9000"}
+        << QByteArrayList{"--sort=name"} << false << 0 << false << none << true;
+    QTest::newRow("an excluded subtree counts nothing")
+        << QList<QByteArray>{"d:skip", "w:skip/big=50000", "d:a", "d:a/skip", "w:a/skip/x=7000", "w:a/keep=10", "w:k=1"}
+        << QByteArrayList{"--exclude=skip"} << false << 0 << false << none << false;
+    // Listed, not searchable: its entries keep their names and places and
+    // have no size; one that cannot be opened counts its own size, as du does.
+    QTest::newRow("a folder listed but not searchable, as nobody")
+        << QList<QByteArray>{"d:ro", "w:ro/x=100", "d:ro/sub", "w:ro/sub/y=5", "w:ok=10", "d:locked", "w:locked/z=1",
+                             "m:ro=444", "m:locked=0", "m:=755"}
+        << none << true << 0 << false << QByteArrayList{"ro/sub 13", "ro/x 13"} << false;
+    // The root's own statx is the first.
+    QTest::newRow("an entry removed between listing and statx")
+        << QList<QByteArray>{"w:a=100", "w:b=2000", "w:c=30000"} << none << false << 2 << false
+        << QByteArrayList{"#0 2"} << true;
+    QTest::newRow("-x: another file system below counts nothing")
+        << QList<QByteArray>{"d:mnt", "w:f=1000", "d:d", "l:d/to-mnt=../mnt"} << QByteArrayList{"-x"} << false << 0
+        << true << none << true;
+}
+
+void tst_Walks::sizesMatchDuAndFind()
+{
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(QByteArrayList, rules);
+    QFETCH(bool, asNobody);
+    QFETCH(int, failedStatx);
+    QFETCH(bool, mount);
+    QFETCH(QByteArrayList, unreadable);
+    QFETCH(bool, countsLikeFind);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    const QByteArray root = scratch.path();
+    QVERIFY(makeTree(root, entries));
+    struct Unmount
+    {
+        QByteArray path;
+        ~Unmount()
+        {
+            if (!path.isEmpty())
+                ::umount2(path.constData(), MNT_DETACH);
+        }
+    } unmount;
+    if (mount) {
+        if (::mount("tmpfs", (root + "/mnt").constData(), "tmpfs", 0, "size=1m") != 0)
+            QSKIP(qPrintable("cannot mount a tmpfs here (needs root): " + QByteArray(std::strerror(errno))));
+        unmount.path = root + "/mnt";
+        QVERIFY(makeTree(root, {"w:mnt/inside=5000"}));
+    }
+
+    QStringList user;
+    if (asNobody)
+        user << "runuser" << "-u" << "nobody" << "--";
+    QStringList ours = user;
+    if (failedStatx > 0)
+        ours << "strace" << "-f" << "-qq" << "-o" << "/dev/null" << "-e" << "trace=statx" << "-e"
+             << "inject=statx:error=ENOENT:when=" + QString::number(failedStatx);
+    ours << VELMORA_TREESIZES;
+    const bool follow = !rules.contains("-P");
+    QStringList duOptions{"-B1", follow ? "-L" : "-P"};
+    QStringList findOptions{follow ? "-L" : "-P", QString::fromLocal8Bit(root)};
+    for (const QByteArray &rule : rules) {
+        ours << QString::fromLocal8Bit(rule);
+        if (rule.startsWith("--exclude="))
+            duOptions << QString::fromLocal8Bit(rule);
+        if (rule == "-x") {
+            duOptions << "-x";
+            findOptions << "-xdev";
+        }
+    }
+    int status = 0;
+    const QByteArray listed = outputOf(ours + QStringList{"-j1", QString::fromLocal8Bit(root)}, status);
+    QCOMPARE(status, 0);
+    // The scan on several threads says the same, in the same order.
+    if (failedStatx == 0)
+        QCOMPARE(outputOf(ours + QStringList{"-j2", QString::fromLocal8Bit(root)}, status), listed);
+
+    QMap<QByteArray, Found> described;
+    QMap<QByteArray, Tallied> tallied;
+    QByteArrayList failed;
+    for (const QByteArray &line : listed.split('\n')) {
+        if (line.startsWith("f ") || line.startsWith("d ")) {
+            const QByteArrayList part = words(line, 4);
+            described[part[4]] = {part[0], part[1].toULongLong(), part[2].toULongLong(), part[3]};
+        } else if (line.startsWith("? ")) {
+            const QByteArrayList part = words(line, 2);
+            failed << part[2] + ' ' + part[1];
+        } else if (line.startsWith("t ")) {
+            const QByteArrayList part = words(line, 7);
+            tallied[part[7]] = {part[1].toULongLong(), part[2].toULongLong(), part[3].toUInt(), part[4].toUInt(),
+                                part[5].toUInt(), part[6]};
+        } else if (line.startsWith("count ")) {
+            QCOMPARE(line.mid(6).toLongLong(), failed.size());
+        }
+    }
+    std::sort(failed.begin(), failed.end());
+    for (QByteArray &expected : unreadable)
+        expected.replace("#0", readdirOrder(root).value(0));
+    QCOMPARE(failed, unreadable);
+
+    // Each entry's metadata is what find says of it, with links followed
+    // or not as the walk; find leaves out a link back to a folder above.
+    QMap<QByteArray, Found> found;
+    for (const QByteArray &line : outputOf(user + QStringList{"find"} + findOptions + QStringList{"-printf", "%y %s %b %T@ %P\\n"}, status)
+                                      .split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QByteArrayList part = words(line, 4);
+        const QByteArray path = part[4].isEmpty() ? "." : part[4];
+        const QByteArrayList time = part[3].split('.');
+        found[path] = {part[0], part[1].toULongLong(), part[2].toULongLong() * 512, time[0] + '.' + time.value(1).left(9)};
+    }
+    for (auto entry = described.cbegin(); entry != described.cend(); ++entry) {
+        if (!found.contains(entry.key())) {
+            QVERIFY2(tallied.value(entry.key()).state == "loop", entry.key().constData());
+            continue;
+        }
+        const Found &reference = found[entry.key()];
+        QVERIFY2(entry->size == reference.size && entry->disk == reference.disk && entry->time == reference.time,
+                 qPrintable(entry.key() + ": " + QByteArray::number(entry->size) + ' ' + QByteArray::number(entry->disk) + ' '
+                            + entry->time + ", find: " + QByteArray::number(reference.size) + ' '
+                            + QByteArray::number(reference.disk) + ' ' + reference.time));
+    }
+    if (!rules.join().contains("--exclude")) {
+        for (auto entry = found.cbegin(); entry != found.cend(); ++entry)
+            QVERIFY2(described.contains(entry.key()) || failed.contains(entry.key() + " 2"), entry.key().constData());
+    }
+
+    // Each directory's subtree as du sums it in one pass: every file once,
+    // at its first place. du leaves out a dangling link, which counts as
+    // the link itself here, and counts an entry removed after it was listed.
+    QMap<QByteArray, quint64> du[2];
+    for (int disk : {0, 1}) {
+        QStringList command = user + QStringList{"du"} + duOptions;
+        if (disk == 0)
+            command << "--apparent-size";
+        for (const QByteArray &line : outputOf(command << QString::fromLocal8Bit(root), status).split('\n')) {
+            const qsizetype tab = line.indexOf('\t');
+            if (tab > 0)
+                du[disk][line.mid(tab + 1) == root ? QByteArray(".") : line.mid(tab + 1 + root.size() + 1)] = line.left(tab).toULongLong();
+        }
+    }
+    QVERIFY(du[0].contains("."));
+    for (auto directory = tallied.cbegin(); directory != tallied.cend(); ++directory) {
+        const QByteArray &path = directory.key();
+        if (!du[0].contains(path)) {
+            // What du leaves out counts nothing here.
+            QVERIFY2(directory->state != "-" || failed.contains(path + " 13"), path.constData());
+            QCOMPARE(directory->size, quint64(0));
+            continue;
+        }
+        quint64 size = du[0][path];
+        quint64 disk = du[1][path];
+        for (auto entry = found.cbegin(); entry != found.cend(); ++entry) {
+            if (!isBelow(entry.key(), path))
+                continue;
+            if (follow && entry->type == "l") {
+                size += entry->size;
+                disk += entry->disk;
+            } else if (failed.contains(entry.key() + " 2")) {
+                size -= entry->size;
+                disk -= entry->disk;
+            }
+        }
+        QVERIFY2(directory->size == size && directory->disk == disk,
+                 qPrintable(path + ": " + QByteArray::number(directory->size) + ' ' + QByteArray::number(directory->disk)
+                            + ", du: " + QByteArray::number(size) + ' ' + QByteArray::number(disk)));
+    }
+
+    if (!countsLikeFind)
+        return;
+    for (auto directory = tallied.cbegin(); directory != tallied.cend(); ++directory) {
+        if (directory->state != "-")
+            continue;
+        uint folders = 0;
+        uint files = 0;
+        for (auto entry = found.cbegin(); entry != found.cend(); ++entry) {
+            if (isBelow(entry.key(), directory.key()))
+                ++(entry->type == "d" ? folders : files);
+        }
+        for (auto loop = tallied.cbegin(); loop != tallied.cend(); ++loop)
+            folders += loop->state == "loop" && isBelow(loop.key(), directory.key());
+        QCOMPARE(directory->folders, folders);
+        QCOMPARE(directory->files, files);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Walks)

@@ -8,6 +8,28 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// Writes `bytes` bytes of data to the file at `path`, made for it; or, not
+// `written`, makes its size `bytes` without writing, which leaves a hole.
+int sizeFile(const QByteArray &path, bool written, qint64 bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | (written ? O_EXCL : 0), 0644);
+    if (fd < 0)
+        return -1;
+    int result = 0;
+    if (written) {
+        const QByteArray block(4096, 'v');
+        for (qint64 left = bytes; left > 0 && result == 0; left -= block.size())
+            result = ::write(fd, block.constData(), size_t(qMin<qint64>(left, block.size()))) > 0 ? 0 : -1;
+    } else {
+        result = ::ftruncate(fd, off_t(bytes));
+    }
+    return ::close(fd) == 0 ? result : -1;
+}
+
+} // namespace
+
 bool makeTree(const QByteArray &root, const QList<QByteArray> &entries)
 {
     for (const QByteArray &entry : entries) {
@@ -20,6 +42,13 @@ bool makeTree(const QByteArray &root, const QList<QByteArray> &entries)
             result = ::symlink(entry.mid(equals + 1).constData(), (root + '/' + entry.mid(2, equals - 2)).constData());
         } else if (kind == "p:") {
             result = ::mkfifo((root + '/' + entry.mid(2)).constData(), 0644);
+        } else if (kind == "h:" || kind == "w:" || kind == "s:" || kind == "m:") {
+            const qsizetype equals = entry.indexOf('=');
+            const QByteArray path = root + '/' + entry.mid(2, equals - 2);
+            const QByteArray value = entry.mid(equals + 1);
+            result = kind == "h:" ? ::link((root + '/' + value).constData(), path.constData())
+                : kind == "m:"    ? ::chmod(path.constData(), mode_t(value.toUInt(nullptr, 8)))
+                                  : sizeFile(path, kind == "w:", value.toLongLong());
         } else {
             const int fd = ::open((root + '/' + entry).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
             result = fd < 0 ? -1 : ::close(fd);

@@ -9,6 +9,10 @@
 //   "docs/a.txt"        an empty file
 //   "l:docs/up=.."      a symbolic link named up pointing to ..
 //   "p:pipe"            a named pipe
+//   "w:docs/b=5000"     a file of 5000 bytes of data
+//   "s:docs/b=1000000"  the file made 1000000 bytes long without writing (made if need be)
+//   "h:docs/c=docs/b"   a hard link named c to docs/b
+//   "m:docs=444"        docs's mode made 0444
 // Paths are raw bytes, so names need not be valid UTF-8. Parents come first.
 // Returns false, with a warning, when an entry cannot be made.
 bool makeTree(const QByteArray &root, const QList<QByteArray> &entries);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "entrymetadata.h"
+
+#include <unordered_set>
+#include <vector>
+
+// Which files a tally has counted, so that each is counted once, at the
+// first place in the tree where it is met. Only what can be met more than
+// once is held: directories (a followed link may lead into one again),
+// files with several links, and files that a followed link leads to (which
+// the recording names before the tally begins). A file with one link and no
+// link to it is met once, and is never looked up.
+class CountedFiles
+{
+public:
+    void expectLinkTargets(std::vector<FileIdentity> targets);
+
+    // Whether the entry, whose metadata was read, is met for the first time;
+    // it counts as met from then on.
+    bool firstMeeting(const EntryMetadata &metadata, bool isDirectory)
+    {
+        if (!isDirectory && metadata.links <= 1 && !metadata.throughLink && !isLinkTarget(metadata.identity))
+            return true;
+        return m_met.insert(metadata.identity).second;
+    }
+
+private:
+    bool isLinkTarget(const FileIdentity &identity) const;
+
+    std::vector<FileIdentity> m_linkTargets; // sorted
+    std::unordered_set<FileIdentity, DirectoryIdentityHash> m_met;
+};
