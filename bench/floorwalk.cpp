@@ -2,7 +2,7 @@
 // velmora-map: it lists every directory with openat and getdents64, follows
 // links as velmora does, and writes nothing but one line of counts.
 //
-//   velmora-floorwalk [-j THREADS] ROOT
+//   velmora-floorwalk [-j THREADS] [--stat] ROOT
 //
 // An entry's type comes from its listing; only links and entries of unknown
 // type are stat'ed (links followed) to learn whether they are directories,
@@ -11,18 +11,30 @@
 // stat'ed, so a bind mount of an ancestor inside the tree would not be seen
 // as a loop; the descriptor limit then ends the walk with an error.
 //
+// With --stat, the floor for a walk that reads metadata: every entry, and
+// the root, gets one statx as velmora makes it (the same flags and fields;
+// a link that leads nowhere is described as itself, with a second call),
+// which also tells links and entries of unknown type apart and identifies
+// directories; their sizes are summed.
+//
 // With more than one thread the top of the tree is split, before the walk,
 // into subtrees the threads take in turn (velmora-map instead hands
 // subdirectories to idle walkers as it goes). It prints
 //   folders N files N loops N unreadable N
 // where folders include the loops and the directories that could not be
-// opened. The exit status is 0 when the walk went through, 1 when it could
-// not (the message says why), 2 for a usage error.
+// opened; with --stat, followed on the same line by
+//   bytes N disk N unstated N
+// the apparent and disk bytes of every entry described (hard links and
+// everything met twice counted each time) and how many could not be.
+// The exit status is 0 when the walk went through, 1 when it could not
+// (the message says why), 2 for a usage error.
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <getopt.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,6 +58,11 @@ constexpr std::size_t bufferSize = 64 * 1024;
 // this many levels.
 constexpr std::size_t tasksPerThread = 8;
 constexpr int splitRounds = 3;
+// What velmora reads of each entry with --stat (scan/entrymetadata.cpp).
+constexpr unsigned statFields =
+    STATX_TYPE | STATX_MODE | STATX_INO | STATX_NLINK | STATX_SIZE | STATX_BLOCKS | STATX_MTIME;
+
+bool statEntries = false;
 
 struct Identity
 {
@@ -60,6 +77,9 @@ struct Counts
     std::uint64_t files = 0;
     std::uint64_t loops = 0;
     std::uint64_t unreadable = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t disk = 0;
+    std::uint64_t unstated = 0;
 
     void add(const Counts &other)
     {
@@ -67,8 +87,23 @@ struct Counts
         files += other.files;
         loops += other.loops;
         unreadable += other.unreadable;
+        bytes += other.bytes;
+        disk += other.disk;
+        unstated += other.unstated;
     }
 };
+
+// One statx as velmora makes it; false when the entry could not be described.
+bool describe(int fd, const char *name, int flags, Counts &counts, struct statx &status)
+{
+    if (::statx(fd, name, flags | AT_STATX_DONT_SYNC, statFields, &status) != 0) {
+        ++counts.unstated;
+        return false;
+    }
+    counts.bytes += status.stx_size;
+    counts.disk += status.stx_blocks * 512;
+    return true;
+}
 
 // A directory the walk cannot go on without (out of descriptors, a listing
 // that fails part way) ends the run: counts that silently miss part of the
@@ -135,6 +170,10 @@ private:
     void take(int fd, const char *name, unsigned char type, Counts &counts)
     {
         Pending pending{m_names.size(), false, {}};
+        if (statEntries) {
+            takeStated(fd, name, type, counts, pending);
+            return;
+        }
         switch (type) {
         case DT_DIR:
             break;
@@ -152,6 +191,29 @@ private:
         default:
             ++counts.files;
             return;
+        }
+        ++counts.folders;
+        m_names.append(name).push_back('\0');
+        m_pending.push_back(pending);
+    }
+
+    void takeStated(int fd, const char *name, unsigned char type, Counts &counts, Pending &pending)
+    {
+        const bool untold = type == DT_LNK || type == DT_UNKNOWN;
+        struct statx status;
+        bool described = describe(fd, name, untold ? 0 : AT_SYMLINK_NOFOLLOW, counts, status);
+        if (!described && untold) {
+            --counts.unstated;
+            described = describe(fd, name, AT_SYMLINK_NOFOLLOW, counts, status);
+        }
+        const bool directory = untold ? described && S_ISDIR(status.stx_mode) : type == DT_DIR;
+        if (!directory) {
+            ++counts.files;
+            return;
+        }
+        if (described && S_ISDIR(status.stx_mode)) {
+            pending.hasIdentity = true;
+            pending.identity = {makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino};
         }
         ++counts.folders;
         m_names.append(name).push_back('\0');
@@ -376,6 +438,10 @@ Counts walkTree(const std::string &rootPath, unsigned threads)
     if (rootFd < 0)
         fail("cannot open " + rootPath, errno);
     Counts counts;
+    if (statEntries) {
+        struct statx status;
+        describe(rootFd, "", AT_EMPTY_PATH, counts, status);
+    }
     if (threads == 1) {
         SubtreeWalk(rootPath, {}, counts).run(rootFd, false, {}); // closes rootFd
         return counts;
@@ -400,7 +466,7 @@ void raiseDescriptorLimit()
 
 [[noreturn]] void usage()
 {
-    std::fprintf(stderr, "usage: velmora-floorwalk [-j THREADS] ROOT\n");
+    std::fprintf(stderr, "usage: velmora-floorwalk [-j THREADS] [--stat] ROOT\n");
     std::exit(2);
 }
 
@@ -410,7 +476,12 @@ int main(int argc, char **argv)
 {
     unsigned threads = 1;
     int option;
-    while ((option = ::getopt(argc, argv, "j:")) != -1) {
+    static const struct option longOptions[] = {{"stat", no_argument, nullptr, 's'}, {nullptr, 0, nullptr, 0}};
+    while ((option = ::getopt_long(argc, argv, "j:", longOptions, nullptr)) != -1) {
+        if (option == 's') {
+            statEntries = true;
+            continue;
+        }
         if (option != 'j')
             usage();
         char *end = nullptr;
@@ -424,8 +495,12 @@ int main(int argc, char **argv)
 
     raiseDescriptorLimit();
     const Counts counts = walkTree(argv[optind], threads);
-    std::printf("folders %llu files %llu loops %llu unreadable %llu\n",
+    std::printf("folders %llu files %llu loops %llu unreadable %llu",
                 static_cast<unsigned long long>(counts.folders), static_cast<unsigned long long>(counts.files),
                 static_cast<unsigned long long>(counts.loops), static_cast<unsigned long long>(counts.unreadable));
+    if (statEntries)
+        std::printf(" bytes %llu disk %llu unstated %llu", static_cast<unsigned long long>(counts.bytes),
+                    static_cast<unsigned long long>(counts.disk), static_cast<unsigned long long>(counts.unstated));
+    std::printf("\n");
     return 0;
 }
