@@ -37,7 +37,6 @@ public:
     std::size_t nameBytes() const { return m_nameBytes; }
     const EntryRecord &operator[](std::size_t index) const { return m_records[index]; }
     EntryRecord &operator[](std::size_t index) { return m_records[index]; }
-    bool hasMetadata() const { return !m_metadata.empty(); }
     const EntryMetadata &metadata(std::size_t index) const
     {
         assert(m_metadata.size() == m_records.size());
