@@ -26,6 +26,8 @@ source "$repo/bench/sweep.sh"
 source "$repo/bench/rules.sh"
 # shellcheck source=SCRIPTDIR/page.sh
 source "$repo/bench/page.sh"
+# shellcheck source=SCRIPTDIR/sizes.sh
+source "$repo/bench/sizes.sh"
 
 usage() {
     cat <<EOF
@@ -63,6 +65,11 @@ temporary folder (removed at the end) and prints, from one run:
     tree (target: at most 1.15 x), and with --sort=name against the file
     system's order on the mixed tree and the flat directory (target: at
     most 1.3 x), warm, each pair in one hyperfine session;
+  - the walk that reads every entry's metadata (velmora-threadsweep
+    --sizes) on the mixed tree against floorwalk --stat on the same threads
+    (targets: at most 1.15 x warm, 1.1 x cold), du -s --apparent-size and
+    du -s (target: ahead of both), warm in one hyperfine session, and its
+    peak memory on the mixed trees against the report's limit;
   - the listing alone on the mixed tree, warm and cold, at 1, 2, 4, 8, 16
     and 32 threads against the count velmora-map chooses itself;
   - the machine, its load at the start and the end, floorwalk's thread count.
@@ -153,6 +160,9 @@ main() {
     time_page_writing mixed
     time_rule mixed "--exclude (10 patterns)" 1.15 "${bench_excludes[@]}"
     time_rule mixed --sort=name 1.3 --sort=name
+    sizes_header
+    time_sizes mixed warm
+    time_sizes mixed cold
     make_shape flat "$flat_shape" "flat directory ($flat_shape)"
     time_tree flat warm
     time_rule flat --sort=name 1.3 --sort=name
@@ -180,6 +190,8 @@ main() {
     memory mixed --format=browse
     memory large
     memory large --format=browse
+    memory_sizes mixed
+    memory_sizes large
     time_per_entry mixed large
     combs
     make_descriptor_tree descriptors

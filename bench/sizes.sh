@@ -1,0 +1,99 @@
+# shellcheck shell=bash
+# The walk that reads every entry's metadata (velmora-threadsweep --sizes,
+# until velmora-map has an option for it) against the floor for that work
+# (floorwalk --stat on the same threads) and du, warm and cold, and its peak
+# memory. Sourced by run.sh after timing.sh and limits.sh.
+
+sizes_walker="threadsweep --sizes"
+
+# sizes_command WALKER ROOT OUT THREADS: the command line timed for it.
+sizes_command() {
+    local root out
+    root=$(quote "$2")
+    out=$(quote "$3")
+    case $1 in
+        "$sizes_walker") echo "$(quote "$threadsweep") --sizes 0 $root > $out" ;;
+        "floorwalk --stat"*) echo "$(quote "$floorwalk") --stat -j $4 $root > $out" ;;
+        *) echo "$1 $root > $out" ;;
+    esac
+}
+
+# time_sizes TREE MODE: warm, the walk with metadata against floorwalk
+# --stat (at most 1.15 x), du -s --apparent-size and du -s (it should be
+# ahead of both); cold, against floorwalk --stat alone (at most 1.1 x). The
+# walk's thread count is the one velmora-map chooses; the floor gets the
+# count it ends up with. Each in one hyperfine session.
+time_sizes() {
+    local tree=$1 mode=$2 root=${tree_root[$1]} out=$work/out/$1-sizes-$2 log=$log_dir/$1-sizes-$2
+    local threads most walker floor ours bytes failed
+    local -a options arguments walkers
+    walk_mode=$mode
+    threads=$(scan_threads)
+    floor="floorwalk --stat -j $threads"
+    if [ "$mode" = cold ]; then
+        if [ -n "$cold_skipped" ]; then
+            echo "  ${tree_label[$tree]}, cold: skipped, $cold_skipped"
+            return 0
+        fi
+        options=("${cold_options[@]}" --prepare "$drop_caches")
+        walkers=("$sizes_walker" "$floor")
+        most=1.1
+    else
+        options=("${warm_options[@]}")
+        walkers=("$sizes_walker" "$floor" "du -s --apparent-size" "du -s")
+        most=1.15
+    fi
+    mkdir -p "$out"
+    for walker in "${walkers[@]}"; do
+        arguments+=(-n "$walker" "$(sizes_command "$walker" "$root" "$out/${walker// /_}" "$threads")")
+    done
+    run_hyperfine "$log" "${tree_label[$tree]} (sizes, $mode)" --ignore-failure "${options[@]}" "${arguments[@]}"
+    ours=$(median_ms "$log.json" "$sizes_walker")
+    for walker in "${walkers[@]}"; do
+        failed=$(failed_exit_codes "$log.json" "$walker")
+        awk -v tree="${tree_label[$tree]}" -v mode="$mode" -v walker="$walker" -v ours="$ours" \
+            -v theirs="$(median_ms "$log.json" "$walker")" -v floor="$floor" -v most="$most" \
+            -v failed="$failed" 'BEGIN {
+            ratio = theirs > 0 ? ours / theirs : 0
+            verdict = ""
+            if (walker == floor)
+                verdict = sprintf("  at most %.2f: %s", most, (ratio <= most ? "pass" : "FAIL"))
+            else if (walker ~ /^du/)
+                verdict = sprintf("  below 1: %s", (ratio < 1 ? "pass" : "FAIL"))
+            printf "  %-30s %-5s %-26s %9.1f ms %6.2f%s%s\n", tree, mode, walker, theirs, ratio, verdict,
+                (failed == "" ? "" : "  WARNING: exit status " failed)
+        }'
+    done
+    # The sums it read, against du's with links followed (du leaves out a
+    # dangling link, which the walk counts as the link itself).
+    bytes=$(cat "$out/${sizes_walker// /_}")
+    echo "    it read: $bytes; du -L -B1: $(du -s -L -B1 --apparent-size "$root" 2>/dev/null | cut -f 1) apparent," \
+        "$(du -s -L -B1 "$root" 2>/dev/null | cut -f 1) on disk"
+}
+
+sizes_header() {
+    echo
+    echo "reading every entry's metadata ($sizes_walker: the listing, one statx per entry and the"
+    echo "per-directory sums; velmora-map has no option for it yet): its median, and its ratio to each"
+    echo "(below 1: it is faster), same hyperfine run:"
+}
+
+# memory_sizes TREE: the peak memory of the walk with metadata against the
+# limit for velmora-map's report of the same tree (3 x report + 40 MiB), the
+# report measured by memory() before.
+memory_sizes() {
+    local tree=$1 measures=$work/time.txt rss_kb
+    if [ -z "${report_bytes[$tree]:-}" ]; then
+        echo "  ${tree_label[$tree]}, $sizes_walker: no HTML report to set the limit"
+        return 0
+    fi
+    if ! /usr/bin/time -v -o "$measures" "$threadsweep" --sizes 0 "${tree_root[$tree]}" >/dev/null; then
+        echo "  ${tree_label[$tree]}, $sizes_walker: failed, no memory figure"
+        return 0
+    fi
+    rss_kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$measures")
+    awk -v tree="${tree_label[$tree]}, $sizes_walker" -v kb="$rss_kb" -v bytes="${report_bytes[$tree]}" 'BEGIN {
+        rss = kb / 1024; size = bytes / 1048576; limit = 3 * size + 40
+        printf "  %-48s %8.1f MiB %8.1f MiB %8.1f MiB  %s\n", tree, rss, size, limit, (rss <= limit ? "pass" : "FAIL")
+    }'
+}
