@@ -1,26 +1,11 @@
 #include "countedfiles.h"
 
-#include <algorithm>
-#include <tuple>
-
-namespace {
-
-bool comesBefore(const FileIdentity &a, const FileIdentity &b)
-{
-    return std::tie(a.device, a.inode) < std::tie(b.device, b.inode);
-}
-
-} // namespace
-
 void CountedFiles::expectLinkTargets(std::vector<FileIdentity> targets)
 {
-    std::sort(targets.begin(), targets.end(), comesBefore);
-    targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
-    m_linkTargets = std::move(targets);
+    m_linkTargets = std::unordered_set<FileIdentity, DirectoryIdentityHash>(targets.begin(), targets.end());
 }
 
 bool CountedFiles::isLinkTarget(const FileIdentity &identity) const
 {
-    return !m_linkTargets.empty()
-        && std::binary_search(m_linkTargets.begin(), m_linkTargets.end(), identity, comesBefore);
+    return !m_linkTargets.empty() && m_linkTargets.count(identity) != 0;
 }

@@ -28,6 +28,7 @@ public:
 private:
     bool isLinkTarget(const FileIdentity &identity) const;
 
-    std::vector<FileIdentity> m_linkTargets; // sorted
+    // A hash, not a sorted list: every file with one link is looked up here.
+    std::unordered_set<FileIdentity, DirectoryIdentityHash> m_linkTargets;
     std::unordered_set<FileIdentity, DirectoryIdentityHash> m_met;
 };
