@@ -7,10 +7,11 @@
 
 // Which files a tally has counted, so that each is counted once, at the
 // first place in the tree where it is met. Only what can be met more than
-// once is held: directories (a followed link may lead into one again),
-// files with several links, and files that a followed link leads to (which
-// the recording names before the tally begins). A file with one link and no
-// link to it is met once, and is never looked up.
+// once is held: files with several links, and whatever a followed link
+// leads to (which the recording names before the tally begins), where the
+// link is and where the target is met. A directory has one name of its own,
+// so any other is a link's: one that no followed link leads to is met once,
+// as is a file with one link and no link to it, and neither is held.
 class CountedFiles
 {
 public:
@@ -20,7 +21,8 @@ public:
     // it counts as met from then on.
     bool firstMeeting(const EntryMetadata &metadata, bool isDirectory)
     {
-        if (!isDirectory && metadata.links <= 1 && !metadata.throughLink && !isLinkTarget(metadata.identity))
+        const bool severalNames = !isDirectory && metadata.links > 1;
+        if (!severalNames && !metadata.throughLink && !isLinkTarget(metadata.identity))
             return true;
         return m_met.insert(metadata.identity).second;
     }

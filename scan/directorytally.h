@@ -45,7 +45,11 @@ public:
     void directoryEnd() override;
     void directoryUnreadable(int error) override;
     void directoryNotEntered(NotEnteredReason reason) override;
-    void rootMetadata(const EntryMetadata &metadata) override { m_sizes.root(metadata); }
+    void rootMetadata(const EntryMetadata &metadata) override
+    {
+        m_rootMetadata = metadata;
+        m_sizes.root(metadata);
+    }
     void entryMetadata(const EntryMetadata &metadata) override { m_sizes.entry(metadata); }
 
     // After the last event of the replay: closes the root.
@@ -58,6 +62,8 @@ public:
     // Whether metadata was read, and then what each directory's subtree holds.
     bool hasSizes() const { return m_sizes.active(); }
     const SubtreeSizes::Totals &sizes(std::size_t directory) const { return m_sizes.totals(directory); }
+    // The root's own, where metadata was read.
+    const EntryMetadata &metadataOfRoot() const { return m_rootMetadata; }
 
 private:
     struct Open
@@ -73,6 +79,7 @@ private:
     std::vector<Reason> m_reasons;
     std::vector<Open> m_open;
     SubtreeSizes m_sizes;
+    EntryMetadata m_rootMetadata;
     std::uint64_t m_folders = 0;
     std::uint64_t m_files = 0;
 };

@@ -29,14 +29,14 @@ mode_t read(int directoryFd, const char *name, int flags, EntryMetadata &metadat
     }
     metadata.error = 0;
     metadata.throughLink = false;
+    metadata.regular = S_ISREG(status.stx_mode);
     metadata.links = status.stx_mask & STATX_NLINK ? status.stx_nlink : 1;
     metadata.identity = {makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino};
     metadata.size = status.stx_size;
     metadata.diskBytes = status.stx_blocks * blockBytes;
-    if (status.stx_mask & STATX_MTIME) {
-        metadata.modifiedSeconds = status.stx_mtime.tv_sec;
-        metadata.modifiedNanoseconds = status.stx_mtime.tv_nsec;
-    }
+    metadata.hasModifiedTime = status.stx_mask & STATX_MTIME;
+    metadata.modifiedSeconds = metadata.hasModifiedTime ? status.stx_mtime.tv_sec : 0;
+    metadata.modifiedNanoseconds = metadata.hasModifiedTime ? status.stx_mtime.tv_nsec : 0;
     return status.stx_mode & S_IFMT;
 }
 

@@ -16,10 +16,12 @@ struct EntryMetadata
 {
     int error = 0;            // why it could not be read (an errno value); then nothing below holds
     bool throughLink = false; // it describes the target of a symbolic link that was followed
+    bool regular = false;     // a regular file, not a directory, link, device, pipe or socket
     std::uint32_t links = 0;  // names the file has
     FileIdentity identity;
     std::uint64_t size = 0;      // apparent size in bytes
     std::uint64_t diskBytes = 0; // space taken on the disk: 512-byte blocks times 512
+    bool hasModifiedTime = false;     // a file system may not keep one
     std::int64_t modifiedSeconds = 0; // since the epoch
     std::uint32_t modifiedNanoseconds = 0;
 

@@ -7,6 +7,8 @@ enum Flag : unsigned char {
     Unreadable = 2,
     ThroughLink = 4,
     NotOneLink = 8,
+    NoModifiedTime = 16,
+    Regular = 32,
 };
 
 constexpr unsigned blockShift = 9; // disk bytes are whole 512-byte blocks
@@ -20,14 +22,17 @@ char *writeMetadata(char *at, const EntryMetadata &metadata, bool ofRoot, Device
         *at++ = char(flags | Unreadable);
         return writeNumber(at, std::uint64_t(metadata.error));
     }
-    flags |= (metadata.throughLink ? ThroughLink : 0) | (metadata.links != 1 ? NotOneLink : 0);
+    flags |= (metadata.throughLink ? ThroughLink : 0) | (metadata.links != 1 ? NotOneLink : 0)
+             | (metadata.hasModifiedTime ? 0 : NoModifiedTime) | (metadata.regular ? Regular : 0);
     *at++ = char(flags);
     at = writeNumber(at, devices.indexOf(metadata.identity.device));
     at = writeNumber(at, metadata.identity.inode);
     at = writeNumber(at, metadata.size);
     at = writeNumber(at, metadata.diskBytes >> blockShift);
-    at = writeSignedNumber(at, metadata.modifiedSeconds);
-    at = writeNumber(at, metadata.modifiedNanoseconds);
+    if (metadata.hasModifiedTime) {
+        at = writeSignedNumber(at, metadata.modifiedSeconds);
+        at = writeNumber(at, metadata.modifiedNanoseconds);
+    }
     if (flags & NotOneLink)
         at = writeNumber(at, metadata.links);
     return at;
@@ -42,12 +47,16 @@ bool readMetadata(const char *&at, EntryMetadata &metadata, const DeviceTable &d
         return flags & OfRoot;
     }
     metadata.throughLink = flags & ThroughLink;
+    metadata.regular = flags & Regular;
     metadata.identity.device = devices.device(readNumber(at));
     metadata.identity.inode = ino_t(readNumber(at));
     metadata.size = readNumber(at);
     metadata.diskBytes = readNumber(at) << blockShift;
-    metadata.modifiedSeconds = readSignedNumber(at);
-    metadata.modifiedNanoseconds = std::uint32_t(readNumber(at));
+    metadata.hasModifiedTime = !(flags & NoModifiedTime);
+    if (metadata.hasModifiedTime) {
+        metadata.modifiedSeconds = readSignedNumber(at);
+        metadata.modifiedNanoseconds = std::uint32_t(readNumber(at));
+    }
     metadata.links = flags & NotOneLink ? std::uint32_t(readNumber(at)) : 1;
     return flags & OfRoot;
 }

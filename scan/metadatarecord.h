@@ -37,7 +37,7 @@ constexpr std::size_t maximumMetadataBytes = 1 + 8 * maximumNumberBytes;
 // Writes the metadata at `at`, compactly, and gives where it ends: a byte of
 // flags, then the errno where it could not be read; else the device's place
 // in `devices`, the inode, the apparent size, the 512-byte blocks, the
-// modification time's seconds and nanoseconds, and the number of links
+// modification time's seconds and nanoseconds where there is one, and the number of links
 // where it is not one.
 char *writeMetadata(char *at, const EntryMetadata &metadata, bool ofRoot, DeviceTable &devices);
 // Reads what writeMetadata wrote, moving `at` past it; gives whether it is

@@ -112,7 +112,8 @@ SubtreeSizes::Sums SubtreeSizes::count(const EntryMetadata &metadata, bool isDir
     } else {
         added.apparentBytes = metadata.size;
         added.diskBytes = metadata.diskBytes;
-        takeNewest(m_open.back(), {metadata.modifiedSeconds, metadata.modifiedNanoseconds});
+        if (metadata.hasModifiedTime)
+            takeNewest(m_open.back(), {metadata.modifiedSeconds, metadata.modifiedNanoseconds});
     }
     m_sums.apparentBytes += added.apparentBytes;
     m_sums.diskBytes += added.diskBytes;

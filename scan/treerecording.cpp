@@ -99,7 +99,8 @@ void TreeRecording::rootMetadata(const EntryMetadata &metadata)
 void TreeRecording::entryMetadata(const EntryMetadata &metadata)
 {
     appendMetadata(metadata, false);
-    if (metadata.readable() && metadata.throughLink && metadata.links == 1)
+    // A directory or a file a link leads to may be met where it is, too.
+    if (metadata.readable() && metadata.throughLink)
         m_linkTargets.push_back(metadata.identity);
 }
 

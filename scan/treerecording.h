@@ -24,8 +24,8 @@ public:
     void rootMetadata(const EntryMetadata &metadata) override;
     void entryMetadata(const EntryMetadata &metadata) override;
 
-    // The identities of the files reached through a symbolic link that was
-    // followed and that have one link only, subtrees included: what, besides
+    // The identities of the files and directories reached through a
+    // symbolic link that was followed, subtrees included: what, besides
     // files with several links, may be met twice in the tree. A tally that
     // counts each file once needs them before it replays the recording.
     std::vector<FileIdentity> linkTargets() const;
