@@ -1,6 +1,7 @@
 #include "jsonlinesmapper.h"
 
 #include "jsontext.h"
+#include "sizefields.h"
 
 #include <cassert>
 
@@ -17,7 +18,8 @@ void JsonLinesMapper::begin()
     m_output.append("{\"format_version\":1,");
     beginLine("root", m_heading.rootPath);
     appendCountsAndReason();
-    m_output.append(",\"files_listed\":").append(m_listFiles ? "true" : "false").append("}\n");
+    m_output.append(",\"files_listed\":").append(m_listFiles ? "true" : "false");
+    m_output.append(",\"sizes\":").append(hasSizes() ? "true" : "false").append("}\n");
 }
 
 void JsonLinesMapper::end()
@@ -31,7 +33,10 @@ void JsonLinesMapper::file(std::string_view name)
         return;
     m_output.push_back('{');
     beginLine("path", enter(name));
-    m_output.append(",\"type\":\"file\"}\n");
+    m_output.append(",\"type\":\"file\"");
+    if (const EntryMetadata *metadata = nextMetadata())
+        appendEntrySizes(m_output, *metadata);
+    m_output.append("}\n");
 }
 
 void JsonLinesMapper::directoryBegin(std::string_view name)
@@ -74,6 +79,10 @@ void JsonLinesMapper::beginLine(std::string_view key, std::string_view path)
 void JsonLinesMapper::appendCountsAndReason()
 {
     const Directory directory = nextDirectory();
+    if (directory.metadata) {
+        appendEntrySizes(m_output, *directory.metadata);
+        appendSubtreeSizes(m_output, *directory.sizes);
+    }
     m_output.append(",\"folders\":").append(std::to_string(directory.counts.folders));
     m_output.append(",\"files\":").append(std::to_string(directory.counts.files));
     if (directory.reason) {

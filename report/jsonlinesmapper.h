@@ -10,7 +10,8 @@
 // Writes the map as JSON Lines: one JSON object a line, which any parser
 // reads at any depth, and grep or `jq -c` line by line. The first line is
 // the map's own:
-//   {"format_version":1,"root":ROOT,"folders":F,"files":N,"files_listed":B}
+//   {"format_version":1,"root":ROOT,"folders":F,"files":N,"files_listed":B,
+//    "sizes":B}
 // with the root's "reason" where it was not read whole. Then one line per
 // entry below the root, in listing order, each directory before its
 // entries:
@@ -19,7 +20,9 @@
 // "path" is relative to ROOT, its names joined by "/"; a directory's
 // "folders" and "files" count its whole subtree, and it has a "reason"
 // where it was not entered or not read whole. Files are listed only when
-// the map lists them. A ROOT or path that is not valid UTF-8 has U+FFFD for
+// the map lists them. Where the walk read metadata ("sizes":true), each
+// entry, the root included, has the size fields of the JSON document
+// (sizefields.h), a directory's before its counts. A ROOT or path that is not valid UTF-8 has U+FFFD for
 // each stray byte and its exact bytes as numbers in "root_bytes" or
 // "path_bytes".
 class JsonLinesMapper : public TalliedFormat

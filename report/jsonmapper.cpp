@@ -2,11 +2,13 @@
 
 #include "jsontext.h"
 #include "reasontext.h"
+#include "sizefields.h"
 
 #include <cassert>
 
 JsonMapper::JsonMapper(const MapHeading &heading, std::string &output)
-    : m_heading(heading)
+    : TalliedFormat(heading)
+    , m_heading(heading)
     , m_listFiles(heading.listed == ListedEntries::FilesAndDirectories)
     , m_output(output)
 {
@@ -17,14 +19,14 @@ void JsonMapper::begin()
     m_output.append("{\"format_version\":1,\"folders\":").append(std::to_string(m_heading.folderCount));
     m_output.append(",\"files\":").append(std::to_string(m_heading.fileCount));
     m_output.append(",\"files_listed\":").append(m_listFiles ? "true" : "false");
+    m_output.append(",\"sizes\":").append(hasSizes() ? "true" : "false");
     m_output.append(",\"tree\":");
-    beginEntry(m_heading.rootPath);
-    m_output.append(",\"type\":\"directory\"");
-    m_directory = Directory::Begun;
+    beginDirectory(m_heading.rootPath);
 }
 
 void JsonMapper::end()
 {
+    assert(replayedWhole());
     directoryEnd();
     m_output.append("}\n");
 }
@@ -37,32 +39,48 @@ void JsonMapper::file(std::string_view name)
         return;
     separate();
     beginEntry(name);
-    m_output.append(",\"type\":\"file\"}");
+    m_output.append(",\"type\":\"file\"");
+    if (const EntryMetadata *metadata = nextMetadata())
+        appendEntrySizes(m_output, *metadata);
+    m_output.push_back('}');
 }
 
 void JsonMapper::directoryBegin(std::string_view name)
 {
     enterContents();
     separate();
+    beginDirectory(name);
+}
+
+void JsonMapper::beginDirectory(std::string_view name)
+{
+    // Its reasons are written as the walk tells them, after what was read.
+    const Directory directory = nextDirectory();
     beginEntry(name);
     m_output.append(",\"type\":\"directory\"");
-    m_directory = Directory::Begun;
+    if (directory.metadata) {
+        appendEntrySizes(m_output, *directory.metadata);
+        appendSubtreeSizes(m_output, *directory.sizes);
+    }
+    m_output.append(",\"folders\":").append(std::to_string(directory.counts.folders));
+    m_output.append(",\"files\":").append(std::to_string(directory.counts.files));
+    m_directory = DirectoryState::Begun;
 }
 
 void JsonMapper::directoryEnd()
 {
     switch (m_directory) {
-    case Directory::Begun:
+    case DirectoryState::Begun:
         m_output.append(",\"contents\":[]}");
         break;
-    case Directory::Listing:
+    case DirectoryState::Listing:
         m_output.append("]}");
         break;
-    case Directory::Closed:
+    case DirectoryState::Closed:
         m_output.push_back('}');
         break;
     }
-    m_directory = Directory::Listing;
+    m_directory = DirectoryState::Listing;
     m_firstEntry = false;
 }
 
@@ -79,11 +97,11 @@ void JsonMapper::directoryNotEntered(NotEnteredReason reason)
 void JsonMapper::enterContents()
 {
     // A directory with its reason written has no more entries.
-    assert(m_directory != Directory::Closed);
-    if (m_directory != Directory::Begun)
+    assert(m_directory != DirectoryState::Closed);
+    if (m_directory != DirectoryState::Begun)
         return;
     m_output.append(",\"contents\":[");
-    m_directory = Directory::Listing;
+    m_directory = DirectoryState::Listing;
     m_firstEntry = true;
 }
 
@@ -105,11 +123,11 @@ void JsonMapper::beginEntry(std::string_view name)
 
 void JsonMapper::addReason(const std::string &reason)
 {
-    if (m_directory == Directory::Closed)
+    if (m_directory == DirectoryState::Closed)
         return; // the first reason stands
-    if (m_directory == Directory::Listing)
+    if (m_directory == DirectoryState::Listing)
         m_output.push_back(']');
     m_output.append(",\"reason\":");
     appendJsonString(m_output, reason);
-    m_directory = Directory::Closed;
+    m_directory = DirectoryState::Closed;
 }

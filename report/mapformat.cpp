@@ -25,5 +25,5 @@ std::unique_ptr<MapFormat> makeMapFormat(ReportFormat format, const MapHeading &
 
 bool showsDirectoryCounts(ReportFormat format)
 {
-    return format == ReportFormat::Browse || format == ReportFormat::JsonLines || format == ReportFormat::Ncdu;
+    return format != ReportFormat::Html;
 }

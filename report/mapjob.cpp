@@ -3,6 +3,7 @@
 #include "mapformat.h"
 #include "treecounter.h"
 #include "treescan.h"
+#include "unreadableentries.h"
 
 #include <new>
 #include <system_error>
@@ -58,6 +59,8 @@ public:
         if (m_written)
             m_mapper.directoryNotEntered(reason);
     }
+    void rootMetadata(const EntryMetadata &metadata) override { m_mapper.rootMetadata(metadata); }
+    void entryMetadata(const EntryMetadata &metadata) override { m_mapper.entryMetadata(metadata); }
 
 private:
     void handOn()
@@ -109,6 +112,16 @@ public:
         m_first.directoryNotEntered(reason);
         m_second.directoryNotEntered(reason);
     }
+    void rootMetadata(const EntryMetadata &metadata) override
+    {
+        m_first.rootMetadata(metadata);
+        m_second.rootMetadata(metadata);
+    }
+    void entryMetadata(const EntryMetadata &metadata) override
+    {
+        m_first.entryMetadata(metadata);
+        m_second.entryMetadata(metadata);
+    }
 
 private:
     TreeVisitor &m_first;
@@ -133,6 +146,7 @@ bool MapJob::count(const WalkProgress *progress)
             return fail(MapFailure::Cancelled);
         TreeCounter counter(m_errors, m_countLimit);
         if (m_tallyWhileCounting) {
+            m_tally.expectLinkTargets(m_tree.linkTargets());
             BothVisitors both(counter, m_tally);
             m_tree.replay(both);
             m_tally.finish();
@@ -146,6 +160,11 @@ bool MapJob::count(const WalkProgress *progress)
             UnreadableDirectories unreadable(m_rootPath);
             m_tree.replay(unreadable);
             m_unreadable = unreadable.found();
+        }
+        if (counter.unreadableMetadataCount() > 0) {
+            UnreadableEntries unreadable(m_rootPath);
+            m_tree.replay(unreadable);
+            m_unreadableEntries = unreadable.found();
         }
         m_fileCount = counter.fileCount();
         m_folderCount = counter.folderCount();
@@ -164,6 +183,7 @@ bool MapJob::map(ReportFormat format, ListedEntries listed, const ReportWriter &
     try {
         m_report.reserve(pieceRoom);
         if (showsDirectoryCounts(format) && !m_tallied) {
+            m_tally.expectLinkTargets(m_tree.linkTargets());
             m_tree.replay(m_tally);
             m_tally.finish();
             m_tallied = true;

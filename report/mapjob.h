@@ -60,6 +60,12 @@ public:
     const std::string &failureText() const { return m_failureText; }
     // After counting: the directories that could not be read, in the order of the tree.
     const std::vector<UnreadableDirectory> &unreadableDirectories() const { return m_unreadable; }
+    // After counting, where the walk read metadata: the entries whose
+    // metadata could not be read, in the order of the tree.
+    const std::vector<UnreadableDirectory> &unreadableEntries() const { return m_unreadableEntries; }
+    // After mapping in a format that shows counts, where the walk read
+    // metadata: what the whole tree holds; else null.
+    const SubtreeSizes::Totals *treeSizes() const { return m_tallied && m_tally.hasSizes() ? &m_tally.sizes(0) : nullptr; }
     int fileCount() const { return m_fileCount; }
     int folderCount() const { return m_folderCount; }
     // After counting: the directories not entered for being on another file system.
@@ -82,6 +88,7 @@ private:
     DirectoryTally m_tally;
     std::time_t m_madeAt = 0;
     std::vector<UnreadableDirectory> m_unreadable;
+    std::vector<UnreadableDirectory> m_unreadableEntries;
     std::string m_report;
     int m_fileCount = 0;
     int m_folderCount = 0;

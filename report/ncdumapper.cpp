@@ -42,6 +42,11 @@ const char *excludedText(NotEnteredReason reason)
     return "frmlnk";
 }
 
+void appendField(std::string &out, const char *field, std::uint64_t value)
+{
+    out.append(field).append(std::to_string(value));
+}
+
 } // namespace
 
 NcduMapper::NcduMapper(const MapHeading &heading, std::string &output)
@@ -71,6 +76,8 @@ void NcduMapper::file(std::string_view name)
 {
     m_output.append(",\n");
     appendName(m_output, name);
+    if (const EntryMetadata *metadata = nextMetadata())
+        appendMetadata(*metadata, false);
     m_output.push_back('}');
 }
 
@@ -83,16 +90,48 @@ void NcduMapper::directoryBegin(std::string_view name)
 void NcduMapper::directoryEnd()
 {
     m_output.push_back(']');
+    if (hasSizes())
+        m_devices.pop_back();
 }
 
 void NcduMapper::writeDirectory(std::string_view name)
 {
     appendName(m_output, name);
-    if (const DirectoryTally::Reason *reason = nextDirectory().reason) {
+    const Directory directory = nextDirectory();
+    if (directory.metadata) {
+        appendMetadata(*directory.metadata, true);
+        // An unreadable directory stays on its parent's device.
+        m_devices.push_back(directory.metadata->readable() ? directory.metadata->identity.device
+                            : m_devices.empty()                ? dev_t(0)
+                                                               : m_devices.back());
+    }
+    if (const DirectoryTally::Reason *reason = directory.reason) {
         if (reason->notEntered)
             m_output.append(",\"excluded\":\"").append(excludedText(reason->why)).push_back('"');
         else
             m_output.append(",\"read_error\":true");
     }
     m_output.push_back('}');
+}
+
+void NcduMapper::appendMetadata(const EntryMetadata &metadata, bool isDirectory)
+{
+    if (!metadata.readable()) {
+        // The format's word for an entry that could not be described.
+        m_output.append(",\"read_error\":true");
+        return;
+    }
+    appendField(m_output, ",\"asize\":", metadata.size);
+    appendField(m_output, ",\"dsize\":", metadata.diskBytes);
+    if (isDirectory && (m_devices.empty() || m_devices.back() != metadata.identity.device))
+        appendField(m_output, ",\"dev\":", metadata.identity.device);
+    appendField(m_output, ",\"ino\":", metadata.identity.inode);
+    if (!isDirectory && metadata.links > 1) {
+        m_output.append(",\"hlnkc\":true");
+        appendField(m_output, ",\"nlink\":", metadata.links);
+    }
+    if (!isDirectory && !metadata.regular)
+        m_output.append(",\"notreg\":true");
+    if (metadata.hasModifiedTime)
+        m_output.append(",\"mtime\":").append(std::to_string(metadata.modifiedSeconds));
 }

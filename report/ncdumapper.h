@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Writes the map in the export format that ncdu reads with -f (and gdu too),
 // version 1.2:
@@ -22,6 +23,11 @@
 // Names are the bytes on disk: quotes, backslashes and control bytes are
 // escaped, every other byte written as it is, so this output alone is not
 // pure ASCII. Files are always listed: the format has no other way.
+// Where the walk read metadata, each entry has "asize", "dsize", "ino" and
+// "mtime", a file with several names "hlnkc" and "nlink", an entry that is
+// neither a regular file nor a directory "notreg", a directory "dev" where
+// its device is not its parent's (the root always), and an entry whose
+// metadata could not be read "read_error" and nothing of the rest.
 class NcduMapper : public TalliedFormat
 {
 public:
@@ -37,7 +43,9 @@ public:
 
 private:
     void writeDirectory(std::string_view name);
+    void appendMetadata(const EntryMetadata &metadata, bool isDirectory);
 
     const MapHeading m_heading;
     std::string &m_output;
+    std::vector<dev_t> m_devices; // of each open directory, where the walk read metadata
 };

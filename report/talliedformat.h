@@ -7,9 +7,9 @@
 #include <string>
 
 // A format that writes what it shows of a directory where the directory
-// begins, from the tally its heading has: the counts of its subtree, and
-// why it was not entered or not read whole. The walk's own reason events
-// are therefore passed over.
+// begins, from the tally its heading has: the counts of its subtree, its
+// sizes where the walk read metadata, and why it was not entered or not
+// read whole. The walk's own reason events are therefore passed over.
 class TalliedFormat : public MapFormat
 {
 public:
@@ -17,16 +17,26 @@ public:
 
     void directoryUnreadable(int) override {}
     void directoryNotEntered(NotEnteredReason) override {}
+    void entryMetadata(const EntryMetadata &metadata) override { m_nextMetadata = metadata; }
 
 protected:
     struct Directory
     {
         DirectoryTally::Counts counts;
         const DirectoryTally::Reason *reason = nullptr; // none: entered and read whole
+        // Where the walk read metadata: the directory's own, and what its
+        // subtree holds.
+        const EntryMetadata *metadata = nullptr;
+        const SubtreeSizes::Totals *sizes = nullptr;
     };
 
+    // Whether the walk read each entry's metadata.
+    bool hasSizes() const { return m_hasSizes; }
     // The directory that begins next in the replay, the root first.
     Directory nextDirectory();
+    // Where the walk read metadata, that of the entry about to be told of
+    // (within file() or directoryBegin()); else null.
+    const EntryMetadata *nextMetadata() const { return m_hasSizes ? &m_nextMetadata : nullptr; }
     // Whether every directory of the tally has been begun: at the end, it
     // must have been.
     bool replayedWhole() const
@@ -38,6 +48,8 @@ protected:
 
 private:
     const DirectoryTally &m_tally;
+    const bool m_hasSizes;
     std::size_t m_directory = 0;
     std::size_t m_reason = 0; // the next of the tally's reasons
+    EntryMetadata m_nextMetadata;
 };

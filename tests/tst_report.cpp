@@ -44,14 +44,41 @@ QByteArray report(const QByteArray &root, bool directoriesOnly, QByteArray *erro
     return written;
 }
 
+// Metadata of "SIZE,DISK,MTIME", or of "!ERRNO" where it could not be read;
+// each file a file of its own, with one name.
+EntryMetadata metadataOf(const QByteArray &text)
+{
+    static ino_t inode = 0;
+    EntryMetadata metadata;
+    if (text.startsWith('!')) {
+        metadata.error = text.mid(1).toInt();
+        return metadata;
+    }
+    const QByteArrayList fields = text.split(',');
+    metadata.links = 1;
+    metadata.identity = {1, ++inode};
+    metadata.size = fields[0].toULongLong();
+    metadata.diskBytes = fields[1].toULongLong();
+    metadata.hasModifiedTime = true;
+    metadata.modifiedSeconds = fields[2].toLongLong();
+    return metadata;
+}
+
 // Drives a visitor through `events` below the root: "f:NAME" a file,
 // "b:NAME" a directory begun, "e" its end, "u:ERRNO" unreadable, "n:REASON"
-// not entered (the reason's number).
+// not entered (the reason's number), "R:METADATA" the root's metadata and
+// "m:METADATA" that of the next entry (metadataOf()).
 void replayEvents(const QList<QByteArray> &events, TreeVisitor &mapper)
 {
     for (const QByteArray &event : events) {
         const std::string_view argument(event.constData() + std::min<qsizetype>(2, event.size()));
         switch (event[0]) {
+        case 'R':
+            mapper.rootMetadata(metadataOf(event.mid(2)));
+            break;
+        case 'm':
+            mapper.entryMetadata(metadataOf(event.mid(2)));
+            break;
         case 'f':
             mapper.file(argument);
             break;
@@ -74,8 +101,11 @@ void replayEvents(const QList<QByteArray> &events, TreeVisitor &mapper)
 // The JSON document of `events` below a root named "r".
 QByteArray jsonDocument(const QList<QByteArray> &events, bool listFiles)
 {
+    DirectoryTally tally;
+    replayEvents(events, tally);
+    tally.finish();
     std::string out;
-    JsonMapper mapper({"r", 3, 4, listedWhen(!listFiles)}, out);
+    JsonMapper mapper({"r", 3, 4, listedWhen(!listFiles), nullptr, 0, &tally}, out);
     mapper.begin();
     replayEvents(events, mapper);
     mapper.end();
@@ -338,40 +368,40 @@ void tst_Report::jsonTree_data()
     QTest::addColumn<QByteArray>("contents"); // the root's, after its name and type
 
     const QList<QByteArray> small = {"f:a", "b:sub", "f:b", "e", "f:c"};
-    QTest::newRow("empty root") << QList<QByteArray>{} << true << QByteArray(R"(,"contents":[])");
+    QTest::newRow("empty root") << QList<QByteArray>{} << true << QByteArray(R"(,"folders":0,"files":0,"contents":[])");
     QTest::newRow("files and a directory in order")
         << small << true
-        << QByteArray(R"(,"contents":[{"name":"a","type":"file"},{"name":"sub","type":"directory","contents":)"
+        << QByteArray(R"(,"folders":1,"files":3,"contents":[{"name":"a","type":"file"},{"name":"sub","type":"directory","folders":0,"files":1,"contents":)"
                       R"([{"name":"b","type":"file"}]},{"name":"c","type":"file"}])");
     QTest::newRow("directories only") << small << false
-                                      << QByteArray(R"(,"contents":[{"name":"sub","type":"directory","contents":[]}])");
+                                      << QByteArray(R"(,"folders":1,"files":3,"contents":[{"name":"sub","type":"directory","folders":0,"files":1,"contents":[]}])");
     QTest::newRow("nesting closes every level")
         << QList<QByteArray>{"b:a", "b:b", "b:c", "e", "e", "e", "f:z"} << true
-        << QByteArray(R"(,"contents":[{"name":"a","type":"directory","contents":[{"name":"b","type":"directory",)"
-                      R"("contents":[{"name":"c","type":"directory","contents":[]}]}]},{"name":"z","type":"file"}])");
+        << QByteArray(R"(,"folders":3,"files":1,"contents":[{"name":"a","type":"directory","folders":2,"files":0,"contents":[{"name":"b","type":"directory","folders":1,"files":0,)"
+                      R"("contents":[{"name":"c","type":"directory","folders":0,"files":0,"contents":[]}]}]},{"name":"z","type":"file"}])");
     QTest::newRow("unreadable directory is not entered")
         << QList<QByteArray>{"b:locked", "u:13", "e", "b:next", "e"} << true
-        << QByteArray(R"(,"contents":[{"name":"locked","type":"directory","reason":"unreadable: Permission denied"},)"
-                      R"({"name":"next","type":"directory","contents":[]}])");
+        << QByteArray(R"(,"folders":2,"files":0,"contents":[{"name":"locked","type":"directory","folders":0,"files":0,"reason":"unreadable: Permission denied"},)"
+                      R"({"name":"next","type":"directory","folders":0,"files":0,"contents":[]}])");
     QTest::newRow("listing failed part way")
         << QList<QByteArray>{"b:sub", "f:x", "u:5", "e", "f:y"} << true
-        << QByteArray(R"(,"contents":[{"name":"sub","type":"directory","contents":[{"name":"x","type":"file"}],)"
+        << QByteArray(R"(,"folders":1,"files":2,"contents":[{"name":"sub","type":"directory","folders":0,"files":1,"contents":[{"name":"x","type":"file"}],)"
                       R"("reason":"unreadable: Input/output error"},{"name":"y","type":"file"}])");
     QTest::newRow("failed part way, its files not listed")
         << QList<QByteArray>{"b:sub", "f:x", "u:5", "e"} << false
-        << QByteArray(R"(,"contents":[{"name":"sub","type":"directory","contents":[],)"
+        << QByteArray(R"(,"folders":1,"files":1,"contents":[{"name":"sub","type":"directory","folders":0,"files":1,"contents":[],)"
                       R"("reason":"unreadable: Input/output error"}])");
     QTest::newRow("failed part way after a subdirectory")
         << QList<QByteArray>{"b:sub", "b:in", "e", "u:5", "e"} << false
-        << QByteArray(R"(,"contents":[{"name":"sub","type":"directory","contents":[{"name":"in","type":"directory",)"
+        << QByteArray(R"(,"folders":2,"files":0,"contents":[{"name":"sub","type":"directory","folders":1,"files":0,"contents":[{"name":"in","type":"directory","folders":0,"files":0,)"
                       R"("contents":[]}],"reason":"unreadable: Input/output error"}])");
     QTest::newRow("unreadable root") << QList<QByteArray>{"u:13"} << true
-                                     << QByteArray(R"(,"reason":"unreadable: Permission denied")");
+                                     << QByteArray(R"(,"folders":0,"files":0,"reason":"unreadable: Permission denied")");
     QTest::newRow("root failed part way") << QList<QByteArray>{"f:a", "u:5"} << true
-                                          << QByteArray(R"(,"contents":[{"name":"a","type":"file"}],)"
+                                          << QByteArray(R"(,"folders":0,"files":1,"contents":[{"name":"a","type":"file"}],)"
                                                         R"("reason":"unreadable: Input/output error")");
     QTest::newRow("the first reason stands") << QList<QByteArray>{"b:x", "u:13", "u:5", "e"} << true
-                                             << QByteArray(R"(,"contents":[{"name":"x","type":"directory",)"
+                                             << QByteArray(R"(,"folders":1,"files":0,"contents":[{"name":"x","type":"directory","folders":0,"files":0,)"
                                                            R"("reason":"unreadable: Permission denied"}])");
     const std::pair<NotEnteredReason, const char *> reasons[] = {
         {NotEnteredReason::Loop, "loop"},
@@ -380,7 +410,21 @@ void tst_Report::jsonTree_data()
     };
     for (const auto &[reason, text] : reasons)
         QTest::newRow(text) << QList<QByteArray>{"b:x", "n:" + QByteArray::number(int(reason)), "e"} << true
-                            << R"(,"contents":[{"name":"x","type":"directory","reason":")" + QByteArray(text) + "\"}]";
+                            << R"(,"folders":1,"files":0,"contents":[{"name":"x","type":"directory","folders":0,"files":0,"reason":")"
+                                   + QByteArray(text) + "\"}]";
+    QTest::newRow("sizes of files and a folder")
+        << QList<QByteArray>{"R:4096,4096,100", "m:10,4096,200", "f:a", "m:4096,4096,300", "b:sub", "m:5,0,150", "f:b", "e"}
+        << true
+        << QByteArray(R"(,"size":4096,"disk":4096,"mtime":100,"total_size":8207,"total_disk":12288,"newest_mtime":300,)"
+                      R"("folders":1,"files":2,"contents":[{"name":"a","type":"file","size":10,"disk":4096,"mtime":200},)"
+                      R"({"name":"sub","type":"directory","size":4096,"disk":4096,"mtime":300,"total_size":4101,)"
+                      R"("total_disk":4096,"newest_mtime":300,"folders":0,"files":1,)"
+                      R"("contents":[{"name":"b","type":"file","size":5,"disk":0,"mtime":150}]}])");
+    QTest::newRow("metadata that could not be read is no size")
+        << QList<QByteArray>{"R:4096,4096,100", "m:!13", "f:a", "m:7,512,50", "f:b"} << true
+        << QByteArray(R"(,"size":4096,"disk":4096,"mtime":100,"total_size":4103,"total_disk":4608,"newest_mtime":100,)"
+                      R"("unreadable_entries":1,"folders":0,"files":2,"contents":[{"name":"a","type":"file",)"
+                      R"("metadata_reason":"unreadable: Permission denied"},{"name":"b","type":"file","size":7,"disk":512,"mtime":50}])");
 }
 
 void tst_Report::jsonTree()
@@ -390,8 +434,10 @@ void tst_Report::jsonTree()
     QFETCH(QByteArray, contents);
 
     const QByteArray document = jsonDocument(events, listFiles);
+    const bool sizes = !events.isEmpty() && events.first().startsWith("R:");
     QCOMPARE(document, R"({"format_version":1,"folders":3,"files":4,"files_listed":)" + QByteArray(listFiles ? "true" : "false")
-                           + R"(,"tree":{"name":"r","type":"directory")" + contents + "}}\n");
+                           + R"(,"sizes":)" + (sizes ? "true" : "false") + R"(,"tree":{"name":"r","type":"directory")" + contents
+                           + "}}\n");
     QJsonParseError error;
     QJsonDocument::fromJson(document, &error);
     QCOMPARE(error.errorString(), QJsonParseError().errorString());
