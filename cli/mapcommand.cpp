@@ -50,6 +50,8 @@ struct ChosenRules
         walk.oneFileSystem = options.oneFileSystem;
         walk.order = options.order;
         walk.readMetadata = options.sizes;
+        // ncdu shows where its patterns left something out.
+        walk.listExcluded = options.format == ReportFormat::Ncdu;
         if (!excludePatterns.empty()) {
             exclusions = std::make_unique<ExclusionRules>(std::move(excludePatterns));
             walk.exclusions = exclusions.get();

@@ -96,7 +96,7 @@ const char mapUsageText[] =
     "a pseudo file system, \"frmlnk\" for a loop) and an unreadable one has\n"
     "\"read_error\". With --sizes, entries have the format's \"asize\", \"dsize\",\n"
     "\"ino\", \"mtime\", and \"hlnkc\" and \"nlink\" or \"notreg\" where they apply.\n"
-    "Excluded entries are left out. Browse a map in ncdu:\n"
+    "An excluded entry is named, \"excluded\":\"pattern\". Browse a map in ncdu:\n"
     "  velmora-map -q --sizes --format=ncdu ROOT - | ncdu -f -\n"
     "\n"
     "With --format=browse the report is one HTML page, pure ASCII and needing\n"
