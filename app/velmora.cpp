@@ -3,6 +3,7 @@
 #include "applicationicon.h"
 #include "narrowtext.h"
 #include "pathfield.h"
+#include "reportmenu.h"
 #include "version.h"
 
 #include <QAbstractItemView>
@@ -28,6 +29,8 @@ Velmora::Velmora(QWidget *parent)
     setWindowIcon(applicationIcon());
     setWindowTitle(fromNarrowText("Velmora " + versionText));
     ui.authorLabel->setText(fromNarrowText(authorCredit));
+
+    m_reportMenu = new ReportMenu(ui.menubar, ui.menuHelp->menuAction());
 
     connect(ui.exitButton, SIGNAL(clicked()), this, SLOT(close()));
     connect(ui.mapButton, SIGNAL(clicked()), this, SLOT(mapDirectories()));
@@ -112,7 +115,8 @@ void Velmora::showOutcome(const QString &outcome, const QString &details)
 // While a run is under way the form is greyed: the run has read it, and a
 // press of Map must not start another. Input to a disabled widget is dropped
 // by Qt itself, the same on every platform, where input held back for later
-// would have to be queued and replayed by hand. Exit, the menus, Esc and the
+// would have to be queued and replayed by hand. The Report menu's choices,
+// read by the run too, are greyed with it. Exit, the menus, Esc and the
 // close box stay live, to stop the run.
 void Velmora::setFormEnabled(bool enabled)
 {
@@ -120,6 +124,7 @@ void Velmora::setFormEnabled(bool enabled)
                             static_cast<QWidget *>(ui.directoryOnlyRadioButton), static_cast<QWidget *>(ui.radioButton_2),
                             static_cast<QWidget *>(ui.openCheckBox), static_cast<QWidget *>(ui.mapButton)})
         widget->setEnabled(enabled);
+    m_reportMenu->setEnabled(enabled);
     // A list of completions would stay open, or open once a folder has been
     // read, and take Esc for itself: a greyed field's completer is detached.
     for (QLineEdit *field : {ui.rootDirectoryLineEdit, ui.outputFileLineEdit})
@@ -139,7 +144,8 @@ void Velmora::mapDirectories()
     // The form stays greyed until the run is over: what it reads now is
     // what the run would read at each stage.
     m_mapRun.start({ui.rootDirectoryLineEdit->text(), ui.outputFileLineEdit->text(),
-                    ui.directoryOnlyRadioButton->isChecked(), ui.openCheckBox->isChecked()});
+                    ui.directoryOnlyRadioButton->isChecked(), ui.openCheckBox->isChecked(), m_reportMenu->format(),
+                    m_reportMenu->readSizes()});
 }
 
 void Velmora::mapRunEnded()

@@ -6,6 +6,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class ReportMenu;
+
 class Velmora : public QMainWindow
 {
     Q_OBJECT
@@ -34,6 +36,7 @@ private:
 
     Ui::VelmoraClass ui;
     QLabel *m_outcome = nullptr; // how the last run ended, in the status bar
+    ReportMenu *m_reportMenu = nullptr;
     MapRun m_mapRun;
     QPointer<QWidget> m_focusedBeforeRun;
     bool m_closeWhenRunEnds = false;

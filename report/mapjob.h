@@ -48,12 +48,6 @@ public:
     // of about 256 KiB, so that it is never held whole.
     bool map(ReportFormat format, ListedEntries listed, const ReportWriter &write,
              const WalkProgress *progress = nullptr);
-    // The report, for the window's run until it names what it lists.
-    bool map(bool directoriesOnly, const ReportWriter &write, const WalkProgress *progress = nullptr)
-    {
-        return map(ReportFormat::Html, directoriesOnly ? ListedEntries::DirectoriesOnly : ListedEntries::FilesAndDirectories,
-                   write, progress);
-    }
 
     MapFailure failure() const { return m_failure; }
     // The system's explanation of the failure, where it has one.

@@ -20,7 +20,8 @@
 
 namespace {
 
-// Directories named in the details of a run that could not read some.
+// Directories, and entries, named in the details of a run that could not
+// read some.
 constexpr std::size_t unreadableShown = 20;
 
 QString windowText(const char *text)
@@ -171,18 +172,17 @@ void MapRun::saved()
     if (work.outputPath.empty()) {
         // An empty output field was already warned about at the start.
         emit labelChanged(MapStage::Writing, true, progressNotWritten());
-        showOutcome(notWrittenStatus({}, {}));
+        showOutcome(notWrittenStatus(work.request.format, {}, {}));
         return release();
     }
     if (!work.saved)
         return notWritten(QString::fromLocal8Bit(work.fileError));
     emit labelChanged(MapStage::Writing, true, progressDone(MapStage::Writing));
-    const auto &unreadable = work.job.unreadableDirectories();
-    if (unreadable.empty())
-        showOutcome(writtenStatus(work.absoluteOutput, work.bytesWritten));
-    else
-        showOutcome(writtenStatus(work.absoluteOutput, work.bytesWritten) + unreadableStatus(unreadable.size()),
-                    unreadableList(unreadable, unreadableShown));
+    const auto &folders = work.job.unreadableDirectories();
+    const auto &entries = work.job.unreadableEntries();
+    showOutcome(writtenStatus(work.request.format, work.absoluteOutput, work.bytesWritten)
+                    + unreadableStatus(folders.size(), entries.size()),
+                unreadableList(folders, entries, unreadableShown));
     afterEvents(&MapRun::openIfAsked);
 }
 
@@ -207,9 +207,10 @@ void MapRun::opened()
 void MapRun::notWritten(const QString &reason)
 {
     emit labelChanged(MapStage::Writing, true, progressNotWritten());
-    showOutcome(notWrittenStatus(m_work->request.output.isEmpty() ? QString() : m_work->absoluteOutput, reason));
+    const MapRequest &request = m_work->request;
+    showOutcome(notWrittenStatus(request.format, request.output.isEmpty() ? QString() : m_work->absoluteOutput, reason));
     emit warning(windowText("Output File Not Written"),
-                 QString::fromLatin1("Warning - Output File Could Not Be Written") + u'\n' + m_work->request.output
+                 QString::fromLatin1("Warning - Output File Could Not Be Written") + u'\n' + request.output
                      + u'\n' + reason);
     release();
 }

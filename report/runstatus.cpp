@@ -32,6 +32,23 @@ QString size(std::uint64_t bytes)
     return english().formattedDataSize(qint64(bytes), 1, QLocale::DataSizeSIFormat);
 }
 
+// What a run writes, as a status begins with it.
+QString reportName(ReportFormat format)
+{
+    return QString::fromLatin1(format == ReportFormat::Browse ? "Browsable page" : "Report");
+}
+
+// `first` of the paths, one a line, each with its reason as `line` has it,
+// and how many more there are.
+void listPaths(QStringList &lines, const std::vector<UnreadableDirectory> &paths, std::size_t first, const char *line)
+{
+    for (std::size_t i = 0; i < std::min(first, paths.size()); ++i)
+        lines << QString::fromLatin1(line).arg(QString::fromLocal8Bit(paths[i].path),
+                                               QString::fromLocal8Bit(std::strerror(paths[i].error)));
+    if (paths.size() > first)
+        lines << QString::fromLatin1("and %1 more").arg(entries(paths.size() - first));
+}
+
 } // namespace
 
 QString progressCaption(MapStage stage)
@@ -82,15 +99,23 @@ QString writingStatus(std::uint64_t bytesWritten)
     return QString::fromLatin1("%1: %2").arg(stageTitle(MapStage::Writing), size(bytesWritten));
 }
 
-QString writtenStatus(const QString &absolutePath, std::uint64_t bytesWritten)
+QString writtenStatus(ReportFormat format, const QString &absolutePath, std::uint64_t bytesWritten)
 {
-    return QString::fromLatin1("Report written: %1, %2").arg(absolutePath, size(bytesWritten));
+    return QString::fromLatin1("%1 written: %2, %3").arg(reportName(format), absolutePath, size(bytesWritten));
 }
 
-QString unreadableStatus(std::size_t count)
+QString unreadableStatus(std::size_t folders, std::size_t entryCount)
 {
-    return count == 1 ? QString::fromLatin1("; 1 folder could not be read")
-                      : QString::fromLatin1("; %1 folders could not be read").arg(entries(count));
+    QString status;
+    if (folders == 1)
+        status = QString::fromLatin1("; 1 folder could not be read");
+    else if (folders > 1)
+        status = QString::fromLatin1("; %1 folders could not be read").arg(entries(folders));
+    if (entryCount == 1)
+        status += QString::fromLatin1("; the size of 1 entry could not be read");
+    else if (entryCount > 1)
+        status += QString::fromLatin1("; the sizes of %1 entries could not be read").arg(entries(entryCount));
+    return status;
 }
 
 QString cancelledStatus()
@@ -98,13 +123,14 @@ QString cancelledStatus()
     return QString::fromLatin1("Map cancelled");
 }
 
-QString notWrittenStatus(const QString &absolutePath, const QString &reason)
+QString notWrittenStatus(ReportFormat format, const QString &absolutePath, const QString &reason)
 {
+    const QString notWritten = reportName(format) + QString::fromLatin1(" not written: ");
     if (!absolutePath.isEmpty())
-        return QString::fromLatin1("Report not written: %1: %2").arg(absolutePath, reason);
+        return notWritten + QString::fromLatin1("%1: %2").arg(absolutePath, reason);
     if (!reason.isEmpty())
-        return QString::fromLatin1("Report not written: %1").arg(reason);
-    return QString::fromLatin1("Report not written: no output file given");
+        return notWritten + reason;
+    return notWritten + QString::fromLatin1("no output file given");
 }
 
 QString notMappedStatus(const QString &absolutePath, const QString &reason)
@@ -114,13 +140,11 @@ QString notMappedStatus(const QString &absolutePath, const QString &reason)
     return QString::fromLatin1("Not mapped: %1: %2").arg(absolutePath, reason);
 }
 
-QString unreadableList(const std::vector<UnreadableDirectory> &directories, std::size_t shown)
+QString unreadableList(const std::vector<UnreadableDirectory> &directories, const std::vector<UnreadableDirectory> &entries,
+                       std::size_t shown)
 {
     QStringList lines;
-    for (std::size_t i = 0; i < std::min(shown, directories.size()); ++i)
-        lines << QString::fromLatin1("%1: %2")
-                     .arg(QString::fromLocal8Bit(directories[i].path), QString::fromLocal8Bit(std::strerror(directories[i].error)));
-    if (directories.size() > shown)
-        lines << QString::fromLatin1("and %1 more").arg(entries(directories.size() - shown));
+    listPaths(lines, directories, shown, "%1: %2");
+    listPaths(lines, entries, shown, "%1: size not read: %2");
     return lines.join(u'\n');
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mapstage.h"
+#include "reportformat.h"
 #include "unreadabledirectories.h"
 
 #include <QString>
@@ -25,18 +26,22 @@ QString mappingStatus(std::uint64_t entriesMapped, std::uint64_t entriesInAll, s
 // While the file is written in place of an earlier report.
 QString writingStatus(std::uint64_t bytesWritten);
 
-// How a run ended, in the status bar until the next run.
+// How a run ended, in the status bar until the next run. Each names the
+// kind of report the run was to write, in `format`.
 // Once the report is in place, under its absolute path.
-QString writtenStatus(const QString &absolutePath, std::uint64_t bytesWritten);
-// What follows that when directories could not be read.
-QString unreadableStatus(std::size_t count);
+QString writtenStatus(ReportFormat format, const QString &absolutePath, std::uint64_t bytesWritten);
+// What follows that when directories could not be read, or the metadata of
+// entries; empty when all could.
+QString unreadableStatus(std::size_t folders, std::size_t entries);
 QString cancelledStatus();
 // A report that was not written, and why; without a path, none was given,
 // and without a reason either, that is why.
-QString notWrittenStatus(const QString &absolutePath, const QString &reason);
+QString notWrittenStatus(ReportFormat format, const QString &absolutePath, const QString &reason);
 // A root that is not mapped, and why; an empty path: none was given.
 QString notMappedStatus(const QString &absolutePath, const QString &reason);
 
 // The directories that could not be read, one a line with the reason, the
-// first `shown` of them and how many more there are.
-QString unreadableList(const std::vector<UnreadableDirectory> &directories, std::size_t shown);
+// first `shown` of them and how many more there are; then, as many, the
+// entries whose size could not be read.
+QString unreadableList(const std::vector<UnreadableDirectory> &directories, const std::vector<UnreadableDirectory> &entries,
+                       std::size_t shown);

@@ -11,15 +11,31 @@
 #include <new>
 #include <system_error>
 
+namespace {
+
+WalkRules rulesFor(const MapRequest &request)
+{
+    WalkRules rules;
+    rules.readMetadata = request.readSizes;
+    return rules;
+}
+
+} // namespace
+
 RunWork::RunWork(const MapRequest &mapRequest, std::shared_ptr<StopRequest> stopRequest, StageObserver stageObserver)
     : request(mapRequest)
     , stop(std::move(stopRequest))
     , observer(std::move(stageObserver))
     , rootPath(toNarrowText(request.root))
     , outputPath(toNarrowText(request.output))
+    , rules(rulesFor(request))
     , job(rootPath, std::cout)
 {
     job.setCancel(&stop->flag());
+    // Without sizes, the walk is the one the plain report has always had.
+    if (request.readSizes)
+        job.setRules(&rules);
+    job.prepareFor(request.format);
 }
 
 RunWork::~RunWork() = default;
@@ -73,7 +89,8 @@ void RunWork::map()
 {
     file = std::make_unique<OutputFile>(outputPath, &stop->flag());
     tell(MapStage::Mapping, 0);
-    mapped = job.map(request.directoriesOnly, [this](std::string_view piece) {
+    const ListedEntries listed = request.directoriesOnly ? ListedEntries::DirectoriesOnly : ListedEntries::FilesAndDirectories;
+    mapped = job.map(request.format, listed, [this](std::string_view piece) {
         if (stop->isRequested())
             return false;
         if (file->write(piece))

@@ -3,7 +3,9 @@
 #include "mapjob.h"
 #include "mapstage.h"
 #include "progresspace.h"
+#include "reportformat.h"
 #include "stoprequest.h"
+#include "walkrules.h"
 
 #include <QString>
 
@@ -19,14 +21,17 @@ class OutputFile;
 // as it goes on; the root is checked before counting is told.
 using StageObserver = std::function<void(MapStage stage, std::uint64_t entriesSeen)>;
 
-// What a map run is asked to do: the window's form as it stood when Map was
-// pressed. The form stays greyed until the run is over.
+// What a map run is asked to do: the window's form and its Report menu as
+// they stood when Map was pressed. Both stay greyed until the run is over.
 struct MapRequest
 {
     QString root;
     QString output;
     bool directoriesOnly = true;
     bool openReport = false;
+    ReportFormat format = ReportFormat::Html;
+    // Each entry's size and time, for a format that shows them.
+    bool readSizes = false;
 };
 
 // What the threads of a run's stages work on, one stage at a time. A stage
@@ -59,6 +64,7 @@ struct RunWork
     const StageObserver observer;
     const std::string rootPath;
     const std::string outputPath;
+    const WalkRules rules;
     MapJob job;
     std::unique_ptr<OutputFile> file;
     std::atomic<std::uint64_t> entriesSeen{0};

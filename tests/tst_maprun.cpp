@@ -21,7 +21,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
@@ -298,6 +300,8 @@ class tst_MapRun : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void init();
     void labelsAndBoxes_data();
     void labelsAndBoxes();
     void keysOnTheMapButton_data();
@@ -316,7 +320,23 @@ private slots:
     void opensReportWithPathAsOneArgument();
     void opensNothingWhenNotWritten();
     void saysWhenOpenerCannotStart();
+
+private:
+    QTemporaryDir m_configHome;
 };
+
+// The Report menu's choices are remembered in a folder of the suite's own,
+// and forgotten before each test.
+void tst_MapRun::initTestCase()
+{
+    QVERIFY(m_configHome.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+}
+
+void tst_MapRun::init()
+{
+    QSettings("velmora", "velmora").clear();
+}
 
 void tst_MapRun::labelsAndBoxes_data()
 {
@@ -327,8 +347,13 @@ void tst_MapRun::labelsAndBoxes_data()
     QTest::addColumn<bool>("reportWritten");
     QTest::addColumn<QString>("status");      // what the status bar shows at the end; "@" as above
     QTest::addColumn<QString>("details");     // of that, in its tooltip beside it; "@" as above
+    QTest::addColumn<QStringList>("chosen");  // in the Report menu before the run, in this order
 
     const QString none;
+    const QStringList plain;
+    const QStringList page{"actionBrowsablePage"};
+    const QStringList pageWithSizes{"actionBrowsablePage", "actionSizesAndDates"};
+    const QStringList sizesLeftChecked{"actionBrowsablePage", "actionSizesAndDates", "actionBrowsablePage"};
     auto rootRefused = [](const char *reason) {
         return QStringList{QString("File Does Not Exist|Warning - Root Directory Folder Does Not Exist|") + reason};
     };
@@ -336,39 +361,57 @@ void tst_MapRun::labelsAndBoxes_data()
         return QStringList{QString("Output File Not Written|Warning - Output File Could Not Be Written|") + reason};
     };
     QTest::newRow("complete run") << "@/tree" << "@/report.html" << completeRun(written) << QStringList{} << true
-                                  << "Report written: @/report.html, 162 bytes" << none;
+                                  << "Report written: @/report.html, 162 bytes" << none << plain;
     QTest::newRow("empty root field") << "" << "@/report.html" << runEndedAtRootCheck()
                                       << rootRefused("No such file or directory") << false
-                                      << "Not mapped: no root directory given" << none;
+                                      << "Not mapped: no root directory given" << none << plain;
     QTest::newRow("root is a file") << "@/tree/a.txt" << "@/report.html" << runEndedAtRootCheck()
                                     << rootRefused("Not a directory") << false
-                                    << "Not mapped: @/tree/a.txt: Not a directory" << none;
+                                    << "Not mapped: @/tree/a.txt: Not a directory" << none << plain;
     QTest::newRow("missing root") << "@/nowhere" << "@/report.html" << runEndedAtRootCheck()
                                   << rootRefused("No such file or directory") << false
-                                  << "Not mapped: @/nowhere: No such file or directory" << none;
+                                  << "Not mapped: @/nowhere: No such file or directory" << none << plain;
     // Mapped as an empty tree, it would look like a complete map.
     QTest::newRow("root that cannot be read") << "@/locked" << "@/report.html" << runEndedAtRootCheck()
                                               << rootRefused("Permission denied") << false
-                                              << "Not mapped: @/locked: Permission denied" << none;
+                                              << "Not mapped: @/locked: Permission denied" << none << plain;
     QTest::newRow("empty output field") << "@/tree" << "" << completeRun(notWritten)
                                         << QStringList{"Output File Not Specified|Warning - Output File Path Not Specified"}
-                                        << false << "Report not written: no output file given" << none;
+                                        << false << "Report not written: no output file given" << none << plain;
     QTest::newRow("output is a directory") << "@/tree" << "@/tree" << completeRun(notWritten)
                                            << notWrittenBox("Is a directory") << false
-                                           << "Report not written: @/tree: Is a directory" << none;
+                                           << "Report not written: @/tree: Is a directory" << none << plain;
     QTest::newRow("output into a missing folder")
         << "@/tree" << "@/missing/report.html" << completeRun(notWritten) << notWrittenBox("No such file or directory")
-        << false << "Report not written: @/missing/report.html: No such file or directory" << none;
+        << false << "Report not written: @/missing/report.html: No such file or directory" << none << plain;
     QTest::newRow("output on a full device") << "@/tree" << "/dev/full" << completeRun(notWritten)
                                              << notWrittenBox("No space left on device") << false
-                                             << "Report not written: /dev/full: No space left on device" << none;
+                                             << "Report not written: /dev/full: No space left on device" << none << plain;
     QTest::newRow("output into /dev/null") << "@/tree" << "/dev/null" << completeRun(written) << QStringList{} << false
-                                           << "Report written: /dev/null, 162 bytes" << none;
+                                           << "Report written: /dev/null, 162 bytes" << none << plain;
     // The labels say all went well, as they always have; the status bar
     // says what was left out, and where.
     QTest::newRow("a folder that cannot be read") << "@" << "/dev/null" << completeRun(written) << QStringList{} << false
-                                                  << "Report written: /dev/null, 222 bytes; 1 folder could not be read"
-                                                  << "@/locked: Permission denied";
+                                                  << "Report written: /dev/null, 283 bytes; 1 folder could not be read"
+                                                  << "@/locked: Permission denied" << plain;
+    // The kind of report is named as the run ends; %size stands for the
+    // size of the file written.
+    QTest::newRow("browsable page") << "@/tree" << "@/report.html" << completeRun(written) << QStringList{} << true
+                                    << "Browsable page written: @/report.html, %size" << none << page;
+    QTest::newRow("browsable page into a missing folder")
+        << "@/tree" << "@/missing/report.html" << completeRun(notWritten) << notWrittenBox("No such file or directory")
+        << false << "Browsable page not written: @/missing/report.html: No such file or directory" << none << page;
+    // A folder that can be listed, not entered: the size of what it holds
+    // cannot be read. Only a walk that reads sizes finds that out.
+    QTest::newRow("sizes and dates, one not read")
+        << "@/sized" << "@/report.html" << completeRun(written) << QStringList{} << true
+        << "Browsable page written: @/report.html, %size; the size of 1 entry could not be read"
+        << "@/sized/noexec/f: size not read: Permission denied" << pageWithSizes;
+    QTest::newRow("browsable page without sizes") << "@/sized" << "@/report.html" << completeRun(written) << QStringList{}
+                                                  << true << "Browsable page written: @/report.html, %size" << none << page;
+    QTest::newRow("sizes left checked for the plain report")
+        << "@/sized" << "@/report.html" << completeRun(written) << QStringList{} << true
+        << "Report written: @/report.html, %size" << none << sizesLeftChecked;
 }
 
 void tst_MapRun::labelsAndBoxes()
@@ -380,11 +423,14 @@ void tst_MapRun::labelsAndBoxes()
     QFETCH(bool, reportWritten);
     QFETCH(QString, status);
     QFETCH(QString, details);
+    QFETCH(QStringList, chosen);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a.txt", "d:tree/sub", "d:locked"}));
-    QVERIFY(::chmod(scratch.path().constData(), 0777) == 0 && ::chmod((scratch.path() + "/locked").constData(), 0) == 0);
+    QVERIFY(makeTree(scratch.path(),
+                     {"d:tree", "tree/a.txt", "d:tree/sub", "d:locked", "d:sized", "d:sized/noexec", "sized/noexec/f"}));
+    QVERIFY(::chmod(scratch.path().constData(), 0777) == 0 && ::chmod((scratch.path() + "/locked").constData(), 0) == 0
+            && ::chmod((scratch.path() + "/sized/noexec").constData(), 0644) == 0);
     const QString here = QFile::decodeName(scratch.path());
     rootField.replace("@", here);
     outputField.replace("@", here);
@@ -392,6 +438,9 @@ void tst_MapRun::labelsAndBoxes()
     details.replace("@", here);
 
     WindowDriver driver;
+    for (const QString &choice : chosen)
+        driver.window.findChild<QAction *>(choice)->trigger();
+    const bool pageChosen = driver.window.findChild<QAction *>("actionBrowsablePage")->isChecked();
     driver.fill(rootField, outputField);
     {
         // As a user, not as root, whom no folder keeps out.
@@ -417,10 +466,18 @@ void tst_MapRun::labelsAndBoxes()
     }
     QCOMPARE(seen, boxes);
     QCOMPARE(QFile::exists(here + "/report.html"), reportWritten);
-    if (reportWritten)
-        QCOMPARE(fileContents(here + "/report.html"),
-                 QByteArray("<HTML><h1>Directory Information</h1><b>Number of Folders: </b>1<br><b>Number of Files: </b>1<br>"
-                            "<h1>Directory Map</h1><ul><b><li>sub</li></b><ul></ul></ul></HTML>"));
+    const QByteArray report = fileContents(here + "/report.html");
+    if (reportWritten && pageChosen) {
+        // Each root holds a folder and, in it or beside it, a file.
+        QVERIFY(report.startsWith("<!DOCTYPE html>\n"));
+        QVERIFY(report.contains(",\"tree\":[{\"d\":\"" + rootField.toUtf8() + "\",\"n\":[1,1]},"));
+    } else if (reportWritten) {
+        QCOMPARE(report, rootField != here + "/tree"
+                     ? expectedReport(rootField, true)
+                     : QByteArray("<HTML><h1>Directory Information</h1><b>Number of Folders: </b>1<br><b>Number of Files: "
+                                  "</b>1<br><h1>Directory Map</h1><ul><b><li>sub</li></b><ul></ul></ul></HTML>"));
+    }
+    status.replace("%size", QLocale(QLocale::English).formattedDataSize(report.size(), 1, QLocale::DataSizeSIFormat));
     QCOMPARE(driver.labels(), states.last());
     QCOMPARE(driver.shownStatus(), status);
     // The tooltip repeats it, the details on lines of their own.
@@ -693,6 +750,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     auto act = [&] {
         greyedWhileRunning = !driver.root()->isEnabled() && !driver.output()->isEnabled() && !mapButton->isEnabled()
             && !driver.filesToo()->isEnabled() && !driver.openBox()->isEnabled()
+            && !driver.window.findChild<QAction *>("actionBrowsablePage")->isEnabled()
             && driver.window.findChild<QPushButton *>("exitButton")->isEnabled();
         // Compared once the run is over.
         static_cast<void>(QTest::qWaitFor([&] { return driver.window.statusBar()->currentMessage() == progress.value(stage); }));

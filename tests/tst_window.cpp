@@ -21,9 +21,11 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -73,6 +75,8 @@ class tst_Window : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void init();
     void initialState_data();
     void initialState();
     void formObjects_data();
@@ -80,6 +84,8 @@ private slots:
     void creationOrder();
     void presetObjectNameIsKept();
     void menus();
+    void reportChoicesAreRemembered_data();
+    void reportChoicesAreRemembered();
     void modeButtonsAreExclusive();
     void aboutBox();
     void metacast_data();
@@ -95,7 +101,24 @@ private slots:
     void pathFieldsComplete();
     void completionListGivesWay_data();
     void completionListGivesWay();
+
+private:
+    QTemporaryDir m_configHome;
 };
+
+// What the window remembers goes to a folder of the suite's own, never the
+// user's, before anything is read from it.
+void tst_Window::initTestCase()
+{
+    QVERIFY(m_configHome.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+}
+
+// Each test begins with nothing remembered.
+void tst_Window::init()
+{
+    QSettings("velmora", "velmora").clear();
+}
 
 void tst_Window::initialState_data()
 {
@@ -251,21 +274,80 @@ void tst_Window::menus()
     QVERIFY(menubar && menuFile && menuHelp);
     QCOMPARE(window.menuBar(), menubar);
 
+    auto *menuReport = window.findChild<QMenu *>("menuReport");
+    QVERIFY(menuReport);
+    QCOMPARE(menuReport->parent(), menubar);
+    QCOMPARE(menuReport->title(), QString("&Report"));
+
     const QList<QAction *> bar = menubar->actions();
-    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar.size(), 3);
     QCOMPARE(bar.at(0), menuFile->menuAction());
-    QCOMPARE(bar.at(1), menuHelp->menuAction());
+    QCOMPARE(bar.at(1), menuReport->menuAction());
+    QCOMPARE(bar.at(2), menuHelp->menuAction());
 
     QCOMPARE(menuFile->actions(), QList<QAction *>{window.findChild<QAction *>("actionExit")});
     QCOMPARE(menuHelp->actions(), QList<QAction *>{window.findChild<QAction *>("actionAbout")});
+    const QList<QAction *> choices = menuReport->actions();
+    QCOMPARE(choices, (QList<QAction *>{window.findChild<QAction *>("actionBrowsablePage"),
+                                        window.findChild<QAction *>("actionSizesAndDates")}));
+    QCOMPARE(choices.at(0)->text(), QString("&Browsable Page"));
+    QCOMPARE(choices.at(1)->text(), QString("&Sizes and Dates"));
 
-    // Mnemonics: F for File and x for Exit, none elsewhere.
+    // Mnemonics: F for File and x for Exit, R for Report and B and S for its
+    // choices, none elsewhere.
     QCOMPARE(QKeySequence::mnemonic(menuFile->title()), QKeySequence(Qt::ALT | Qt::Key_F));
     QCOMPARE(QKeySequence::mnemonic(menuFile->actions().at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_X));
+    QCOMPARE(QKeySequence::mnemonic(menuReport->title()), QKeySequence(Qt::ALT | Qt::Key_R));
+    QCOMPARE(QKeySequence::mnemonic(choices.at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_B));
+    QCOMPARE(QKeySequence::mnemonic(choices.at(1)->text()), QKeySequence(Qt::ALT | Qt::Key_S));
     QVERIFY(QKeySequence::mnemonic(menuHelp->title()).isEmpty());
     QVERIFY(QKeySequence::mnemonic(menuHelp->actions().at(0)->text()).isEmpty());
     QVERIFY(!window.findChild<QPushButton *>("mapButton")->text().contains('&'));
     QVERIFY(!window.findChild<QPushButton *>("exitButton")->text().contains('&'));
+}
+
+void tst_Window::reportChoicesAreRemembered_data()
+{
+    QTest::addColumn<QStringList>("triggered"); // in the Report menu of one window, which is then closed
+    QTest::addColumn<bool>("browsablePage");    // checked in the next window
+    QTest::addColumn<bool>("sizesAndDates");
+    QTest::addColumn<bool>("sizesEnabled");
+
+    const QString page = "actionBrowsablePage";
+    const QString sizes = "actionSizesAndDates";
+    // What a window shows the first time.
+    QTest::newRow("nothing chosen") << QStringList{} << false << false << false;
+    QTest::newRow("Browsable Page") << QStringList{page} << true << false << true;
+    QTest::newRow("Browsable Page, Sizes and Dates") << QStringList{page, sizes} << true << true << true;
+    // The choice of sizes is kept, greyed, for when the page is chosen again.
+    QTest::newRow("both, then the plain report") << QStringList{page, sizes, page} << false << true << false;
+    QTest::newRow("Sizes and Dates twice") << QStringList{page, sizes, sizes} << true << false << true;
+    // A greyed choice cannot be made.
+    QTest::newRow("Sizes and Dates while greyed") << QStringList{sizes} << false << false << false;
+}
+
+void tst_Window::reportChoicesAreRemembered()
+{
+    QFETCH(QStringList, triggered);
+    QFETCH(bool, browsablePage);
+    QFETCH(bool, sizesAndDates);
+    QFETCH(bool, sizesEnabled);
+
+    {
+        Velmora earlier;
+        for (const QString &name : triggered)
+            earlier.findChild<QAction *>(name)->trigger();
+        QCOMPARE(earlier.findChild<QAction *>("actionBrowsablePage")->isChecked(), browsablePage);
+        QCOMPARE(earlier.findChild<QAction *>("actionSizesAndDates")->isEnabled(), sizesEnabled);
+    }
+    // In the user's configuration folder.
+    if (browsablePage || sizesAndDates)
+        QVERIFY(QFile::exists(m_configHome.path() + "/velmora/velmora.conf"));
+
+    Velmora window;
+    QCOMPARE(window.findChild<QAction *>("actionBrowsablePage")->isChecked(), browsablePage);
+    QCOMPARE(window.findChild<QAction *>("actionSizesAndDates")->isChecked(), sizesAndDates);
+    QCOMPARE(window.findChild<QAction *>("actionSizesAndDates")->isEnabled(), sizesEnabled);
 }
 
 void tst_Window::modeButtonsAreExclusive()
