@@ -1,6 +1,7 @@
 #include "eventgaps.h"
 #include "folderlister.h"
 #include "hangingmount.h"
+#include "sanitizers.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
 #include "velmora.h"
@@ -32,6 +33,13 @@
 #include <memory>
 
 namespace {
+
+// How long the window may go without answering its events while it lists a
+// folder. The release build is held to 100 ms, as the desktop's pings are
+// (measured outside the tests with xping, typically 20 to 40 ms);
+// AddressSanitizer, which makes every allocation several times dearer, is
+// given twice that, since what it is run for is memory errors, not speed.
+constexpr qint64 answerBound = underAddressSanitizer ? 200 : 100;
 
 // Whether the listing of `folder` has come back to the completions of a
 // field and been handled: then a list that is to open has opened.
@@ -690,7 +698,7 @@ void tst_Window::pathFieldsComplete()
     type(here + "/away/");
     QTRY_COMPARE(offeredNow(), QStringList{here + "/away/a"});
     QTRY_VERIFY(completer->popup()->isVisible());
-    QVERIFY2(gaps.longest() < 100, qPrintable(QString("%1 ms without events beyond the processors' own stalls, %2 ms in all")
+    QVERIFY2(gaps.longest() < answerBound, qPrintable(QString("%1 ms without events beyond the processors' own stalls, %2 ms in all")
                                                   .arg(gaps.longest())
                                                   .arg(gaps.longestSeen())));
 
