@@ -109,15 +109,11 @@ Subtree onDisk(const QByteArray &path, int level, bool listFiles, bool byNobody,
     return tree;
 }
 
-// A copy of velmora-map in `folder` that nobody may run; empty when it
-// cannot be made.
+// A copy of velmora-map in `folder`, which nobody may run wherever the
+// build is; empty when it cannot be made.
 QString copyNobodyCanRun(const QByteArray &folder)
 {
-    const QString program = QFile::decodeName(folder) + "/velmora-map";
-    if (!QFile::copy(QStringLiteral(VELMORA_MAP), program)
-        || !QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOther | QFile::ReadOther))
-        return {};
-    return program;
+    return copyNobodyCanRun(QStringLiteral(VELMORA_MAP), folder);
 }
 
 // Writes the page of `root` to `page`; gives velmora-map's exit status.

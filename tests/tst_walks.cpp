@@ -1297,6 +1297,17 @@ QByteArrayList words(const QByteArray &line, int count)
     return parts << line.mid(from);
 }
 
+// Whether du --apparent-size counts a directory as 0 bytes.
+bool duLeavesOutDirectoryLengths()
+{
+    static const bool leavesOut = [] {
+        ScratchDirectory empty;
+        int status = 0;
+        return outputOf({"du", "-s", "-B1", "--apparent-size", QString::fromLocal8Bit(empty.path())}, status).startsWith("0\t");
+    }();
+    return leavesOut;
+}
+
 bool isBelow(const QByteArray &path, const QByteArray &directory)
 {
     return directory == "." ? path != "." : path.startsWith(directory + '/');
@@ -1411,7 +1422,13 @@ void tst_Walks::sizesMatchDuAndFind()
         if (underAddressSanitizer)
             ours << "-E" << "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":detect_leaks=0";
     }
-    ours << VELMORA_TREESIZES;
+    // Beside the tree, not in it, where nobody may run it.
+    ScratchDirectory programs;
+    const QString treeSizes = asNobody && ::chmod(programs.path().constData(), 0755) == 0
+                                  ? copyNobodyCanRun(QStringLiteral(VELMORA_TREESIZES), programs.path())
+                                  : QStringLiteral(VELMORA_TREESIZES);
+    QVERIFY(!treeSizes.isEmpty());
+    ours << treeSizes;
     const bool follow = !rules.contains("-P");
     QStringList duOptions{"-B1", follow ? "-L" : "-P"};
     QStringList findOptions{follow ? "-L" : "-P", QString::fromLocal8Bit(root)};
@@ -1503,6 +1520,21 @@ void tst_Walks::sizesMatchDuAndFind()
         }
     }
     QVERIFY(du[0].contains("."));
+    // du from coreutils 9.2 on leaves a directory's own length out of its
+    // apparent size; the tally counts it, as du -s did before.
+    if (duLeavesOutDirectoryLengths()) {
+        for (auto directory = tallied.cbegin(); directory != tallied.cend(); ++directory) {
+            const bool ownCounted = directory->state == "-" || directory->state == "unreadable";
+            if (!ownCounted || !described.contains(directory.key()))
+                continue;
+            for (QMap<QByteArray, quint64> *apparent : {&du[0], &du[2]}) {
+                for (auto above = apparent->begin(); above != apparent->end(); ++above) {
+                    if (above.key() == directory.key() || isBelow(directory.key(), above.key()))
+                        *above += described[directory.key()].size;
+                }
+            }
+        }
+    }
     const bool hardLinks = std::any_of(entries.cbegin(), entries.cend(), [](const QByteArray &entry) { return entry.startsWith("h:"); });
     if (hardLinks)
         QVERIFY2(tallied.value(".").size < du[2]["."], qPrintable(QByteArray::number(du[2]["."]) + " with du -l"));

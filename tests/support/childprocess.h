@@ -3,6 +3,9 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 
+#include <QByteArray>
+#include <QString>
+
 #include <functional>
 
 // Runs `work` in a forked child and gives its result (0 to 255; 255 when it
@@ -23,3 +26,7 @@ rlim_t addressSpaceInUse();
 // Gives up root for good in the calling process, becoming nobody. Returns
 // false when that fails. A process that is not root keeps its identity.
 bool dropRoot();
+
+// A copy of `program` in `folder`, which nobody may run wherever the build
+// is (a clone in /root, say); empty when it cannot be made.
+QString copyNobodyCanRun(const QString &program, const QByteArray &folder);
