@@ -4,6 +4,7 @@
 #include "browsepage.h"
 #include "exclusionrules.h"
 #include "htmlname.h"
+#include "reasontext.h"
 
 #include <cassert>
 #include <ctime>
@@ -22,6 +23,19 @@ const char *orderName(EntryOrder order)
         break;
     }
     return "filesystem";
+}
+
+void appendNumberOrNull(std::string &out, bool known, std::int64_t value)
+{
+    out.append(known ? std::to_string(value) : "null");
+}
+
+// SIZE,DISK,MTIME of an entry whose metadata was read.
+void appendOwnSizes(std::string &out, const EntryMetadata &metadata)
+{
+    out.append(std::to_string(metadata.size)).push_back(',');
+    out.append(std::to_string(metadata.diskBytes)).push_back(',');
+    appendNumberOrNull(out, metadata.hasModifiedTime, metadata.modifiedSeconds);
 }
 
 std::string utcText(std::time_t when)
@@ -49,6 +63,8 @@ void BrowseMapper::begin()
     writeFrame();
     m_output.append("{\"format\":1,\"made\":\"").append(utcText(m_heading.madeAt));
     m_output.append("\",\"files_listed\":").append(m_listFiles ? "true" : "false");
+    if (hasSizes())
+        m_output.append(",\"sizes\":true");
     writeRules(m_heading.rules);
     m_output.append(",\"tree\":[");
     writeDirectory(m_heading.rootPath);
@@ -67,7 +83,22 @@ void BrowseMapper::file(std::string_view name)
     if (!m_listFiles)
         return;
     m_output.push_back(',');
-    appendAsciiJsonString(m_output, name);
+    const EntryMetadata *metadata = nextMetadata();
+    if (!metadata) {
+        appendAsciiJsonString(m_output, name);
+    } else if (!metadata->readable()) {
+        m_output.append("{\"f\":");
+        appendAsciiJsonString(m_output, name);
+        m_output.append(",\"r\":");
+        appendAsciiJsonString(m_output, unreadableText(metadata->error));
+        m_output.push_back('}');
+    } else {
+        m_output.push_back('[');
+        appendAsciiJsonString(m_output, name);
+        m_output.push_back(',');
+        appendOwnSizes(m_output, *metadata);
+        m_output.push_back(']');
+    }
 }
 
 void BrowseMapper::directoryBegin(std::string_view name)
@@ -92,7 +123,33 @@ void BrowseMapper::writeDirectory(std::string_view name)
         m_output.append(",\"r\":");
         appendAsciiJsonString(m_output, reasonText(*directory.reason));
     }
+    if (directory.metadata)
+        writeDirectorySizes(*directory.metadata, *directory.sizes);
     m_output.push_back('}');
+}
+
+void BrowseMapper::writeDirectorySizes(const EntryMetadata &metadata, const SubtreeSizes::Totals &totals)
+{
+    m_output.append(",\"s\":[");
+    if (metadata.readable())
+        appendOwnSizes(m_output, metadata);
+    else
+        m_output.append("null,null,null");
+    if (totals.countedElsewhere) {
+        m_output.append(",null,null,null]");
+    } else {
+        m_output.push_back(',');
+        m_output.append(std::to_string(totals.apparentBytes)).push_back(',');
+        m_output.append(std::to_string(totals.diskBytes)).push_back(',');
+        appendNumberOrNull(m_output, totals.hasNewest, totals.newest.seconds);
+        m_output.push_back(']');
+    }
+    if (!metadata.readable()) {
+        m_output.append(",\"m\":");
+        appendAsciiJsonString(m_output, unreadableText(metadata.error));
+    }
+    if (!totals.countedElsewhere && totals.unreadable > 0)
+        m_output.append(",\"u\":").append(std::to_string(totals.unreadable));
 }
 
 void BrowseMapper::writeRules(const WalkRules *rules)

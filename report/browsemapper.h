@@ -30,13 +30,24 @@
 // sequence standing for the character of its value; every character from
 // U+0080 up, the control characters and "<", ">" and "&" as \uXXXX.
 //
-// Room is left for what a later version adds, which the script must then
-// read: per entry the size, the disk use and the modification time (a file
-// becoming an array [NAME,SIZE,DISK,MTIME], a directory gaining
-// "s":[SIZE,DISK,MTIME,TOTAL_SIZE,TOTAL_DISK,NEWEST]); an entry whose
-// metadata could not be read, an object {"f":NAME,"r":REASON}; and a
-// "sizes":true at the top. "format" is raised only when a form above
-// changes meaning.
+// Where the walk read each entry's metadata, the top has "sizes":true
+// after "files_listed", and sizes are added (bytes, and times in whole
+// seconds since the epoch, null where the file system keeps none):
+// - a file becomes an array [NAME,SIZE,DISK,MTIME], SIZE its apparent size
+//   and DISK the space it takes on the disk;
+// - a file whose metadata could not be read becomes {"f":NAME,"r":REASON},
+//   REASON being "unreadable: " and the system's reason: it has no size;
+// - a directory gains "s":[SIZE,DISK,MTIME,TOTAL_SIZE,TOTAL_DISK,NEWEST],
+//   its own three and what its whole subtree holds, itself included, each
+//   file counted once, NEWEST the latest MTIME in it. Where its own
+//   metadata could not be read, its own three are null and "m":REASON
+//   says why. Where it was met before in the map (reached again through a
+//   followed link), the three totals are null: what it holds is counted at
+//   its first place. "u":N says that the metadata of N entries of its
+//   subtree, itself included, could not be read: the totals are then what
+//   could be. A directory not entered counts nothing of what it holds.
+// Without metadata none of this is written. "format" is raised only when a
+// form above changes meaning.
 class BrowseMapper : public TalliedFormat
 {
 public:
@@ -52,6 +63,7 @@ public:
 
 private:
     void writeDirectory(std::string_view name);
+    void writeDirectorySizes(const EntryMetadata &metadata, const SubtreeSizes::Totals &totals);
     void writeRules(const WalkRules *rules);
     // Writes the frame's pieces from `m_piece` on, filling their slots, up
     // to the data or to the end.

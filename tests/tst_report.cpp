@@ -44,8 +44,9 @@ QByteArray report(const QByteArray &root, bool directoriesOnly, QByteArray *erro
     return written;
 }
 
-// Metadata of "SIZE,DISK,MTIME", or of "!ERRNO" where it could not be read;
-// each file a file of its own, with one name.
+// Metadata of "SIZE,DISK,MTIME" (MTIME empty where there is none), or of
+// "!ERRNO" where it could not be read; each file a file of its own, with one
+// name.
 EntryMetadata metadataOf(const QByteArray &text)
 {
     static ino_t inode = 0;
@@ -59,7 +60,7 @@ EntryMetadata metadataOf(const QByteArray &text)
     metadata.identity = {1, ++inode};
     metadata.size = fields[0].toULongLong();
     metadata.diskBytes = fields[1].toULongLong();
-    metadata.hasModifiedTime = true;
+    metadata.hasModifiedTime = !fields[2].isEmpty();
     metadata.modifiedSeconds = fields[2].toLongLong();
     return metadata;
 }
@@ -551,6 +552,23 @@ void tst_Report::browseTree_data()
     QTest::newRow("names that could end the element")
         << QList<QByteArray>{"f:</script>", "b:<!--&", "e"} << true
         << QByteArray(R"({"d":"r","n":[1,1]},"\u003c/script\u003e",{"d":"\u003c!--\u0026","n":[0,0]},0,0)");
+    const QList<QByteArray> sized = {"R:4096,4096,100", "m:10,4096,200", "f:a", "m:4096,4096,300", "b:sub", "m:5,0,150", "f:b", "e"};
+    QTest::newRow("sizes of files and a folder, its totals")
+        << sized << true
+        << QByteArray(R"({"d":"r","n":[1,2],"s":[4096,4096,100,8207,12288,300]},["a",10,4096,200],)"
+                      R"({"d":"sub","n":[0,1],"s":[4096,4096,300,4101,4096,300]},["b",5,0,150],0,0)");
+    QTest::newRow("sizes, folders only: files counted in the totals")
+        << sized << false
+        << QByteArray(R"({"d":"r","n":[1,2],"s":[4096,4096,100,8207,12288,300]},{"d":"sub","n":[0,1],"s":[4096,4096,300,4101,4096,300]},0,0)");
+    QTest::newRow("metadata that could not be read: a reason, no size")
+        << QList<QByteArray>{"R:4096,4096,100", "m:!13", "f:a", "m:!5", "b:sub", "m:7,512,50", "f:b", "e"} << true
+        << QByteArray(R"({"d":"r","n":[1,2],"s":[4096,4096,100,4103,4608,100],"u":2},{"f":"a","r":"unreadable: Permission denied"},)"
+                      R"({"d":"sub","n":[0,1],"s":[null,null,null,7,512,50],"m":"unreadable: Input/output error","u":1},)"
+                      R"(["b",7,512,50],0,0)");
+    QTest::newRow("no time kept, none written")
+        << QList<QByteArray>{"R:0,0,", "m:3,4096,", "f:a", "m:0,0,", "b:sub", "u:13", "e"} << true
+        << QByteArray(R"({"d":"r","n":[1,1],"s":[0,0,null,3,4096,null]},["a",3,4096,null],)"
+                      R"({"d":"sub","n":[0,0],"r":"unreadable: Permission denied","s":[0,0,null,0,0,null]},0,0)");
 }
 
 void tst_Report::browseTree()
@@ -560,8 +578,9 @@ void tst_Report::browseTree()
     QFETCH(QByteArray, tree);
 
     const QByteArray data = browseData(events, listFiles);
+    const bool sizes = !events.isEmpty() && events.first().startsWith("R:");
     QCOMPARE(data, R"({"format":1,"made":"2001-09-09T01:46:40Z","files_listed":)" + QByteArray(listFiles ? "true" : "false")
-                       + R"(,"rules":{"follow_links":true,"one_file_system":false,"sort":"filesystem","exclude":[]},)"
+                       + (sizes ? R"(,"sizes":true)" : "") + R"(,"rules":{"follow_links":true,"one_file_system":false,"sort":"filesystem","exclude":[]},)"
                        + R"("tree":[)" + tree + "]}");
     QJsonParseError error;
     QJsonDocument::fromJson(data, &error);

@@ -94,7 +94,7 @@ function onTreeClick(event) {
 function showPath() {
     var item = items[active];
     var text = pathOf(active);
-    if (typeof item === 'object')
+    if (isFolder(active))
         text = grouped(item.n[0]) + ' folders, ' + grouped(item.n[1]) + ' files in ' + text;
     document.getElementById('path-bar').textContent = text;
 }
@@ -137,5 +137,9 @@ function showOrder() {
 function orderTitle() {
     if (order.key === 'name')
         return 'Sorted by name, ' + (order.descending ? 'Z to A' : 'A to Z');
+    if (order.key === 'size')
+        return 'Sorted by size, ' + (order.descending ? 'largest first' : 'smallest first');
+    if (order.key === 'date')
+        return 'Sorted by the newest change, ' + (order.descending ? 'newest first' : 'oldest first');
     return 'Sorted by ' + order.key + ' below, ' + (order.descending ? 'most first' : 'fewest first');
 }

@@ -1,7 +1,8 @@
 // The browsable page's script starts here: its settings, its state and
 // what it does when the page has been read. The other files of the script
-// (tree.js, rows.js, view.js, keys.js, search.js) are joined to this one
-// in one function at build time, so they share what is declared here.
+// (tree.js, rows.js, view.js, keys.js, search.js, sizes.js) are joined to
+// this one in one function at build time, so they share what is declared
+// here.
 //
 // It shows the map embedded in this page as a tree that opens folder by
 // folder, and finds names in it. The data's form is described where it is
@@ -28,6 +29,7 @@ var SEARCH_DELAY_MS = 150;
 var TYPE_AHEAD_MS = 600;
 
 var items;          // the data's flat array
+var hasSizes;       // whether it holds sizes and times
 var index;          // what indexTree() knows of it
 var rows = [0];     // positions of the rows that can be shown, the root first
 var expanded;       // by position: 1 where a folder is open
@@ -46,11 +48,14 @@ document.addEventListener('DOMContentLoaded', start);
 function start() {
     var map = JSON.parse(document.getElementById('map-data').textContent);
     items = map.tree;
+    hasSizes = map.sizes === true;
     index = indexTree(items);
     expanded = new Uint8Array(items.length);
     rank = new Int32Array(items.length);
     rank[0] = 1;
     describeMap(map);
+    if (hasSizes)
+        showSizeColumns();
     setUpView();
     setUpColumns();
     setUpSearch();

@@ -26,7 +26,7 @@ function indexTree(list) {
             children[up]++;
             entries[entryCount++] = i;
         }
-        if (typeof item === 'object')
+        if (typeof item === 'object' && item.d !== undefined)
             open.push(i);
     }
     return { parent: parent, depth: depth, end: end, children: children,
@@ -34,12 +34,19 @@ function indexTree(list) {
 }
 
 function isFolder(position) {
-    return typeof items[position] === 'object';
+    var item = items[position];
+    return typeof item === 'object' && item.d !== undefined;
 }
 
+// A file is its name, or with sizes an array or, its metadata unread, an
+// object; a folder is an object.
 function nameOf(position) {
     var item = items[position];
-    return typeof item === 'object' ? item.d : item;
+    if (typeof item === 'string')
+        return item;
+    if (Array.isArray(item))
+        return item[0];
+    return item.d !== undefined ? item.d : item.f;
 }
 
 // The entries of a folder in listing order.
@@ -82,8 +89,7 @@ var collator = new Intl.Collator('en', { numeric: true, sensitivity: 'base' });
 
 // Files have no counts: they follow the folders either way.
 function countOf(position, which) {
-    var item = items[position];
-    return typeof item === 'object' ? item.n[which] : -1;
+    return isFolder(position) ? items[position].n[which] : null;
 }
 
 function comparator() {
@@ -94,11 +100,35 @@ function comparator() {
         };
     }
     var which = order.key === 'folders' ? 0 : 1;
+    var valueOf = { size: sizeOf, date: dateOf }[order.key]
+        || function (position) { return countOf(position, which); };
+    // What has no value follows the rest either way.
     return function (a, b) {
-        var ca = countOf(a, which);
-        var cb = countOf(b, which);
-        if (ca < 0 || cb < 0)
-            return cb - ca || a - b;
+        var ca = valueOf(a);
+        var cb = valueOf(b);
+        if (ca === null || cb === null)
+            return (ca === null) - (cb === null) || a - b;
         return sign * (ca - cb) || a - b;
     };
+}
+
+// Sizes and times, where the map has them: a folder's total and the newest
+// time below it, a file's own; null where unknown.
+function sizeOf(position) {
+    var item = items[position];
+    if (Array.isArray(item))
+        return item[1];
+    return item.s && !notEntered(item) ? item.s[3] : null;
+}
+
+function dateOf(position) {
+    var item = items[position];
+    if (Array.isArray(item))
+        return item[3];
+    return item.s && !notEntered(item) ? item.s[5] : null;
+}
+
+// A folder not entered counts nothing of what it holds: it shows no size.
+function notEntered(folder) {
+    return folder.r !== undefined && !folder.r.startsWith('unreadable');
 }
