@@ -720,6 +720,12 @@ void tst_BrowsePage::showsSizesAndDates()
                          row.classList.contains('file') ? row.querySelector('.size').title.split(' bytes')[0] : ''].join('|'))
     )js"));
     QCOMPARE(shown, expected);
+    // The path bar says the same of the focused entry, in exact bytes.
+    browser->pressKey("End");
+    const QStringList last = expected.last().split('|');
+    QVERIFY(!last[4].isEmpty()); // a file
+    QCOMPARE(browser->evaluate("document.getElementById('path-bar').textContent").toString().section(" in ", 0, 0),
+             last[4] + " bytes, modified " + last[2]);
     QCOMPARE(problems(*browser, QUrl::fromLocalFile(QFile::decodeName(page)).toString(QUrl::FullyEncoded)), QStringList());
 }
 

@@ -91,12 +91,14 @@ function onTreeClick(event) {
     view.tree.focus();
 }
 
+// The focused entry's path and what is known of it, for keyboards and
+// screen readers as much as for the eye.
 function showPath() {
     var item = items[active];
-    var text = pathOf(active);
-    if (isFolder(active))
-        text = grouped(item.n[0]) + ' folders, ' + grouped(item.n[1]) + ' files in ' + text;
-    document.getElementById('path-bar').textContent = text;
+    var facts = isFolder(active) ? [grouped(item.n[0]) + ' folders', grouped(item.n[1]) + ' files'] : [];
+    if (hasSizes)
+        facts = facts.concat(sizeFacts(active));
+    document.getElementById('path-bar').textContent = (facts.length > 0 ? facts.join(', ') + ' in ' : '') + pathOf(active);
 }
 
 function setUpColumns() {

@@ -21,6 +21,18 @@ function fillSizes(sizeCell, dateCell, position) {
     dateCell.title = date === null ? '' : (folder ? 'Newest change in it: ' : 'Modified: ') + dateText(date, true);
 }
 
+// What the path bar says of an entry's size and time, where known.
+function sizeFacts(position) {
+    var size = sizeOf(position);
+    var date = dateOf(position);
+    var facts = [];
+    if (size !== null)
+        facts.push(grouped(size) + ' bytes' + (isFolder(position) ? ' in all' : ''));
+    if (date !== null)
+        facts.push((isFolder(position) ? 'newest change ' : 'modified ') + dateText(date, false));
+    return facts;
+}
+
 function sizeTitle(item, folder) {
     if (!folder)
         return grouped(item[1]) + ' bytes, ' + grouped(item[2]) + ' on disk';
