@@ -1,10 +1,12 @@
 # shellcheck shell=bash
-# The walk that reads every entry's metadata (velmora-threadsweep --sizes,
-# until velmora-map has an option for it) against the floor for that work
-# (floorwalk --stat on the same threads) and du, warm and cold, and its peak
-# memory. Sourced by run.sh after timing.sh and limits.sh.
+# The walk that reads every entry's metadata (velmora-threadsweep --sizes:
+# the listing, a statx per entry and the sums) against the floor for that
+# work (floorwalk --stat on the same threads) and du, warm and cold; the
+# whole run, velmora-map --sizes writing JSON Lines, beside them; and the
+# run's peak memory. Sourced by run.sh after timing.sh and limits.sh.
 
 sizes_walker="threadsweep --sizes"
+sizes_map="velmora-map --sizes"
 
 # sizes_command WALKER ROOT OUT THREADS: the command line timed for it.
 sizes_command() {
@@ -13,6 +15,7 @@ sizes_command() {
     out=$(quote "$3")
     case $1 in
         "$sizes_walker") echo "$(quote "$threadsweep") --sizes 0 $root > $out" ;;
+        "$sizes_map") echo "$(quote "$velmora") -q --sizes --format=jsonl $root $out" ;;
         "floorwalk --stat"*) echo "$(quote "$floorwalk") --stat -j $4 $root > $out" ;;
         *) echo "$1 $root > $out" ;;
     esac
@@ -40,7 +43,7 @@ time_sizes() {
         most=1.1
     else
         options=("${warm_options[@]}")
-        walkers=("$sizes_walker" "$floor" "du -s --apparent-size" "du -s")
+        walkers=("$sizes_walker" "$floor" "du -s --apparent-size" "du -s" "$sizes_map")
         most=1.15
     fi
     mkdir -p "$out"
@@ -60,6 +63,8 @@ time_sizes() {
                 verdict = sprintf("  at most %.2f: %s", most, (ratio <= most ? "pass" : "FAIL"))
             else if (walker ~ /^du/)
                 verdict = sprintf("  below 1: %s", (ratio < 1 ? "pass" : "FAIL"))
+            else if (walker ~ /^velmora-map/)
+                verdict = "  (the whole run, writing JSON Lines)"
             printf "  %-30s %-5s %-26s %9.1f ms %6.2f%s%s\n", tree, mode, walker, theirs, ratio, verdict,
                 (failed == "" ? "" : "  WARNING: exit status " failed)
         }'
@@ -74,25 +79,25 @@ time_sizes() {
 sizes_header() {
     echo
     echo "reading every entry's metadata ($sizes_walker: the listing, one statx per entry and the"
-    echo "per-directory sums; velmora-map has no option for it yet): its median, and its ratio to each"
-    echo "(below 1: it is faster), same hyperfine run:"
+    echo "per-directory sums): its median, and its ratio to each (below 1: it is faster), same"
+    echo "hyperfine run; $sizes_map is the whole run, writing JSON Lines:"
 }
 
-# memory_sizes TREE: the peak memory of the walk with metadata against the
-# limit for velmora-map's report of the same tree (3 x report + 40 MiB), the
-# report measured by memory() before.
+# memory_sizes TREE: the peak memory of velmora-map --sizes writing JSON
+# Lines against the limit for velmora-map's report of the same tree (3 x
+# report + 40 MiB), the report measured by memory() before.
 memory_sizes() {
     local tree=$1 measures=$work/time.txt rss_kb
     if [ -z "${report_bytes[$tree]:-}" ]; then
-        echo "  ${tree_label[$tree]}, $sizes_walker: no HTML report to set the limit"
+        echo "  ${tree_label[$tree]}, $sizes_map: no HTML report to set the limit"
         return 0
     fi
-    if ! /usr/bin/time -v -o "$measures" "$threadsweep" --sizes 0 "${tree_root[$tree]}" >/dev/null; then
-        echo "  ${tree_label[$tree]}, $sizes_walker: failed, no memory figure"
+    if ! /usr/bin/time -v -o "$measures" "$velmora" -q --sizes --format=jsonl "${tree_root[$tree]}" - >/dev/null; then
+        echo "  ${tree_label[$tree]}, $sizes_map: failed, no memory figure"
         return 0
     fi
     rss_kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$measures")
-    awk -v tree="${tree_label[$tree]}, $sizes_walker" -v kb="$rss_kb" -v bytes="${report_bytes[$tree]}" 'BEGIN {
+    awk -v tree="${tree_label[$tree]}, $sizes_map" -v kb="$rss_kb" -v bytes="${report_bytes[$tree]}" 'BEGIN {
         rss = kb / 1024; size = bytes / 1048576; limit = 3 * size + 40
         printf "  %-48s %8.1f MiB %8.1f MiB %8.1f MiB  %s\n", tree, rss, size, limit, (rss <= limit ? "pass" : "FAIL")
     }'

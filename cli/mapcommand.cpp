@@ -8,6 +8,7 @@
 #include "outputfile.h"
 #include "outputpath.h"
 #include "reportopener.h"
+#include "sizetext.h"
 #include "terminalprogress.h"
 
 #include <sys/stat.h>
@@ -48,6 +49,9 @@ struct ChosenRules
         walk.followLinks = options.followLinks;
         walk.oneFileSystem = options.oneFileSystem;
         walk.order = options.order;
+        walk.readMetadata = options.sizes;
+        // ncdu shows where its patterns left something out.
+        walk.listExcluded = options.format == ReportFormat::Ncdu;
         if (!excludePatterns.empty()) {
             exclusions = std::make_unique<ExclusionRules>(std::move(excludePatterns));
             walk.exclusions = exclusions.get();
@@ -99,6 +103,8 @@ public:
             return failed();
         for (const UnreadableDirectory &directory : m_job.unreadableDirectories())
             say("cannot read directory " + inQuotes(directory.path) + ": " + std::strerror(directory.error));
+        for (const UnreadableDirectory &entry : m_job.unreadableEntries())
+            say("cannot read the size of " + inQuotes(entry.path) + ": " + std::strerror(entry.error));
         // The report is written as it is made, into a file opened only
         // now, so that a report inside the root is not listed.
         std::size_t bytes = 0;
@@ -140,12 +146,12 @@ public:
         // The report is in place: a stop asked for now came too late to keep
         // the earlier one, and the status says what happened.
         if (m_interruption.requested())
-            return m_job.unreadableDirectories().empty() ? Written : WrittenIncomplete;
+            return completeness();
         if (m_options.open && !openReport(m_options.output))
             say("the report was written, but xdg-open could not be started to open it");
         if (!m_options.quiet && m_onTerminal)
             summarize(bytes, std::chrono::steady_clock::now() - started);
-        return m_job.unreadableDirectories().empty() ? Written : WrittenIncomplete;
+        return completeness();
     }
 
 private:
@@ -153,6 +159,12 @@ private:
     {
         m_progress.clear();
         complain(message);
+    }
+
+    // Of a report that was written.
+    int completeness() const
+    {
+        return m_job.unreadableDirectories().empty() && m_job.unreadableEntries().empty() ? Written : WrittenIncomplete;
     }
 
     int failed()
@@ -171,8 +183,10 @@ private:
             std::fputc('\n', stderr);
         const std::string omitted
             = leftOut(m_rules.exclusions ? m_rules.exclusions->excludedCount() : 0, m_job.otherFileSystemCount());
-        std::fprintf(stderr, "velmora-map: %d folders, %d files%s; %zu bytes written in %.2f s\n", m_job.folderCount(),
-                     m_job.fileCount(), omitted.c_str(), bytes, std::chrono::duration<double>(took).count());
+        const SubtreeSizes::Totals *sizes = m_job.treeSizes();
+        const std::string size = sizes ? sizeText(sizes->apparentBytes) + " in " : "";
+        std::fprintf(stderr, "velmora-map: %d folders, %s%d files%s; %zu bytes written in %.2f s\n", m_job.folderCount(),
+                     size.c_str(), m_job.fileCount(), omitted.c_str(), bytes, std::chrono::duration<double>(took).count());
     }
 
     const MapOptions &m_options;

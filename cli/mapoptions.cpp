@@ -8,7 +8,7 @@
 
 namespace {
 
-enum LongOnly { OpenOption = 0x100, FormatOption, SortOption, ExcludePatternOption, ExcludeFileOption };
+enum LongOnly { OpenOption = 0x100, FormatOption, SortOption, ExcludePatternOption, ExcludeFileOption, SizesOption };
 
 const option longOptions[] = {
     {"files", no_argument, nullptr, 'f'},
@@ -16,6 +16,7 @@ const option longOptions[] = {
     {"one-file-system", no_argument, nullptr, 'x'},
     {"no-follow", no_argument, nullptr, 'P'},
     {"sort", required_argument, nullptr, SortOption},
+    {"sizes", no_argument, nullptr, SizesOption},
     {"exclude", required_argument, nullptr, ExcludePatternOption},
     {"exclude-from", required_argument, nullptr, ExcludeFileOption},
     {"open", no_argument, nullptr, OpenOption},
@@ -121,6 +122,9 @@ std::string parseMapOptions(int argc, char **argv, MapOptions &options)
             if (std::string wrong = choose("--sort", optarg, orders, options.order); !wrong.empty())
                 return wrong;
             break;
+        case SizesOption:
+            options.sizes = true;
+            break;
         case ExcludePatternOption:
             options.excludes.push_back({false, optarg});
             break;
@@ -150,6 +154,9 @@ std::string parseMapOptions(int argc, char **argv, MapOptions &options)
             extra += std::string(extra.empty() ? "" : " ") + "'" + argv[i] + "'";
         return "too many arguments: " + extra + " after ROOT and OUTPUT";
     }
+    // Reading every entry's metadata costs a statx each: not for nothing.
+    if (options.sizes && options.format == ReportFormat::Html)
+        return "--sizes: the HTML report shows no sizes; use it with --format=json, jsonl, ncdu or browse";
     // The export that ncdu reads has no way of leaving files out.
     if (options.format == ReportFormat::Ncdu)
         options.listed = ListedEntries::FilesAndDirectories;

@@ -26,6 +26,7 @@ struct MapOptions
     ReportFormat format = ReportFormat::Html;
     bool oneFileSystem = false;
     bool followLinks = true;
+    bool sizes = false; // read each entry's size and time
     EntryOrder order = EntryOrder::FileSystem;
     std::vector<ExcludeOption> excludes;
     std::string root;   // the exact bytes of the arguments

@@ -61,6 +61,13 @@ public:
     }
     void rootMetadata(const EntryMetadata &metadata) override { m_mapper.rootMetadata(metadata); }
     void entryMetadata(const EntryMetadata &metadata) override { m_mapper.entryMetadata(metadata); }
+    void excluded(std::string_view name) override
+    {
+        if (m_written) {
+            m_mapper.excluded(name);
+            handOn();
+        }
+    }
 
 private:
     void handOn()
@@ -121,6 +128,11 @@ public:
     {
         m_first.entryMetadata(metadata);
         m_second.entryMetadata(metadata);
+    }
+    void excluded(std::string_view name) override
+    {
+        m_first.excluded(name);
+        m_second.excluded(name);
     }
 
 private:

@@ -81,6 +81,13 @@ void NcduMapper::file(std::string_view name)
     m_output.push_back('}');
 }
 
+void NcduMapper::excluded(std::string_view name)
+{
+    m_output.append(",\n");
+    appendName(m_output, name);
+    m_output.append(",\"excluded\":\"pattern\"}");
+}
+
 void NcduMapper::directoryBegin(std::string_view name)
 {
     m_output.append(",\n[");

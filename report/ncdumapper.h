@@ -27,7 +27,10 @@
 // "mtime", a file with several names "hlnkc" and "nlink", an entry that is
 // neither a regular file nor a directory "notreg", a directory "dev" where
 // its device is not its parent's (the root always), and an entry whose
-// metadata could not be read "read_error" and nothing of the rest.
+// metadata could not be read "read_error" and nothing of the rest. Where the
+// walk lists what its exclusions leave out, each such entry is there, named
+// alone with "excluded":"pattern", as ncdu shows what its own patterns
+// matched.
 class NcduMapper : public TalliedFormat
 {
 public:
@@ -40,6 +43,7 @@ public:
     void file(std::string_view name) override;
     void directoryBegin(std::string_view name) override;
     void directoryEnd() override;
+    void excluded(std::string_view name) override;
 
 private:
     void writeDirectory(std::string_view name);

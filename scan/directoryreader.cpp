@@ -25,6 +25,7 @@ bool isDotOrDotDot(const char *name)
 // What the directory test says of one entry.
 struct Listed
 {
+    bool excluded = false; // kept only to be named
     bool isDirectory = false;
     bool hasIdentity = false; // identity is the one stat gives
     DirectoryIdentity identity;
@@ -116,10 +117,11 @@ int DirectoryReader::read(int directoryFd, EntryTable &table, const LeadingFile 
                 continue;
             keepAll = keepAll || listed.isDirectory;
             if (!keepAll) {
-                leadingFile(entryName, withMetadata ? &m_metadata : nullptr);
+                leadingFile(entryName, withMetadata && !listed.excluded ? &m_metadata : nullptr, listed.excluded);
                 continue;
             }
             EntryRecord &entry = withMetadata ? table.append(entryName, m_metadata) : table.append(entryName);
+            entry.excluded = listed.excluded;
             entry.isDirectory = listed.isDirectory;
             entry.hasIdentity = listed.hasIdentity;
             entry.identity = listed.identity;
@@ -170,7 +172,9 @@ int DirectoryReader::readUnderRules(int directoryFd, EntryTable &table, const Wa
             ExcludePattern::EntryPath path(m_entryPath, directoryPath, name);
             if (exclusions->excludes(name, path, [&] { return known ? listed.isDirectory : resolve().isDirectory; })) {
                 ++excluded;
-                return false;
+                listed = Listed{};
+                listed.excluded = true;
+                return rules.listExcluded;
             }
         }
         resolve();

@@ -13,8 +13,9 @@ class DirectoryReader
 {
 public:
     // Takes the entries listed before a directory's first subdirectory, in
-    // order, with their metadata where it is read (else null).
-    using LeadingFile = std::function<void(std::string_view name, const EntryMetadata *metadata)>;
+    // order, with their metadata where it is read (else null), and whether
+    // the exclusions left the entry out (then it has no metadata).
+    using LeadingFile = std::function<void(std::string_view name, const EntryMetadata *metadata, bool excluded)>;
 
     DirectoryReader();
 
@@ -29,7 +30,8 @@ public:
     int readAll(int directoryFd, EntryTable &table, const LeadingFile &leadingFile = {});
     // The same under `rules`: where they do not follow links, a link is not a
     // directory and is never looked up; the entries their exclusions name are
-    // left out, and counted there. `directoryPath` is the directory's path
+    // left out, and counted there, unless they are to be listed: then each is
+    // kept as a file marked excluded. `directoryPath` is the directory's path
     // from the root with "/" in front of each name ("" for the root), which
     // only exclusions by path read. The order stays the file system's.
     // Where they read metadata, every entry kept is described by one statx,

@@ -21,6 +21,7 @@ struct EntryRecord
     bool isDirectory : 1 = false;
     bool hasIdentity : 1 = false; // set when the directory test had to stat the entry; else the inode is the listing's
     bool handedOver : 1 = false;  // a subdirectory another walk takes care of
+    bool excluded : 1 = false;    // left out by the exclusions, kept only to be told of; never a directory
     DirectoryIdentity identity;
 };
 static_assert(sizeof(EntryRecord) == 24);

@@ -19,6 +19,7 @@ enum Kind : char {
     NotEntered = 'n',
     Subtree = 's',
     Metadata = 'm',
+    Excluded = 'x',
 };
 
 // A huge page: large enough that allocation costs little per event, small
@@ -73,6 +74,11 @@ void TreeRecording::file(std::string_view name)
 void TreeRecording::directoryBegin(std::string_view name)
 {
     appendName(Begin, name);
+}
+
+void TreeRecording::excluded(std::string_view name)
+{
+    appendName(Excluded, name);
 }
 
 void TreeRecording::directoryEnd()
@@ -188,7 +194,7 @@ void TreeRecording::replayBlock(const Block &block, TreeVisitor &visitor, Progre
             continue;
         }
         default:
-            assert(kind == File || kind == Begin);
+            assert(kind == File || kind == Begin || kind == Excluded);
             break;
         }
         const std::size_t length = readNumber(at);
@@ -196,8 +202,10 @@ void TreeRecording::replayBlock(const Block &block, TreeVisitor &visitor, Progre
         at += length;
         if (kind == File)
             visitor.file(name);
-        else
+        else if (kind == Begin)
             visitor.directoryBegin(name);
+        else
+            visitor.excluded(name);
         progress.count();
     }
     // Events are whole within their block.

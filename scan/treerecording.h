@@ -23,6 +23,7 @@ public:
     void directoryNotEntered(NotEnteredReason reason) override;
     void rootMetadata(const EntryMetadata &metadata) override;
     void entryMetadata(const EntryMetadata &metadata) override;
+    void excluded(std::string_view name) override;
 
     // The identities of the files and directories reached through a
     // symbolic link that was followed, subtrees included: what, besides

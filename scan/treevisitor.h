@@ -39,4 +39,8 @@ public:
     // be read, just before the file() or directoryBegin() of the entry.
     virtual void rootMetadata(const EntryMetadata &) {}
     virtual void entryMetadata(const EntryMetadata &) {}
+    // Only where the walk lists what its exclusions leave out
+    // (WalkRules::listExcluded): an entry they matched, in its place. It is
+    // not counted, described or entered.
+    virtual void excluded(std::string_view) {}
 };

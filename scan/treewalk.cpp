@@ -107,6 +107,10 @@ private:
         const std::size_t index = top.nextEntry++;
         const EntryTable &entries = m_listings.entries();
         const EntryRecord &entry = entries[index];
+        if (entry.excluded) {
+            m_visitor.excluded(entries.name(entry));
+            return;
+        }
         m_progress.count();
         if (m_readMetadata)
             m_visitor.entryMetadata(entries.metadata(index));
@@ -154,7 +158,11 @@ private:
         m_descriptors.descend();
         // Files before the first subdirectory need not wait in the table.
         m_listings.push(fd.get(), nameEntry, admission.traits.kernelPseudo,
-                        [this](std::string_view name, const EntryMetadata *metadata) {
+                        [this](std::string_view name, const EntryMetadata *metadata, bool excluded) {
+                            if (excluded) {
+                                m_visitor.excluded(name);
+                                return;
+                            }
                             m_progress.count();
                             if (metadata)
                                 m_visitor.entryMetadata(*metadata);

@@ -26,4 +26,7 @@ struct WalkRules
     // before the entry. It also answers whether a link or an entry of
     // unknown type is a directory, and which one a directory is.
     bool readMetadata = false;
+    // The entries the exclusions leave out are still told of, by name, for a
+    // map that shows where something was left out.
+    bool listExcluded = false;
 };

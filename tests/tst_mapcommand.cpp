@@ -206,36 +206,94 @@ input | "\(.format_version) \(.folders) \(.files) \(.files_listed)", (.type = "d
 const char ncduLister[] = R"py(
 import json, sys
 text = sys.stdin.buffer.read().decode("utf-8", "surrogateescape")
-def out(depth, kind, name, flag):
-    print(depth, kind, ",".join(str(byte) for byte in name.encode("utf-8", "surrogateescape")), flag)
+def out(depth, kind, name, flag, sizes):
+    print(depth, kind, ",".join(str(byte) for byte in name.encode("utf-8", "surrogateescape")), flag, sizes)
 def flag_of(info):
     if "excluded" in info:
         # ncdu 1.18 reads "otherfs", as its format says, and writes "othfs".
         return "excluded=" + {"othfs": "otherfs"}.get(info["excluded"], info["excluded"])
     return "read_error" if info.get("read_error") else "-"
+sized = sys.argv[2:] == ["sizes"]
+def sizes_of(info, size, disk):
+    # ncdu leaves out a size of 0 when it exports a map again, and the
+    # sizes of a folder it does not enter.
+    if size == "asize":
+        if not sized or (info.get("read_error") and "asize" not in info):
+            return "-"
+        return "%d,%d" % (info.get(size, 0), info.get(disk, 0))
+    return "%d,%d" % (info[size], info[disk]) if size in info else "-"
+# What a pattern left out, which the JSON maps leave out, is listed at the end.
+patterns = []
 def show(entry, depth):
     if isinstance(entry, list):
-        out(depth, "directory", entry[0]["name"], flag_of(entry[0]))
+        out(depth, "directory", entry[0]["name"], flag_of(entry[0]), sizes_of(entry[0], "asize", "dsize"))
         for inner in entry[1:]:
             show(inner, depth + 1)
+    elif entry.get("excluded") == "pattern":
+        patterns.append((depth, entry["name"]))
     else:
-        out(depth, "file", entry["name"], flag_of(entry))
+        out(depth, "file", entry["name"], flag_of(entry), sizes_of(entry, "asize", "dsize"))
 if sys.argv[1] == "ncdu":
     document = json.loads(text)
     assert document[:2] == [1, 2], "version 1.2"
     show(document[3], 0)
+    for depth, name in patterns:
+        out(depth, "excluded", name, "pattern", "-")
 else:
     flags = {"loop": "excluded=frmlnk", "pseudo file system": "excluded=kernfs", "other file system": "excluded=otherfs"}
     def flag(entry):
-        reason = entry.get("reason", "-")
+        reason = entry.get("reason", entry.get("metadata_reason", "-"))
         return "read_error" if reason.startswith("unreadable: ") else flags.get(reason, reason)
     lines = text.split("\n")[:-1]
     head = json.loads(lines[0])
-    out(0, "directory", head["root"], flag(head))
+    out(0, "directory", head["root"], flag(head), sizes_of(head, "size", "disk"))
     for line in lines[1:]:
         entry = json.loads(line)
         path = bytes(entry["path_bytes"]).decode("utf-8", "surrogateescape") if "path_bytes" in entry else entry["path"]
-        out(path.count("/") + 1, entry["type"], path.split("/")[-1], flag(entry))
+        out(path.count("/") + 1, entry["type"], path.split("/")[-1], flag(entry), sizes_of(entry, "size", "disk"))
+)py";
+
+// Holds each directory of a JSON map (argv[2]: "json" or "jsonl") of
+// argv[1] against find and du on the disk, links followed or not as
+// argv[3] ("-L" or "-P") says: the folders and files of its subtree, and,
+// where sizes were read, its totals as du sums them in one pass, each file
+// once. Prints each difference, and the number of directories compared.
+const char directoryChecker[] = R"py(
+import json, os, subprocess, sys
+root, kind, links = sys.argv[1:4]
+text = sys.stdin.read()
+directories = {}
+if kind == "json":
+    def visit(entry, path):
+        if entry["type"] == "directory":
+            directories[path] = entry
+            for inner in entry.get("contents", []):
+                visit(inner, os.path.join(path, inner["name"]))
+    visit(json.loads(text)["tree"], root)
+else:
+    lines = text.splitlines()
+    directories[root] = json.loads(lines[0])
+    for line in lines[1:]:
+        entry = json.loads(line)
+        if entry["type"] == "directory":
+            directories[os.path.join(root, entry["path"])] = entry
+def du(*options):
+    totals = {}
+    for line in subprocess.run(["du", "-B1", links, *options, root], capture_output=True, check=True, text=True).stdout.splitlines():
+        size, path = line.split("	", 1)
+        totals[path] = int(size)
+    return totals
+apparent, disk = du("--apparent-size"), du()
+def found(path, *test):
+    return subprocess.run(["find", links, path, "-mindepth", "1", *test], capture_output=True, check=True).stdout.count(b"\n")
+for path, entry in sorted(directories.items()):
+    seen = (entry["folders"], entry["files"], entry.get("total_size"), entry.get("total_disk"))
+    sized = "total_size" in entry
+    disk_says = (found(path, "-type", "d"), found(path, "!", "-type", "d"),
+                 apparent[path] if sized else None, disk[path] if sized else None)
+    if seen != disk_says:
+        print(path, "map:", seen, "disk:", disk_says)
+print(len(directories), "directories")
 )py";
 
 QByteArray listedBy(const QString &program, const QStringList &arguments, const QByteArray &document)
@@ -334,6 +392,8 @@ private slots:
     void outputOpenedAsOneAbsoluteArgument();
     void terminalOutput_data();
     void terminalOutput();
+    void directoriesAsDuAndFindCountThem_data();
+    void directoriesAsDuAndFindCountThem();
     void ncduReadsTheMap_data();
     void ncduReadsTheMap();
     void jsonNamesEveryEntry_data();
@@ -546,6 +606,14 @@ void tst_MapCommand::exitStatus_data()
         << QStringList{"strace", "-f", "-qqq", "-o", "/dev/null", "-e", "inject=rename:error=EEXIST", "velmora-map", "@/tree",
                        "@/tree/f"}
         << 0 << "" << false;
+    QTest::newRow("--sizes with the HTML report") << QStringList{"--sizes", "@/tree", "@/out.html"} << 2
+                                                  << "--sizes: the HTML report shows no sizes" << false;
+    // One walk, so that the calls come in a known order: the root's, then
+    // its first entry's.
+    QTest::newRow("--sizes, an entry removed before its size is read")
+        << QStringList{"strace", "-f", "-qqq", "-o", "/dev/null", "-e", "inject=statx:error=ENOENT:when=2", "prlimit",
+                       "--nofile=8:8", "velmora-map", "--sizes", "--format=json", "@/tree", "@/out.html"}
+        << 3 << "cannot read the size of '@/tree/" << false;
     QTest::newRow("--help-all is not offered") << QStringList{"--help-all"} << 2 << "unrecognized option '--help-all'" << false;
     QTest::newRow("--open with standard output") << QStringList{"--open", "@/tree", "-"} << 2 << "--open needs an OUTPUT file" << false;
     QTest::newRow("--format=json") << QStringList{"--format=json", "@/tree", "@/out.html"} << 0 << "" << false;
@@ -932,22 +1000,25 @@ void tst_MapCommand::terminalOutput_data()
     QTest::addColumn<bool>("progressShown");
     QTest::addColumn<bool>("summaryShown");
     QTest::addColumn<QString>("leftOut");     // in the summary, after the counts
+    QTest::addColumn<QString>("sizeShown");   // a pattern of what the summary says before the files
 
-    QTest::newRow("progress and summary") << QStringList{} << "@/out.html" << false << "tree" << 0 << 0 << true << true << "";
-    QTest::newRow("-q") << QStringList{"-q"} << "@/out.html" << false << "tree" << 0 << 0 << false << false << "";
-    QTest::newRow("--quiet") << QStringList{"--quiet"} << "@/out.html" << false << "tree" << 0 << 0 << false << false << "";
-    QTest::newRow("report to the same terminal") << QStringList{"-f"} << "-" << true << "tree" << 0 << 0 << false << true << "";
+    QTest::newRow("progress and summary") << QStringList{} << "@/out.html" << false << "tree" << 0 << 0 << true << true << "" << "";
+    QTest::newRow("-q") << QStringList{"-q"} << "@/out.html" << false << "tree" << 0 << 0 << false << false << "" << "";
+    QTest::newRow("--quiet") << QStringList{"--quiet"} << "@/out.html" << false << "tree" << 0 << 0 << false << false << "" << "";
+    QTest::newRow("report to the same terminal") << QStringList{"-f"} << "-" << true << "tree" << 0 << 0 << false << true << "" << "";
     QTest::newRow("error lines on rows of their own") << QStringList{} << "@/out.html" << true << "locked" << 0 << 3 << true
-                                                      << true << "";
+                                                      << true << "" << "";
     QTest::newRow("interrupted") << QStringList{} << "@/out.html" << false << "graph/L0" << int(SIGINT) << 130 << true << false
-                                 << "";
+                                 << "" << "";
     QTest::newRow("terminated") << QStringList{} << "@/out.html" << false << "graph/L0" << int(SIGTERM) << 143 << true << false
-                                << "";
+                                << "" << "";
     // "mixed" holds x, y and a link to /proc, which is another file system.
     QTest::newRow("what was left out") << QStringList{"-x", "--exclude=[xy]"} << "@/out.html" << false << "mixed" << 0 << 0
-                                       << true << true << " (2 excluded, 1 other file system)";
+                                       << true << true << " (2 excluded, 1 other file system)" << "";
     QTest::newRow("nothing left out") << QStringList{"-x", "--exclude=/nowhere"} << "@/out.html" << false << "tree" << 0 << 0
-                                      << true << true << "";
+                                      << true << true << "" << "";
+    QTest::newRow("the size of what was read") << QStringList{"--sizes", "--format=jsonl"} << "@/out.html" << false << "tree"
+                                               << 0 << 0 << true << true << "" << "\\d+(\\.\\d [KMG]iB| B) in ";
 }
 
 void tst_MapCommand::terminalOutput()
@@ -961,6 +1032,7 @@ void tst_MapCommand::terminalOutput()
     QFETCH(bool, progressShown);
     QFETCH(bool, summaryShown);
     QFETCH(QString, leftOut);
+    QFETCH(QString, sizeShown);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -1016,7 +1088,7 @@ void tst_MapCommand::terminalOutput()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), status);
     QCOMPARE(shown.contains("counting"), progressShown);
-    const QRegularExpression summary("velmora-map: \\d+ folders, \\d+ files" + QRegularExpression::escape(leftOut)
+    const QRegularExpression summary("velmora-map: \\d+ folders, " + sizeShown + "\\d+ files" + QRegularExpression::escape(leftOut)
                                      + "; \\d+ bytes written in \\d+\\.\\d\\d s\r\n$");
     QCOMPARE(summary.match(QString::fromLatin1(shown)).hasMatch(), summaryShown);
     if (progressShown && !summaryShown)
@@ -1113,31 +1185,72 @@ void tst_MapCommand::jsonNamesEveryEntry()
     QCOMPARE(listedBy("jq", lines ? QStringList{"-n", "-r", jqLinesLister} : QStringList{"-r", jqLister}, document), onDisk);
 }
 
+void tst_MapCommand::directoriesAsDuAndFindCountThem_data()
+{
+    QTest::addColumn<QStringList>("options");
+
+    QTest::newRow("json, counts only") << QStringList{"--format=json"};
+    QTest::newRow("json with sizes") << QStringList{"--format=json", "--sizes"};
+    QTest::newRow("jsonl with sizes") << QStringList{"--format=jsonl", "--sizes"};
+    QTest::newRow("jsonl with sizes, -P") << QStringList{"--format=jsonl", "--sizes", "-P"};
+}
+
+void tst_MapCommand::directoriesAsDuAndFindCountThem()
+{
+    QFETCH(QStringList, options);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    // Hard links within a folder and across folders, sparse and empty
+    // files, and a link to a file elsewhere in the tree.
+    QVERIFY(makeTree(scratch.path(), {"d:a", "w:a/f=10000", "h:a/g=a/f", "w:a/h=3000", "d:b", "h:b/f=a/f", "w:b/own=30000",
+                                      "s:b/sparse=4294967296", "b/empty", "d:b/deep", "d:b/deep/er", "w:b/deep/er/x=700",
+                                      "l:b/deep/alias=../../a/h", "d:c"}));
+    const QString root = QFile::decodeName(scratch.path());
+    const Result map = velmoraMap(QStringList(options) << "-q" << root << "-");
+    QCOMPARE(map.status, 0);
+    const QString kind = options.first().mid(9);
+    const QByteArray checked = listedBy("python3", {"-c", directoryChecker, root, kind, options.contains("-P") ? "-P" : "-L"},
+                                        map.out);
+    QCOMPARE(checked, QByteArray("6 directories\n"));
+}
+
 void tst_MapCommand::ncduReadsTheMap_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<bool>("byNobody"); // for whom the directory "locked" cannot be read
+    QTest::addColumn<QByteArray>("leftOut"); // "DEPTH NAME" of each entry a pattern left out, as ncdu shows it
 
-    QTest::newRow("names, a loop and a pseudo file system") << QStringList{} << false;
-    QTest::newRow("a folder that cannot be read, by nobody") << QStringList{} << true;
-    QTest::newRow("on one file system, a folder excluded") << QStringList{"-x", "--exclude=/sub/"} << false;
+    QTest::newRow("names, a loop and a pseudo file system") << QStringList{} << false << QByteArray();
+    QTest::newRow("a folder that cannot be read, by nobody") << QStringList{} << true << QByteArray();
+    QTest::newRow("on one file system, a folder excluded") << QStringList{"-x", "--exclude=/sub/"} << false
+                                                           << QByteArray("1 sub");
+    QTest::newRow("sizes: hard links, a sparse file, a pipe, links") << QStringList{"--sizes"} << false << QByteArray();
+    QTest::newRow("sizes of links themselves, -P") << QStringList{"--sizes", "-P"} << false << QByteArray();
+    QTest::newRow("sizes, by nobody: a folder listed but not searchable") << QStringList{"--sizes"} << true << QByteArray();
+    QTest::newRow("sizes, files excluded at two depths, in name order")
+        << QStringList{"--sizes", "--exclude=shared", "--sort=name"} << false << QByteArray("1 shared\n2 shared");
 }
 
 void tst_MapCommand::ncduReadsTheMap()
 {
     QFETCH(QStringList, options);
     QFETCH(bool, byNobody);
+    QFETCH(QByteArray, leftOut);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
     QList<QByteArray> entries = {"d:tree", "d:tree/sub", "l:tree/sub/up=..", "l:tree/proc=/proc", "d:tree/locked",
-                                 "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo"};
+                                 "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo", "w:tree/shared=7000",
+                                 "h:tree/sub/shared=tree/shared", "s:tree/sparse=1000000", "d:tree/listed",
+                                 "tree/listed/unseen"};
     for (const char *name : {"quote\"d", "back\\slash", "ctl\x01\x1f\x7f", "new\nline", "caf\xc3\xa9", "\xff",
                                    "caf\xe9", "a\x80z"})
         entries << "tree/" + QByteArray(name) << "tree/sub/" + QByteArray(name);
     QVERIFY(makeTree(scratch.path(), entries));
     QVERIFY(::chmod(scratch.path().constData(), 0777) == 0);
     QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0700) == 0);
+    QVERIFY(::chmod((scratch.path() + "/tree/listed").constData(), 0744) == 0); // nobody lists it, and cannot search it
     const QString tree = QFile::decodeName(scratch.path()) + "/tree";
     const QString program = byNobody ? copyNobodyCanRun(scratch.path()) : QStringLiteral(VELMORA_MAP);
     QVERIFY(!program.isEmpty());
@@ -1151,9 +1264,15 @@ void tst_MapCommand::ncduReadsTheMap()
     QVERIFY(ncdu.out.startsWith("[1,2,{\"progname\":\"velmora-map\",\"progver\":\""));
     // Read back by ncdu and exported again, the same entries with the same flags.
     const QByteArray again = listedBy("ncdu", {"-f", "-", "-o", "-"}, ncdu.out);
-    const QByteArray expected = listedBy("python3", {"-c", ncduLister, "jsonl"}, lines.out);
-    QVERIFY(expected.startsWith("0 directory " + decimalBytes(tree.toUtf8()) + " -\n"));
-    QCOMPARE(listedBy("python3", {"-c", ncduLister, "ncdu"}, again), expected);
+    const QString sized = options.contains("--sizes") ? "sizes" : "";
+    const QByteArray expected = listedBy("python3", {"-c", ncduLister, "jsonl", sized}, lines.out);
+    QVERIFY(expected.startsWith("0 directory " + decimalBytes(tree.toUtf8()) + " - "));
+    QByteArray patterns;
+    for (const QByteArray &entry : leftOut.split('\n')) {
+        if (!entry.isEmpty())
+            patterns += entry.left(2) + "excluded " + decimalBytes(entry.mid(2)) + " pattern -\n";
+    }
+    QCOMPARE(listedBy("python3", {"-c", ncduLister, "ncdu", sized}, again), expected + patterns);
     // gdu opens it and lists the root's entries.
     const QByteArray shown = listedBy("gdu", {"-f", "-", "-n"}, ncdu.out);
     for (const char *name : {"locked", "proc", "fifo", "gone"})
