@@ -25,17 +25,24 @@ const char *orderName(EntryOrder order)
     return "filesystem";
 }
 
-void appendNumberOrNull(std::string &out, bool known, std::int64_t value)
+// Disk use is counted in blocks of this many bytes, which the sizes'
+// data gives instead of bytes: three digits fewer an entry.
+constexpr std::int64_t diskBlockBytes = 512;
+
+// SIZE,BLOCKS,AGE: the sizes' data gives times as seconds before the map
+// was made, mostly fewer digits than since the epoch.
+void appendSizes(std::string &out, std::int64_t size, std::int64_t diskBytes, bool hasTime, std::int64_t age)
 {
-    out.append(known ? std::to_string(value) : "null");
+    if (!out.empty())
+        out.push_back(',');
+    out.append(std::to_string(size)).push_back(',');
+    out.append(std::to_string(diskBytes / diskBlockBytes)).push_back(',');
+    out.append(hasTime ? std::to_string(age) : "null");
 }
 
-// SIZE,DISK,MTIME of an entry whose metadata was read.
-void appendOwnSizes(std::string &out, const EntryMetadata &metadata)
+void appendNoSizes(std::string &out)
 {
-    out.append(std::to_string(metadata.size)).push_back(',');
-    out.append(std::to_string(metadata.diskBytes)).push_back(',');
-    appendNumberOrNull(out, metadata.hasModifiedTime, metadata.modifiedSeconds);
+    out.append(out.empty() ? "null,null,null" : ",null,null,null");
 }
 
 std::string utcText(std::time_t when)
@@ -76,6 +83,10 @@ void BrowseMapper::end()
     assert(replayedWhole());
     m_output.append(",0]}");
     writeFrame();
+    if (hasSizes())
+        m_output.append("[").append(m_sizes).append("]");
+    std::string().swap(m_sizes);
+    writeFrame();
 }
 
 void BrowseMapper::file(std::string_view name)
@@ -92,12 +103,11 @@ void BrowseMapper::file(std::string_view name)
         m_output.append(",\"r\":");
         appendAsciiJsonString(m_output, unreadableText(metadata->error));
         m_output.push_back('}');
+        appendNoSizes(m_sizes);
     } else {
-        m_output.push_back('[');
         appendAsciiJsonString(m_output, name);
-        m_output.push_back(',');
-        appendOwnSizes(m_output, *metadata);
-        m_output.push_back(']');
+        appendSizes(m_sizes, metadata->size, metadata->diskBytes, metadata->hasModifiedTime,
+                    ageOf(metadata->modifiedSeconds));
     }
 }
 
@@ -130,26 +140,21 @@ void BrowseMapper::writeDirectory(std::string_view name)
 
 void BrowseMapper::writeDirectorySizes(const EntryMetadata &metadata, const SubtreeSizes::Totals &totals)
 {
-    m_output.append(",\"s\":[");
-    if (metadata.readable())
-        appendOwnSizes(m_output, metadata);
+    if (totals.countedElsewhere)
+        appendNoSizes(m_sizes);
     else
-        m_output.append("null,null,null");
-    if (totals.countedElsewhere) {
-        m_output.append(",null,null,null]");
-    } else {
-        m_output.push_back(',');
-        m_output.append(std::to_string(totals.apparentBytes)).push_back(',');
-        m_output.append(std::to_string(totals.diskBytes)).push_back(',');
-        appendNumberOrNull(m_output, totals.hasNewest, totals.newest.seconds);
-        m_output.push_back(']');
-    }
+        appendSizes(m_sizes, totals.apparentBytes, totals.diskBytes, totals.hasNewest, ageOf(totals.newest.seconds));
     if (!metadata.readable()) {
         m_output.append(",\"m\":");
         appendAsciiJsonString(m_output, unreadableText(metadata.error));
     }
     if (!totals.countedElsewhere && totals.unreadable > 0)
         m_output.append(",\"u\":").append(std::to_string(totals.unreadable));
+}
+
+std::int64_t BrowseMapper::ageOf(std::int64_t seconds) const
+{
+    return std::int64_t(m_heading.madeAt) - seconds;
 }
 
 void BrowseMapper::writeRules(const WalkRules *rules)
@@ -176,7 +181,7 @@ void BrowseMapper::writeFrame()
     for (; m_piece < std::size(browsePagePieces); ++m_piece) {
         const PagePiece &piece = browsePagePieces[m_piece];
         m_output.append(piece.text);
-        if (piece.slot == "data") {
+        if (piece.slot == "data" || piece.slot == "sizes") {
             ++m_piece;
             return;
         }

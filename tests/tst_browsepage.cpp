@@ -694,6 +694,12 @@ void tst_BrowsePage::showsSizesAndDates()
                                ".map(head => head.textContent).join(' ')")
                  .toString(),
              "Name Folders Files Size Date");
+    // The sizes are read after the first rows are drawn; then their heads sort.
+    QVERIFY(browser->waitUntil("performance.getEntriesByName('sizes-shown').length > 0"));
+    QVERIFY(browser->evaluate("performance.getEntriesByName('sizes-shown')[0].startTime"
+                              " >= performance.getEntriesByName('tree-drawn')[0].startTime")
+                .toBool());
+    QCOMPARE(browser->evaluate("document.querySelectorAll('#columns button:disabled').length").toInt(), 0);
     for (const QString &head : heads)
         click(*browser, "#columns [data-order=" + head + "]");
     browser->call("Runtime.evaluate", {{"expression", "document.getElementById('tree').focus()"}});

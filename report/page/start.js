@@ -30,6 +30,8 @@ var TYPE_AHEAD_MS = 600;
 
 var items;          // the data's flat array
 var hasSizes;       // whether it holds sizes and times
+// They are read after the first rows are drawn (see sizes.js).
+var sizes = { ready: false, list: null, slot: null, made: 0 };
 var index;          // what indexTree() knows of it
 var rows = [0];     // positions of the rows that can be shown, the root first
 var expanded;       // by position: 1 where a folder is open
@@ -43,12 +45,32 @@ var search = { hits: [], shown: 0, timer: 0 };
 var typed = { text: '', at: 0 };
 
 document.getElementById('loading').hidden = false;
-document.addEventListener('DOMContentLoaded', start);
+startWhenTreeRead();
+
+// The tree's data is whole once the element after it, the sizes', has
+// begun: the page starts then, while the browser still reads the sizes.
+function startWhenTreeRead() {
+    var started = false;
+    var startOnce = function () {
+        if (started)
+            return;
+        started = true;
+        watcher.disconnect();
+        start();
+    };
+    var watcher = new MutationObserver(function () {
+        if (document.getElementById('size-data'))
+            startOnce();
+    });
+    watcher.observe(document.body, { childList: true });
+    document.addEventListener('DOMContentLoaded', startOnce);
+}
 
 function start() {
     var map = JSON.parse(document.getElementById('map-data').textContent);
     items = map.tree;
     hasSizes = map.sizes === true;
+    sizes.made = Date.parse(map.made) / 1000;
     index = indexTree(items);
     expanded = new Uint8Array(items.length);
     rank = new Int32Array(items.length);
@@ -65,6 +87,8 @@ function start() {
     draw();
     showPath();
     markDrawn();
+    if (hasSizes)
+        requestAnimationFrame(function () { setTimeout(whenPageRead(readSizes), 0); });
 }
 
 // Tells a page-load measurement when the first rows have been painted.

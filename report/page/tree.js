@@ -38,14 +38,12 @@ function isFolder(position) {
     return typeof item === 'object' && item.d !== undefined;
 }
 
-// A file is its name, or with sizes an array or, its metadata unread, an
-// object; a folder is an object.
+// A file is its name or, its metadata unread, an object; a folder is an
+// object.
 function nameOf(position) {
     var item = items[position];
     if (typeof item === 'string')
         return item;
-    if (Array.isArray(item))
-        return item[0];
     return item.d !== undefined ? item.d : item.f;
 }
 
@@ -112,23 +110,26 @@ function comparator() {
     };
 }
 
-// Sizes and times, where the map has them: a folder's total and the newest
-// time below it, a file's own; null where unknown.
+// Sizes and times, where the map has them and they have been read: a
+// folder's total and the newest time below it, a file's own; null where
+// unknown.
 function sizeOf(position) {
-    var item = items[position];
-    if (Array.isArray(item))
-        return item[1];
-    return item.s && !notEntered(item) ? item.s[3] : null;
+    return sizes.ready && !notEntered(position) ? sizes.list[sizes.slot[position]] : null;
 }
 
 function dateOf(position) {
-    var item = items[position];
-    if (Array.isArray(item))
-        return item[3];
-    return item.s && !notEntered(item) ? item.s[5] : null;
+    if (!sizes.ready || notEntered(position))
+        return null;
+    var age = sizes.list[sizes.slot[position] + 2];
+    return age === null ? null : sizes.made - age;
+}
+
+function diskOf(position) {
+    return sizes.list[sizes.slot[position] + 1] * DISK_BLOCK_BYTES;
 }
 
 // A folder not entered counts nothing of what it holds: it shows no size.
-function notEntered(folder) {
-    return folder.r !== undefined && !folder.r.startsWith('unreadable');
+function notEntered(position) {
+    var item = items[position];
+    return isFolder(position) && item.r !== undefined && !item.r.startsWith('unreadable');
 }

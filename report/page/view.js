@@ -110,7 +110,7 @@ function rankOf(position) {
 // Why a folder was not entered or not read whole, and why an entry has no
 // size.
 function reasonText(item, folder) {
-    if (typeof item !== 'object' || Array.isArray(item))
+    if (typeof item !== 'object')
         return '';
     var reasons = [];
     if (folder && item.r)
