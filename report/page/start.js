@@ -44,27 +44,10 @@ var view = { tree: null, space: null, pool: [], drawPending: false };
 var search = { hits: [], shown: 0, timer: 0 };
 var typed = { text: '', at: 0 };
 
-document.getElementById('loading').hidden = false;
-startWhenTreeRead();
-
-// The tree's data is whole once the element after it, the sizes', has
-// begun: the page starts then, while the browser still reads the sizes.
-function startWhenTreeRead() {
-    var started = false;
-    var startOnce = function () {
-        if (started)
-            return;
-        started = true;
-        watcher.disconnect();
-        start();
-    };
-    var watcher = new MutationObserver(function () {
-        if (document.getElementById('size-data'))
-            startOnce();
-    });
-    watcher.observe(document.body, { childList: true });
-    document.addEventListener('DOMContentLoaded', startOnce);
-}
+// The page's frame puts this script after the tree's data, so that it
+// starts as soon as that is read, while the browser still reads the sizes;
+// once the rest of the script has run, as it declares what start() uses.
+queueMicrotask(start);
 
 function start() {
     var map = JSON.parse(document.getElementById('map-data').textContent);
