@@ -85,13 +85,37 @@ page_target() {
 # The searches are timed on the page.
 declare -A page_drawn
 show_pages() {
-    local tree=$1 drawn_most=$2 pss_most=${3:-} out=$work/out/$1-page line text ms hits
+    local tree=$1 drawn_most=$2 pss_most=${3:-} out=$work/out/$1-page
     [ -s "$out/page.html" ] || { echo "  ${tree_label[$tree]}: no page written (see above)"; return 0; }
     show_page "${tree_label[$tree]}" plain "$out/report.html"
     show_page "${tree_label[$tree]}" browsable "$out/page.html" "${page_searches[@]}"
     [ -n "$page_figures" ] || return 0
     page_drawn[$tree]=$(awk '$1 == "tree_drawn_ms" {print $2}' <<<"$page_figures")
-    page_target "first rows drawn, ms" "${page_drawn[$tree]}" "$drawn_most"
+    page_targets "$drawn_most" "$pss_most"
+}
+
+# show_sized_page TREE DRAWN_MOST [PSS_MOST]: the page made with --sizes,
+# whose Size and Date columns are read after the first rows, held against
+# the same targets.
+show_sized_page() {
+    local tree=$1 drawn_most=$2 pss_most=${3:-} page=$work/out/$1-page/sizes.html status=0
+    mkdir -p "${page%/*}"
+    # 3: written, some sizes unreadable.
+    "$velmora" -q -f --sizes --format=browse "${tree_root[$tree]}" "$page" || status=$?
+    if [ "$status" -ne 0 ] && [ "$status" -ne 3 ]; then
+        echo "  ${tree_label[$tree]}: no page written with --sizes"
+        return 0
+    fi
+    show_page "${tree_label[$tree]}" "--sizes" "$page" "${page_searches[@]}"
+    [ -n "$page_figures" ] || return 0
+    page_targets "$drawn_most" "$pss_most"
+}
+
+# page_targets DRAWN_MOST [PSS_MOST]: the figures of the last page shown
+# against their targets; every search within 250 ms.
+page_targets() {
+    local drawn_most=$1 pss_most=${2:-} line text ms hits
+    page_target "first rows drawn, ms" "$(awk '$1 == "tree_drawn_ms" {print $2}' <<<"$page_figures")" "$drawn_most"
     [ -z "$pss_most" ] || page_target "browser's peak memory (PSS), MiB" \
         "$(awk '$1 == "peak_pss_mib" {print $2}' <<<"$page_figures")" "$pss_most"
     while read -r line; do

@@ -7,9 +7,12 @@
 //   first_paint_ms   the first contentful paint, from the start of navigation
 //   load_ms          the end of the load event
 //   tree_drawn_ms    for the browsable page: its first rows painted
+//   sizes_shown_ms   for the browsable page with sizes: its Size and Date
+//                    columns filled, after the first rows
 //   peak_rss_mib     the largest sum of the resident memory of the browser's
 //                    processes, sampled every 20 ms from before navigation to
-//                    half a second after the page was shown; each process
+//                    half a second after the page was shown (and its sizes
+//                    filled in); each process
 //                    counts the libraries it shares with the others again
 //   peak_pss_mib     the same with shared pages divided among the processes
 //                    that share them (Pss): what the browser takes of memory
@@ -154,6 +157,12 @@ int main(int argc, char **argv)
     const bool browsable = shown && browser.evaluate("document.getElementById('map-data') !== null").toBool();
     if (browsable)
         shown = browser.waitUntil("performance.getEntriesByName('tree-drawn').length > 0", 600000);
+    // A page with sizes reads them after its first rows (and removes them).
+    if (shown)
+        shown = browser.waitUntil("performance.getEntriesByName('sizes-shown').length > 0 || (document.readyState !== 'loading'"
+                                  " && !(document.getElementById('size-data') || {}).textContent)",
+                                  600000);
+    const bool sized = shown && browser.evaluate("performance.getEntriesByName('sizes-shown').length > 0").toBool();
     // What the browser still does after the load event (layout, paint) counts too.
     browser.evaluate("new Promise(resolve => requestAnimationFrame(() => setTimeout(resolve, 500)))");
     const Memory peak = memory.stop();
@@ -164,10 +173,13 @@ int main(int argc, char **argv)
     const QJsonArray times = browser.evaluate(R"js([
         (performance.getEntriesByName('first-contentful-paint')[0] || {startTime: -1}).startTime,
         performance.getEntriesByType('navigation')[0].loadEventEnd,
-        (performance.getEntriesByName('tree-drawn')[0] || {startTime: -1}).startTime])js").toArray();
+        (performance.getEntriesByName('tree-drawn')[0] || {startTime: -1}).startTime,
+        (performance.getEntriesByName('sizes-shown')[0] || {startTime: -1}).startTime])js").toArray();
     std::printf("first_paint_ms %.1f\nload_ms %.1f\n", times[0].toDouble(), times[1].toDouble());
     if (browsable)
         std::printf("tree_drawn_ms %.1f\n", times[2].toDouble());
+    if (sized)
+        std::printf("sizes_shown_ms %.1f\n", times[3].toDouble());
     std::printf("peak_rss_mib %.1f\npeak_pss_mib %.1f\n", peak.resident, peak.proportional);
     for (const QString &text : arguments.mid(1)) {
         if (!browsable)

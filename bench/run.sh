@@ -180,6 +180,7 @@ main() {
     show_empty_page
     show_pages mixed 1000
     show_pages large 3000 1024
+    show_sized_page large 3000 1024
 
     sweep_header
     sweep_threads mixed warm

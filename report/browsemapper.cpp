@@ -4,6 +4,7 @@
 #include "browsepage.h"
 #include "exclusionrules.h"
 #include "htmlname.h"
+#include "reasontext.h"
 
 #include <cassert>
 #include <ctime>
@@ -22,6 +23,26 @@ const char *orderName(EntryOrder order)
         break;
     }
     return "filesystem";
+}
+
+// Disk use is counted in blocks of this many bytes, which the sizes'
+// data gives instead of bytes: three digits fewer an entry.
+constexpr std::int64_t diskBlockBytes = 512;
+
+// SIZE,BLOCKS,AGE: the sizes' data gives times as seconds before the map
+// was made, mostly fewer digits than since the epoch.
+void appendSizes(std::string &out, std::int64_t size, std::int64_t diskBytes, bool hasTime, std::int64_t age)
+{
+    if (!out.empty())
+        out.push_back(',');
+    out.append(std::to_string(size)).push_back(',');
+    out.append(std::to_string(diskBytes / diskBlockBytes)).push_back(',');
+    out.append(hasTime ? std::to_string(age) : "null");
+}
+
+void appendNoSizes(std::string &out)
+{
+    out.append(out.empty() ? "null,null,null" : ",null,null,null");
 }
 
 std::string utcText(std::time_t when)
@@ -49,6 +70,8 @@ void BrowseMapper::begin()
     writeFrame();
     m_output.append("{\"format\":1,\"made\":\"").append(utcText(m_heading.madeAt));
     m_output.append("\",\"files_listed\":").append(m_listFiles ? "true" : "false");
+    if (hasSizes())
+        m_output.append(",\"sizes\":true");
     writeRules(m_heading.rules);
     m_output.append(",\"tree\":[");
     writeDirectory(m_heading.rootPath);
@@ -60,6 +83,10 @@ void BrowseMapper::end()
     assert(replayedWhole());
     m_output.append(",0]}");
     writeFrame();
+    if (hasSizes())
+        m_output.append("[").append(m_sizes).append("]");
+    std::string().swap(m_sizes);
+    writeFrame();
 }
 
 void BrowseMapper::file(std::string_view name)
@@ -67,7 +94,21 @@ void BrowseMapper::file(std::string_view name)
     if (!m_listFiles)
         return;
     m_output.push_back(',');
-    appendAsciiJsonString(m_output, name);
+    const EntryMetadata *metadata = nextMetadata();
+    if (!metadata) {
+        appendAsciiJsonString(m_output, name);
+    } else if (!metadata->readable()) {
+        m_output.append("{\"f\":");
+        appendAsciiJsonString(m_output, name);
+        m_output.append(",\"r\":");
+        appendAsciiJsonString(m_output, unreadableText(metadata->error));
+        m_output.push_back('}');
+        appendNoSizes(m_sizes);
+    } else {
+        appendAsciiJsonString(m_output, name);
+        appendSizes(m_sizes, metadata->size, metadata->diskBytes, metadata->hasModifiedTime,
+                    ageOf(metadata->modifiedSeconds));
+    }
 }
 
 void BrowseMapper::directoryBegin(std::string_view name)
@@ -92,7 +133,28 @@ void BrowseMapper::writeDirectory(std::string_view name)
         m_output.append(",\"r\":");
         appendAsciiJsonString(m_output, reasonText(*directory.reason));
     }
+    if (directory.metadata)
+        writeDirectorySizes(*directory.metadata, *directory.sizes);
     m_output.push_back('}');
+}
+
+void BrowseMapper::writeDirectorySizes(const EntryMetadata &metadata, const SubtreeSizes::Totals &totals)
+{
+    if (totals.countedElsewhere)
+        appendNoSizes(m_sizes);
+    else
+        appendSizes(m_sizes, totals.apparentBytes, totals.diskBytes, totals.hasNewest, ageOf(totals.newest.seconds));
+    if (!metadata.readable()) {
+        m_output.append(",\"m\":");
+        appendAsciiJsonString(m_output, unreadableText(metadata.error));
+    }
+    if (!totals.countedElsewhere && totals.unreadable > 0)
+        m_output.append(",\"u\":").append(std::to_string(totals.unreadable));
+}
+
+std::int64_t BrowseMapper::ageOf(std::int64_t seconds) const
+{
+    return std::int64_t(m_heading.madeAt) - seconds;
 }
 
 void BrowseMapper::writeRules(const WalkRules *rules)
@@ -119,7 +181,7 @@ void BrowseMapper::writeFrame()
     for (; m_piece < std::size(browsePagePieces); ++m_piece) {
         const PagePiece &piece = browsePagePieces[m_piece];
         m_output.append(piece.text);
-        if (piece.slot == "data") {
+        if (piece.slot == "data" || piece.slot == "sizes") {
             ++m_piece;
             return;
         }

@@ -9,7 +9,7 @@
 // Writes the browsable page: one self-contained HTML file, pure ASCII, whose
 // script (report/page/browse.js) shows the tree from data embedded in it.
 // The page is the frame of report/page/browse.html with its slots filled;
-// the data is one JSON document inside <script type="application/json">,
+// the data is one JSON document inside <script type="application/json" id="map-data">,
 // on one line, made to be small and quick to parse:
 //
 //   {"format":1,"made":"2026-01-31T12:00:00Z","files_listed":true,
@@ -30,13 +30,34 @@
 // sequence standing for the character of its value; every character from
 // U+0080 up, the control characters and "<", ">" and "&" as \uXXXX.
 //
-// Room is left for what a later version adds, which the script must then
-// read: per entry the size, the disk use and the modification time (a file
-// becoming an array [NAME,SIZE,DISK,MTIME], a directory gaining
-// "s":[SIZE,DISK,MTIME,TOTAL_SIZE,TOTAL_DISK,NEWEST]); an entry whose
-// metadata could not be read, an object {"f":NAME,"r":REASON}; and a
-// "sizes":true at the top. "format" is raised only when a form above
-// changes meaning.
+// Where the walk read each entry's metadata, the top has "sizes":true
+// after "files_listed". The tree keeps the form above, and says only why
+// sizes are missing:
+// - a file whose metadata could not be read is {"f":NAME,"r":REASON},
+//   REASON being "unreadable: " and the system's reason;
+// - a directory whose own metadata could not be read has "m":REASON;
+//   "u":N says that the metadata of N entries of its subtree, itself
+//   included, could not be read.
+// The sizes themselves are a second JSON document, in its own
+// <script type="application/json" id="size-data"> after the first, so that
+// the page can show the tree before it reads them: one flat array of three
+// numbers for each entry of "tree" (the 0s left out), in the same order,
+//
+//   [SIZE,BLOCKS,AGE, SIZE,BLOCKS,AGE, ...]
+//
+// - for a file, SIZE is its apparent size in bytes, BLOCKS the space it
+//   takes on the disk in 512-byte blocks, AGE its modification time as
+//   whole seconds before "made" (negative if later);
+// - for a directory, what its whole subtree holds, itself included, each
+//   file counted once, AGE that of the newest time in it; where its own
+//   metadata could not be read, the totals are what could be. A directory
+//   not entered counts nothing of what it holds. Where it was met before in
+//   the map (reached again through a followed link), all three are null:
+//   what it holds is counted at its first place;
+// - a file whose metadata could not be read has three nulls;
+// - AGE is null where the file system keeps no time.
+// Without metadata none of this is written and the second element is
+// empty. "format" is raised only when a form above changes meaning.
 class BrowseMapper : public TalliedFormat
 {
 public:
@@ -52,9 +73,12 @@ public:
 
 private:
     void writeDirectory(std::string_view name);
+    void writeDirectorySizes(const EntryMetadata &metadata, const SubtreeSizes::Totals &totals);
     void writeRules(const WalkRules *rules);
+    // Seconds from `seconds` since the epoch to when the map was made.
+    std::int64_t ageOf(std::int64_t seconds) const;
     // Writes the frame's pieces from `m_piece` on, filling their slots, up
-    // to the data or to the end.
+    // to the data, the sizes or the end.
     void writeFrame();
 
     const MapHeading m_heading;
@@ -62,4 +86,6 @@ private:
     const bool m_listFiles;
     std::string &m_output;
     std::size_t m_piece = 0;
+    // The sizes' data, written after the tree.
+    std::string m_sizes;
 };

@@ -1,5 +1,6 @@
 #include "childprocess.h"
 #include "headlessbrowser.h"
+#include "mapjob.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
 
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <sstream>
 
 // The browsable page as a person meets it: loaded from its file in
 // headless Chromium, looked at, typed into.
@@ -133,6 +135,31 @@ int writePage(const QByteArray &root, const QByteArray &page, QStringList option
     return process.exitCode();
 }
 
+// Writes the page of `root`, sorted by name, with each entry's size and
+// time read, as nobody, for whom entries of a folder that may be read but
+// not searched have no metadata; gives 0 when it could.
+int writeSizedPage(const QByteArray &root, const QByteArray &page)
+{
+    return runInChild([&] {
+        if (!dropRoot())
+            return 100;
+        std::ostringstream errors;
+        MapJob job(root.toStdString(), errors);
+        WalkRules rules;
+        rules.order = EntryOrder::Name;
+        rules.readMetadata = true;
+        job.setRules(&rules);
+        job.prepareFor(ReportFormat::Browse);
+        QFile out(QFile::decodeName(page));
+        if (!job.count() || !out.open(QIODevice::WriteOnly))
+            return 1;
+        const bool written = job.map(ReportFormat::Browse, ListedEntries::FilesAndDirectories, [&out](std::string_view piece) {
+            return out.write(piece.data(), qint64(piece.size())) == qint64(piece.size());
+        });
+        return written ? 0 : 2;
+    });
+}
+
 // The rows in view, top to bottom, as rowLine() gives them.
 const char rowsInView[] = R"js(
 [...document.querySelectorAll('#tree .row:not([hidden])')]
@@ -222,6 +249,8 @@ private slots:
     void sortsByColumnHeads_data();
     void sortsByColumnHeads();
     void withoutScript();
+    void showsSizesAndDates_data();
+    void showsSizesAndDates();
 
 private:
     bool m_canStart = false;
@@ -281,6 +310,11 @@ void tst_BrowsePage::showsEveryName()
     browser->call("Runtime.evaluate", {{"expression", "document.getElementById('tree').focus()"}});
     browser->pressKey("*");
     QCOMPARE(stringsOf(browser->evaluate(rowsInView)), QStringList{rootRow} + expected.rows);
+    // Without sizes, no column for them.
+    QCOMPARE(browser->evaluate("[...document.querySelectorAll('#columns button')].filter(head => head.offsetWidth > 0)"
+                               ".map(head => head.textContent).join(' ') + document.querySelectorAll('.size, .date').length")
+                 .toString(),
+             "Name Folders Files0");
 
     // The heading: where, when, how, and the two counts.
     const QString heading = browser->evaluate("document.querySelector('header').innerText").toString();
@@ -597,6 +631,104 @@ void tst_BrowsePage::withoutScript()
     QVERIFY2(text.contains("2 folders and 2 files below it"), qPrintable(text));
     QVERIFY2(text.contains("with JavaScript, which this browser is not running for it"), qPrintable(text));
     QVERIFY2(!text.contains("Find names"), qPrintable(text));
+}
+
+void tst_BrowsePage::showsSizesAndDates_data()
+{
+    QTest::addColumn<QStringList>("heads"); // clicked in turn
+    // Every row below the root, all open: "NAME|SIZE|DATE|REASON|EXACT", T0 to
+    // T2 standing for their local date and time, EXACT for the bytes a file's
+    // size names in its title.
+    QTest::addColumn<QStringList>("rows");
+
+    // "again", a link to "folder" met first in name order, counts what it
+    // holds; "folder" is then counted there. "inner" cannot be looked at.
+    const QString again = "again|3.2 GiB|T2||";
+    const QString big = "big.bin|3.2 GiB|T2||3,435,973,837";
+    const QString folder = "folder|elsewhere|||";
+    const QString locked = "locked|LOCKED|T0||";
+    const QString inner = "inner|||metadata unreadable: Permission denied|";
+    const QString small = "small.txt|146 KiB|T1||150,000";
+    QTest::newRow("a file's size and date, a folder's total and newest, a reason for no size")
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small};
+    QTest::newRow("by size, largest first, what has none last")
+        << QStringList{"size"} << QStringList{again, big, small, locked, inner, folder, big};
+    QTest::newRow("by size, smallest first, what has none last")
+        << QStringList{"size", "size"} << QStringList{locked, inner, small, again, big, folder, big};
+    QTest::newRow("by date, newest first") << QStringList{"date"} << QStringList{again, big, small, locked, inner, folder, big};
+    QTest::newRow("by date, oldest first")
+        << QStringList{"date", "date"} << QStringList{locked, inner, small, again, big, folder, big};
+}
+
+void tst_BrowsePage::showsSizesAndDates()
+{
+    REQUIRE_BROWSER();
+    QFETCH(QStringList, heads);
+    QFETCH(QStringList, rows);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "d:tree/folder", "s:tree/folder/big.bin=3435973837", "l:tree/again=folder",
+                                      "d:tree/locked", "tree/locked/inner", "m:tree/locked=644",
+                                      "w:tree/small.txt=150000"}));
+    QVERIFY(::chmod(scratch.path().constData(), 0777) == 0); // where nobody writes the page
+    const QByteArray root = scratch.path() + "/tree";
+    const qint64 times[] = {1551675960, 1600000000, 1700000000};
+    const std::pair<const char *, int> timed[] = {{"/folder", 0}, {"/folder/big.bin", 2}, {"/locked", 0}, {"/small.txt", 1}};
+    for (const auto &[path, which] : timed) {
+        const struct timespec both[2] = {{times[which], 0}, {times[which], 0}};
+        QVERIFY(::utimensat(AT_FDCWD, (root + path).constData(), both, 0) == 0);
+    }
+    const QByteArray page = scratch.path() + "/map.html";
+    QCOMPARE(writeSizedPage(root, page), 0);
+    const QByteArray written = fileContents(page);
+    QVERIFY(std::all_of(written.begin(), written.end(), [](char c) { return c > 0 && uchar(c) < 0x80; }));
+
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+    QCOMPARE(browser->evaluate("[...document.querySelectorAll('#columns button')].filter(head => head.offsetWidth > 0)"
+                               ".map(head => head.textContent).join(' ')")
+                 .toString(),
+             "Name Folders Files Size Date");
+    // The sizes are read after the first rows are drawn; then their heads sort.
+    QVERIFY(browser->waitUntil("performance.getEntriesByName('sizes-shown').length > 0"));
+    QVERIFY(browser->evaluate("performance.getEntriesByName('sizes-shown')[0].startTime"
+                              " >= performance.getEntriesByName('tree-drawn')[0].startTime")
+                .toBool());
+    QCOMPARE(browser->evaluate("document.querySelectorAll('#columns button:disabled').length").toInt(), 0);
+    for (const QString &head : heads)
+        click(*browser, "#columns [data-order=" + head + "]");
+    browser->call("Runtime.evaluate", {{"expression", "document.getElementById('tree').focus()"}});
+    browser->pressKey("Home");
+    browser->pressKey("*");
+
+    // A folder's own size is the file system's: small, below 10 KiB.
+    struct stat lockedStatus;
+    QVERIFY(::stat((root + "/locked").constData(), &lockedStatus) == 0 && lockedStatus.st_size < 10240);
+    const QString lockedSize = "\u2265 " + (lockedStatus.st_size < 1024 ? QString::number(lockedStatus.st_size) + " B"
+                                            : QString::number(lockedStatus.st_size / 1024.0, 'f', 1) + " KiB");
+    QStringList expected;
+    for (QString row : rows) {
+        for (int which = 0; which < 3; ++which)
+            row.replace(QString("T%1").arg(which),
+                        QDateTime::fromSecsSinceEpoch(times[which]).toString("yyyy-MM-dd HH:mm"));
+        expected << row.replace("LOCKED", lockedSize);
+    }
+    const QStringList shown = stringsOf(browser->evaluate(R"js(
+        [...document.querySelectorAll('#tree .row:not([hidden])')]
+            .sort((a, b) => a.getBoundingClientRect().top - b.getBoundingClientRect().top).slice(1)
+            .map(row => [row.querySelector('.name').textContent, row.querySelector('.size').textContent,
+                         row.querySelector('.date').textContent, row.querySelector('.reason').textContent,
+                         row.classList.contains('file') ? row.querySelector('.size').title.split(' bytes')[0] : ''].join('|'))
+    )js"));
+    QCOMPARE(shown, expected);
+    // The path bar says the same of the focused entry, in exact bytes.
+    browser->pressKey("End");
+    const QStringList last = expected.last().split('|');
+    QVERIFY(!last[4].isEmpty()); // a file
+    QCOMPARE(browser->evaluate("document.getElementById('path-bar').textContent").toString().section(" in ", 0, 0),
+             last[4] + " bytes, modified " + last[2]);
+    QCOMPARE(problems(*browser, QUrl::fromLocalFile(QFile::decodeName(page)).toString(QUrl::FullyEncoded)), QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_BrowsePage)

@@ -44,8 +44,9 @@ QByteArray report(const QByteArray &root, bool directoriesOnly, QByteArray *erro
     return written;
 }
 
-// Metadata of "SIZE,DISK,MTIME", or of "!ERRNO" where it could not be read;
-// each file a file of its own, with one name.
+// Metadata of "SIZE,DISK,MTIME" (MTIME empty where there is none), or of
+// "!ERRNO" where it could not be read; each file a file of its own, with one
+// name.
 EntryMetadata metadataOf(const QByteArray &text)
 {
     static ino_t inode = 0;
@@ -59,7 +60,7 @@ EntryMetadata metadataOf(const QByteArray &text)
     metadata.identity = {1, ++inode};
     metadata.size = fields[0].toULongLong();
     metadata.diskBytes = fields[1].toULongLong();
-    metadata.hasModifiedTime = true;
+    metadata.hasModifiedTime = !fields[2].isEmpty();
     metadata.modifiedSeconds = fields[2].toLongLong();
     return metadata;
 }
@@ -114,7 +115,17 @@ QByteArray jsonDocument(const QList<QByteArray> &events, bool listFiles)
 
 // The data of the browsable page of `events` below a root named "r", made
 // on 2001-09-09 at 01:46:40 UTC.
-QByteArray browseData(const QList<QByteArray> &events, bool listFiles, const WalkRules *rules = nullptr)
+// The text of the page's element `id`.
+QByteArray elementText(const QByteArray &page, const QByteArray &id)
+{
+    const QByteArray opening = "<script type=\"application/json\" id=\"" + id + "\">";
+    const qsizetype start = page.indexOf(opening) + opening.size();
+    return page.mid(start, page.indexOf("</script>", start) - start);
+}
+
+// The page's data; `sizes`, where given, gets the sizes' data.
+QByteArray browseData(const QList<QByteArray> &events, bool listFiles, const WalkRules *rules = nullptr,
+                      QByteArray *sizes = nullptr)
 {
     DirectoryTally tally;
     replayEvents(events, tally);
@@ -125,9 +136,9 @@ QByteArray browseData(const QList<QByteArray> &events, bool listFiles, const Wal
     replayEvents(events, mapper);
     mapper.end();
     const QByteArray whole = QByteArray::fromStdString(page);
-    const QByteArray opening = "<script type=\"application/json\" id=\"map-data\">";
-    const qsizetype start = whole.indexOf(opening) + opening.size();
-    return whole.mid(start, whole.indexOf("</script>", start) - start);
+    if (sizes)
+        *sizes = elementText(whole, "size-data");
+    return elementText(whole, "map-data");
 }
 
 } // namespace
@@ -535,22 +546,44 @@ void tst_Report::browseTree_data()
     QTest::addColumn<QList<QByteArray>>("events");
     QTest::addColumn<bool>("listFiles");
     QTest::addColumn<QByteArray>("tree"); // the data's "tree" array, within its brackets
+    // The sizes' data, within its brackets; disk use in blocks, times as
+    // seconds before the map was made (1000000000).
+    QTest::addColumn<QByteArray>("sizeList");
 
     const QList<QByteArray> small = {"f:a", "b:sub", "f:b", "e", "f:c"};
-    QTest::newRow("empty root") << QList<QByteArray>{} << true << QByteArray(R"({"d":"r","n":[0,0]},0)");
+    QTest::newRow("empty root") << QList<QByteArray>{} << true << QByteArray(R"({"d":"r","n":[0,0]},0)") << QByteArray();
     QTest::newRow("files and a directory in order")
-        << small << true << QByteArray(R"({"d":"r","n":[1,3]},"a",{"d":"sub","n":[0,1]},"b",0,"c",0)");
+        << small << true << QByteArray(R"({"d":"r","n":[1,3]},"a",{"d":"sub","n":[0,1]},"b",0,"c",0)") << QByteArray();
     QTest::newRow("directories only, files counted")
-        << small << false << QByteArray(R"({"d":"r","n":[1,3]},{"d":"sub","n":[0,1]},0,0)");
+        << small << false << QByteArray(R"({"d":"r","n":[1,3]},{"d":"sub","n":[0,1]},0,0)") << QByteArray();
     QTest::newRow("deep") << QList<QByteArray>{"b:a", "b:b", "b:c", "e", "e", "e"} << true
-                          << QByteArray(R"({"d":"r","n":[3,0]},{"d":"a","n":[2,0]},{"d":"b","n":[1,0]},{"d":"c","n":[0,0]},0,0,0,0)");
+                          << QByteArray(R"({"d":"r","n":[3,0]},{"d":"a","n":[2,0]},{"d":"b","n":[1,0]},{"d":"c","n":[0,0]},0,0,0,0)") << QByteArray();
     QTest::newRow("reasons where the directory begins")
         << QList<QByteArray>{"b:x", "u:13", "e", "b:y", "f:z", "u:5", "e", "b:l", "n:0", "e"} << true
         << QByteArray(R"({"d":"r","n":[3,1]},{"d":"x","n":[0,0],"r":"unreadable: Permission denied"},0,)"
-                      R"({"d":"y","n":[0,1],"r":"unreadable: Input/output error"},"z",0,{"d":"l","n":[0,0],"r":"loop"},0,0)");
+                      R"({"d":"y","n":[0,1],"r":"unreadable: Input/output error"},"z",0,{"d":"l","n":[0,0],"r":"loop"},0,0)") << QByteArray();
     QTest::newRow("names that could end the element")
         << QList<QByteArray>{"f:</script>", "b:<!--&", "e"} << true
-        << QByteArray(R"({"d":"r","n":[1,1]},"\u003c/script\u003e",{"d":"\u003c!--\u0026","n":[0,0]},0,0)");
+        << QByteArray(R"({"d":"r","n":[1,1]},"\u003c/script\u003e",{"d":"\u003c!--\u0026","n":[0,0]},0,0)") << QByteArray();
+    const QList<QByteArray> sized = {"R:4096,4096,100", "m:10,4096,200", "f:a", "m:4096,4096,300", "b:sub", "m:5,0,150", "f:b", "e"};
+    QTest::newRow("sizes of files and a folder, its totals")
+        << sized << true << QByteArray(R"({"d":"r","n":[1,2]},"a",{"d":"sub","n":[0,1]},"b",0,0)")
+        << QByteArray("8207,24,999999700,10,8,999999800,4101,8,999999700,5,0,999999850");
+    QTest::newRow("sizes, folders only: files counted in the totals")
+        << sized << false << QByteArray(R"({"d":"r","n":[1,2]},{"d":"sub","n":[0,1]},0,0)")
+        << QByteArray("8207,24,999999700,4101,8,999999700");
+    QTest::newRow("metadata that could not be read: a reason, no size")
+        << QList<QByteArray>{"R:4096,4096,100", "m:!13", "f:a", "m:!5", "b:sub", "m:7,512,50", "f:b", "e"} << true
+        << QByteArray(R"({"d":"r","n":[1,2],"u":2},{"f":"a","r":"unreadable: Permission denied"},)"
+                      R"({"d":"sub","n":[0,1],"m":"unreadable: Input/output error","u":1},"b",0,0)")
+        << QByteArray("4103,9,999999900,null,null,null,7,1,999999950,7,1,999999950");
+    QTest::newRow("no time kept, none written")
+        << QList<QByteArray>{"R:0,0,", "m:3,4096,", "f:a", "m:0,0,", "b:sub", "u:13", "e"} << true
+        << QByteArray(R"({"d":"r","n":[1,1]},"a",{"d":"sub","n":[0,0],"r":"unreadable: Permission denied"},0,0)")
+        << QByteArray("3,8,null,3,8,null,0,0,null");
+    QTest::newRow("a file modified after the map was made")
+        << QList<QByteArray>{"R:0,0,1000000000", "m:1,512,1000000060", "f:a"} << true
+        << QByteArray(R"({"d":"r","n":[0,1]},"a",0)") << QByteArray("1,1,-60,1,1,-60");
 }
 
 void tst_Report::browseTree()
@@ -558,14 +591,20 @@ void tst_Report::browseTree()
     QFETCH(QList<QByteArray>, events);
     QFETCH(bool, listFiles);
     QFETCH(QByteArray, tree);
+    QFETCH(QByteArray, sizeList);
 
-    const QByteArray data = browseData(events, listFiles);
+    QByteArray sizesData;
+    const QByteArray data = browseData(events, listFiles, nullptr, &sizesData);
+    const bool sizes = !events.isEmpty() && events.first().startsWith("R:");
     QCOMPARE(data, R"({"format":1,"made":"2001-09-09T01:46:40Z","files_listed":)" + QByteArray(listFiles ? "true" : "false")
-                       + R"(,"rules":{"follow_links":true,"one_file_system":false,"sort":"filesystem","exclude":[]},)"
+                       + (sizes ? R"(,"sizes":true)" : "") + R"(,"rules":{"follow_links":true,"one_file_system":false,"sort":"filesystem","exclude":[]},)"
                        + R"("tree":[)" + tree + "]}");
-    QJsonParseError error;
-    QJsonDocument::fromJson(data, &error);
-    QCOMPARE(error.errorString(), QJsonParseError().errorString());
+    QCOMPARE(sizesData, sizeList.isEmpty() ? QByteArray() : "[" + sizeList + "]");
+    for (const QByteArray &json : {data, sizesData}) {
+        QJsonParseError error;
+        QJsonDocument::fromJson(json.isEmpty() ? "[]" : json, &error);
+        QCOMPARE(error.errorString(), QJsonParseError().errorString());
+    }
 }
 
 void tst_Report::browseRules()

@@ -196,13 +196,15 @@ int main(int argc, char **argv)
     fill(pieces, "style", style);
     fill(pieces, "script", script);
     // What the writer fills in each page (report/browsemapper.cpp).
-    const std::vector<std::string> writerSlots = {"root", "folders", "files", "data"};
+    const std::vector<std::string> writerSlots = {"root", "folders", "files", "data", "sizes"};
     for (const Piece &piece : pieces) {
         if (!piece.slot.empty() && std::find(writerSlots.begin(), writerSlots.end(), piece.slot) == writerSlots.end())
             fail("the frame holds {{" + piece.slot + "}}, which no page fills");
     }
-    if (std::count_if(pieces.begin(), pieces.end(), [](const Piece &piece) { return piece.slot == "data"; }) != 1)
-        fail("the frame must hold {{data}} exactly once");
+    for (const char *once : {"data", "sizes"}) {
+        if (std::count_if(pieces.begin(), pieces.end(), [&](const Piece &piece) { return piece.slot == once; }) != 1)
+            fail(std::string("the frame must hold {{") + once + "}} exactly once");
+    }
 
     std::ostringstream header;
     header << "// Made by velmora-embedpage from report/page/ at build time.\n#pragma once\n\n"

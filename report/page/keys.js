@@ -91,12 +91,14 @@ function onTreeClick(event) {
     view.tree.focus();
 }
 
+// The focused entry's path and what is known of it, for keyboards and
+// screen readers as much as for the eye.
 function showPath() {
     var item = items[active];
-    var text = pathOf(active);
-    if (typeof item === 'object')
-        text = grouped(item.n[0]) + ' folders, ' + grouped(item.n[1]) + ' files in ' + text;
-    document.getElementById('path-bar').textContent = text;
+    var facts = isFolder(active) ? [grouped(item.n[0]) + ' folders', grouped(item.n[1]) + ' files'] : [];
+    if (hasSizes)
+        facts = facts.concat(sizeFacts(active));
+    document.getElementById('path-bar').textContent = (facts.length > 0 ? facts.join(', ') + ' in ' : '') + pathOf(active);
 }
 
 function setUpColumns() {
@@ -137,5 +139,9 @@ function showOrder() {
 function orderTitle() {
     if (order.key === 'name')
         return 'Sorted by name, ' + (order.descending ? 'Z to A' : 'A to Z');
+    if (order.key === 'size')
+        return 'Sorted by size, ' + (order.descending ? 'largest first' : 'smallest first');
+    if (order.key === 'date')
+        return 'Sorted by the newest change, ' + (order.descending ? 'newest first' : 'oldest first');
     return 'Sorted by ' + order.key + ' below, ' + (order.descending ? 'most first' : 'fewest first');
 }

@@ -55,8 +55,7 @@ function runSearch() {
     var pattern = matcher(text);
     var entries = index.entries;
     for (var k = 0; k < entries.length; k++) {
-        var item = items[entries[k]];
-        if (pattern.test(typeof item === 'object' ? item.d : item))
+        if (pattern.test(nameOf(entries[k])))
             search.hits.push(entries[k]);
     }
     var count = search.hits.length;

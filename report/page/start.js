@@ -1,7 +1,8 @@
 // The browsable page's script starts here: its settings, its state and
 // what it does when the page has been read. The other files of the script
-// (tree.js, rows.js, view.js, keys.js, search.js) are joined to this one
-// in one function at build time, so they share what is declared here.
+// (tree.js, rows.js, view.js, keys.js, search.js, sizes.js) are joined to
+// this one in one function at build time, so they share what is declared
+// here.
 //
 // It shows the map embedded in this page as a tree that opens folder by
 // folder, and finds names in it. The data's form is described where it is
@@ -28,6 +29,9 @@ var SEARCH_DELAY_MS = 150;
 var TYPE_AHEAD_MS = 600;
 
 var items;          // the data's flat array
+var hasSizes;       // whether it holds sizes and times
+// They are read after the first rows are drawn (see sizes.js).
+var sizes = { ready: false, list: null, slot: null, made: 0 };
 var index;          // what indexTree() knows of it
 var rows = [0];     // positions of the rows that can be shown, the root first
 var expanded;       // by position: 1 where a folder is open
@@ -40,17 +44,23 @@ var view = { tree: null, space: null, pool: [], drawPending: false };
 var search = { hits: [], shown: 0, timer: 0 };
 var typed = { text: '', at: 0 };
 
-document.getElementById('loading').hidden = false;
-document.addEventListener('DOMContentLoaded', start);
+// The page's frame puts this script after the tree's data, so that it
+// starts as soon as that is read, while the browser still reads the sizes;
+// once the rest of the script has run, as it declares what start() uses.
+queueMicrotask(start);
 
 function start() {
     var map = JSON.parse(document.getElementById('map-data').textContent);
     items = map.tree;
+    hasSizes = map.sizes === true;
+    sizes.made = Date.parse(map.made) / 1000;
     index = indexTree(items);
     expanded = new Uint8Array(items.length);
     rank = new Int32Array(items.length);
     rank[0] = 1;
     describeMap(map);
+    if (hasSizes)
+        showSizeColumns();
     setUpView();
     setUpColumns();
     setUpSearch();
@@ -60,6 +70,8 @@ function start() {
     draw();
     showPath();
     markDrawn();
+    if (hasSizes)
+        requestAnimationFrame(function () { setTimeout(whenPageRead(readSizes), 0); });
 }
 
 // Tells a page-load measurement when the first rows have been painted.

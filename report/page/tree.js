@@ -26,7 +26,7 @@ function indexTree(list) {
             children[up]++;
             entries[entryCount++] = i;
         }
-        if (typeof item === 'object')
+        if (typeof item === 'object' && item.d !== undefined)
             open.push(i);
     }
     return { parent: parent, depth: depth, end: end, children: children,
@@ -34,12 +34,17 @@ function indexTree(list) {
 }
 
 function isFolder(position) {
-    return typeof items[position] === 'object';
+    var item = items[position];
+    return typeof item === 'object' && item.d !== undefined;
 }
 
+// A file is its name or, its metadata unread, an object; a folder is an
+// object.
 function nameOf(position) {
     var item = items[position];
-    return typeof item === 'object' ? item.d : item;
+    if (typeof item === 'string')
+        return item;
+    return item.d !== undefined ? item.d : item.f;
 }
 
 // The entries of a folder in listing order.
@@ -82,8 +87,7 @@ var collator = new Intl.Collator('en', { numeric: true, sensitivity: 'base' });
 
 // Files have no counts: they follow the folders either way.
 function countOf(position, which) {
-    var item = items[position];
-    return typeof item === 'object' ? item.n[which] : -1;
+    return isFolder(position) ? items[position].n[which] : null;
 }
 
 function comparator() {
@@ -94,11 +98,38 @@ function comparator() {
         };
     }
     var which = order.key === 'folders' ? 0 : 1;
+    var valueOf = { size: sizeOf, date: dateOf }[order.key]
+        || function (position) { return countOf(position, which); };
+    // What has no value follows the rest either way.
     return function (a, b) {
-        var ca = countOf(a, which);
-        var cb = countOf(b, which);
-        if (ca < 0 || cb < 0)
-            return cb - ca || a - b;
+        var ca = valueOf(a);
+        var cb = valueOf(b);
+        if (ca === null || cb === null)
+            return (ca === null) - (cb === null) || a - b;
         return sign * (ca - cb) || a - b;
     };
+}
+
+// Sizes and times, where the map has them and they have been read: a
+// folder's total and the newest time below it, a file's own; null where
+// unknown.
+function sizeOf(position) {
+    return sizes.ready && !notEntered(position) ? sizes.list[sizes.slot[position]] : null;
+}
+
+function dateOf(position) {
+    if (!sizes.ready || notEntered(position))
+        return null;
+    var age = sizes.list[sizes.slot[position] + 2];
+    return age === null ? null : sizes.made - age;
+}
+
+function diskOf(position) {
+    return sizes.list[sizes.slot[position] + 1] * DISK_BLOCK_BYTES;
+}
+
+// A folder not entered counts nothing of what it holds: it shows no size.
+function notEntered(position) {
+    var item = items[position];
+    return isFolder(position) && item.r !== undefined && !item.r.startsWith('unreadable');
 }

@@ -61,7 +61,8 @@ function rowElement(k) {
     element.className = 'row';
     element.id = 'row-' + k;
     element.setAttribute('role', 'treeitem');
-    ['indent', 'twisty', 'level', 'name', 'reason', 'count', 'count'].forEach(function (part) {
+    var parts = ['indent', 'twisty', 'level', 'name', 'reason', 'count', 'count'];
+    (hasSizes ? parts.concat('size', 'date') : parts).forEach(function (part) {
         var span = document.createElement('span');
         span.className = part;
         element.appendChild(span);
@@ -92,9 +93,11 @@ function fillRow(element, row) {
     parts[1].textContent = canOpen(position) ? (expanded[position] ? '\u25be' : '\u25b8') : '';
     parts[2].textContent = depth > DEEPEST_INDENT ? 'level ' + grouped(depth + 1) : '';
     parts[3].textContent = nameOf(position);
-    parts[4].textContent = folder ? reasonText(items[position]) : '';
+    parts[4].textContent = reasonText(items[position], folder);
     parts[5].textContent = folder ? grouped(items[position].n[0]) : '';
     parts[6].textContent = folder ? grouped(items[position].n[1]) : '';
+    if (hasSizes)
+        fillSizes(parts[7], parts[8], position);
     if (position === active)
         view.tree.setAttribute('aria-activedescendant', element.id);
 }
@@ -104,10 +107,18 @@ function rankOf(position) {
     return rank[position];
 }
 
-function reasonText(folder) {
-    if (!folder.r)
+// Why a folder was not entered or not read whole, and why an entry has no
+// size.
+function reasonText(item, folder) {
+    if (typeof item !== 'object')
         return '';
-    return folder.r.startsWith('unreadable') ? folder.r : 'not entered: ' + folder.r;
+    var reasons = [];
+    if (folder && item.r)
+        reasons.push(item.r.startsWith('unreadable') ? item.r : 'not entered: ' + item.r);
+    var metadata = folder ? item.m : item.r;
+    if (metadata)
+        reasons.push('metadata ' + metadata);
+    return reasons.join('; ');
 }
 
 function grouped(number) {
