@@ -470,7 +470,10 @@ void tst_MapRun::labelsAndBoxes()
     if (reportWritten && pageChosen) {
         // Each root holds a folder and, in it or beside it, a file.
         QVERIFY(report.startsWith("<!DOCTYPE html>\n"));
-        QVERIFY(report.contains(",\"tree\":[{\"d\":\"" + rootField.toUtf8() + "\",\"n\":[1,1]},"));
+        QVERIFY(report.contains(",\"tree\":[{\"d\":\"" + rootField.toUtf8() + "\",\"n\":[1,1]"));
+        // The sizes are read only where both choices are made.
+        const bool sizesChosen = driver.window.findChild<QAction *>("actionSizesAndDates")->isChecked();
+        QCOMPARE(report.contains(",\"sizes\":true"), sizesChosen);
     } else if (reportWritten) {
         QCOMPARE(report, rootField != here + "/tree"
                      ? expectedReport(rootField, true)
