@@ -9,11 +9,13 @@
 // (an error line on standard error for each directory that could not be
 // read) and exits 0, or 1 when the tree could not be listed. With --sizes,
 // every entry's metadata is read as well and the root's subtree summed as
-// DirectoryTally sums it, which adds to the line
+// DirectoryTally sums it, in the replay that counts as velmora-map does,
+// which adds to the line
 //   bytes N disk N unreadable N
 // the apparent and disk bytes, each file counted once, and the number of
 // entries whose metadata could not be read.
 
+#include "bothvisitors.h"
 #include "directorytally.h"
 #include "mallocarena.h"
 #include "treecounter.h"
@@ -42,13 +44,18 @@ int main(int argc, char **argv)
         const TreeRecording recording =
             scanTree(arguments[2], nullptr, unsigned(threads), nullptr, sizes ? &rules : nullptr);
         TreeCounter counter(std::cerr);
-        recording.replay(counter);
+        DirectoryTally tally;
+        if (sizes) {
+            // As velmora-map does: one replay counts and sums.
+            tally.expectLinkTargets(recording.linkTargets());
+            BothVisitors both(counter, tally);
+            recording.replay(both);
+            tally.finish();
+        } else {
+            recording.replay(counter);
+        }
         std::printf("folders %d files %d", counter.folderCount(), counter.fileCount());
         if (sizes) {
-            DirectoryTally tally;
-            tally.expectLinkTargets(recording.linkTargets());
-            recording.replay(tally);
-            tally.finish();
             const SubtreeSizes::Totals &total = tally.sizes(0);
             std::printf(" bytes %llu disk %llu unreadable %u", static_cast<unsigned long long>(total.apparentBytes),
                         static_cast<unsigned long long>(total.diskBytes), total.unreadable);
