@@ -143,7 +143,7 @@ void BrowseMapper::writeDirectorySizes(const EntryMetadata &metadata, const Subt
     if (totals.countedElsewhere)
         appendNoSizes(m_sizes);
     else
-        appendSizes(m_sizes, totals.apparentBytes, totals.diskBytes, totals.hasNewest, ageOf(totals.newest.seconds));
+        appendSizes(m_sizes, totals.apparentBytes, totals.diskBytes, totals.hasNewest, ageOf(totals.newest));
     if (!metadata.readable()) {
         m_output.append(",\"m\":");
         appendAsciiJsonString(m_output, unreadableText(metadata.error));

@@ -34,7 +34,7 @@ void appendSubtreeSizes(std::string &out, const SubtreeSizes::Totals &totals)
     appendNumber(out, ",\"total_size\":", totals.apparentBytes);
     appendNumber(out, ",\"total_disk\":", totals.diskBytes);
     if (totals.hasNewest)
-        out.append(",\"newest_mtime\":").append(std::to_string(totals.newest.seconds));
+        out.append(",\"newest_mtime\":").append(std::to_string(totals.newest));
     if (totals.unreadable > 0)
         appendNumber(out, ",\"unreadable_entries\":", totals.unreadable);
 }

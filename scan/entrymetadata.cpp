@@ -36,7 +36,6 @@ mode_t read(int directoryFd, const char *name, int flags, EntryMetadata &metadat
     metadata.diskBytes = status.stx_blocks * blockBytes;
     metadata.hasModifiedTime = status.stx_mask & STATX_MTIME;
     metadata.modifiedSeconds = metadata.hasModifiedTime ? status.stx_mtime.tv_sec : 0;
-    metadata.modifiedNanoseconds = metadata.hasModifiedTime ? status.stx_mtime.tv_nsec : 0;
     return status.stx_mode & S_IFMT;
 }
 

@@ -22,8 +22,7 @@ struct EntryMetadata
     std::uint64_t size = 0;      // apparent size in bytes
     std::uint64_t diskBytes = 0; // space taken on the disk: 512-byte blocks times 512
     bool hasModifiedTime = false;     // a file system may not keep one
-    std::int64_t modifiedSeconds = 0; // since the epoch
-    std::uint32_t modifiedNanoseconds = 0;
+    std::int64_t modifiedSeconds = 0; // since the epoch: no map shows finer
 
     bool readable() const { return error == 0; }
     friend bool operator==(const EntryMetadata &, const EntryMetadata &) = default;

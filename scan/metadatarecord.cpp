@@ -6,9 +6,8 @@ enum Flag : unsigned char {
     OfRoot = 1,
     Unreadable = 2,
     ThroughLink = 4,
-    NotOneLink = 8,
-    NoModifiedTime = 16,
-    Regular = 32,
+    NoModifiedTime = 8,
+    Regular = 16,
 };
 
 constexpr unsigned blockShift = 9; // disk bytes are whole 512-byte blocks
@@ -22,19 +21,22 @@ char *writeMetadata(char *at, const EntryMetadata &metadata, bool ofRoot, Device
         *at++ = char(flags | Unreadable);
         return writeNumber(at, std::uint64_t(metadata.error));
     }
-    flags |= (metadata.throughLink ? ThroughLink : 0) | (metadata.links != 1 ? NotOneLink : 0)
-             | (metadata.hasModifiedTime ? 0 : NoModifiedTime) | (metadata.regular ? Regular : 0);
+    flags |= (metadata.throughLink ? ThroughLink : 0) | (metadata.hasModifiedTime ? 0 : NoModifiedTime)
+             | (metadata.regular ? Regular : 0);
     *at++ = char(flags);
-    at = writeNumber(at, devices.indexOf(metadata.identity.device));
-    at = writeNumber(at, metadata.identity.inode);
-    at = writeNumber(at, metadata.size);
-    at = writeNumber(at, metadata.diskBytes >> blockShift);
-    if (metadata.hasModifiedTime) {
-        at = writeSignedNumber(at, metadata.modifiedSeconds);
-        at = writeNumber(at, metadata.modifiedNanoseconds);
-    }
-    if (flags & NotOneLink)
-        at = writeNumber(at, metadata.links);
+    const std::uint64_t numbers[metadataNumbers] = {devices.indexOf(metadata.identity.device),
+                                                    metadata.identity.inode,
+                                                    metadata.size,
+                                                    metadata.diskBytes >> blockShift,
+                                                    foldSign(metadata.hasModifiedTime ? metadata.modifiedSeconds : 0),
+                                                    metadata.links};
+    unsigned lengths[metadataNumbers];
+    for (std::size_t i = 0; i < metadataNumbers; ++i)
+        lengths[i] = packedLength(numbers[i]);
+    for (std::size_t i = 0; i < metadataNumbers; i += 2)
+        *at++ = char(lengths[i] | lengths[i + 1] << 4);
+    for (std::size_t i = 0; i < metadataNumbers; ++i)
+        at = writePackedNumber(at, numbers[i], lengths[i]);
     return at;
 }
 
@@ -46,17 +48,23 @@ bool readMetadata(const char *&at, EntryMetadata &metadata, const DeviceTable &d
         metadata.error = int(readNumber(at));
         return flags & OfRoot;
     }
+    unsigned lengths[metadataNumbers];
+    for (std::size_t i = 0; i < metadataNumbers; i += 2) {
+        const auto both = static_cast<unsigned char>(*at++);
+        lengths[i] = both & 0xF;
+        lengths[i + 1] = both >> 4;
+    }
+    std::uint64_t numbers[metadataNumbers];
+    for (std::size_t i = 0; i < metadataNumbers; ++i)
+        numbers[i] = readPackedNumber(at, lengths[i]);
     metadata.throughLink = flags & ThroughLink;
     metadata.regular = flags & Regular;
-    metadata.identity.device = devices.device(readNumber(at));
-    metadata.identity.inode = ino_t(readNumber(at));
-    metadata.size = readNumber(at);
-    metadata.diskBytes = readNumber(at) << blockShift;
+    metadata.identity.device = devices.device(numbers[0]);
+    metadata.identity.inode = ino_t(numbers[1]);
+    metadata.size = numbers[2];
+    metadata.diskBytes = numbers[3] << blockShift;
     metadata.hasModifiedTime = !(flags & NoModifiedTime);
-    if (metadata.hasModifiedTime) {
-        metadata.modifiedSeconds = readSignedNumber(at);
-        metadata.modifiedNanoseconds = std::uint32_t(readNumber(at));
-    }
-    metadata.links = flags & NotOneLink ? std::uint32_t(readNumber(at)) : 1;
+    metadata.modifiedSeconds = unfoldSign(numbers[4]);
+    metadata.links = std::uint32_t(numbers[5]);
     return flags & OfRoot;
 }

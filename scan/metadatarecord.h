@@ -31,14 +31,18 @@ private:
     std::size_t m_last = 0; // the one named last, which the next entry most likely names again
 };
 
-// At most this many bytes are written for one entry's metadata.
-constexpr std::size_t maximumMetadataBytes = 1 + 8 * maximumNumberBytes;
+// The numbers of a readable entry's metadata, in the order they are written.
+constexpr std::size_t metadataNumbers = 6;
+static_assert(metadataNumbers % 2 == 0, "lengths go two to a byte");
+// At most this many bytes are written for one entry's metadata: its flags,
+// the numbers' lengths, the numbers.
+constexpr std::size_t maximumMetadataBytes = 1 + metadataNumbers / 2 + metadataNumbers * maximumPackedBytes;
 
 // Writes the metadata at `at`, compactly, and gives where it ends: a byte of
 // flags, then the errno where it could not be read; else the device's place
 // in `devices`, the inode, the apparent size, the 512-byte blocks, the
-// modification time's seconds and nanoseconds where there is one, and the number of links
-// where it is not one.
+// modification time's seconds (0 where there is none) and the number of
+// links, packed as recordednumbers.h packs a set.
 char *writeMetadata(char *at, const EntryMetadata &metadata, bool ofRoot, DeviceTable &devices);
 // Reads what writeMetadata wrote, moving `at` past it; gives whether it is
 // the root's.

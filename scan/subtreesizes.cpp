@@ -113,7 +113,7 @@ SubtreeSizes::Sums SubtreeSizes::count(const EntryMetadata &metadata, bool isDir
         added.apparentBytes = metadata.size;
         added.diskBytes = metadata.diskBytes;
         if (metadata.hasModifiedTime)
-            takeNewest(m_open.back(), {metadata.modifiedSeconds, metadata.modifiedNanoseconds});
+            takeNewest(m_open.back(), metadata.modifiedSeconds);
     }
     m_sums.apparentBytes += added.apparentBytes;
     m_sums.diskBytes += added.diskBytes;
@@ -121,10 +121,9 @@ SubtreeSizes::Sums SubtreeSizes::count(const EntryMetadata &metadata, bool isDir
     return added;
 }
 
-void SubtreeSizes::takeNewest(Open &open, const Time &time)
+void SubtreeSizes::takeNewest(Open &open, std::int64_t time)
 {
-    const auto newest = std::tie(open.newest.seconds, open.newest.nanoseconds);
-    if (!open.hasNewest || std::tie(time.seconds, time.nanoseconds) > newest)
+    if (!open.hasNewest || time > open.newest)
         open.newest = time;
     open.hasNewest = true;
 }

@@ -22,16 +22,11 @@
 class SubtreeSizes
 {
 public:
-    struct Time
-    {
-        std::int64_t seconds = 0; // since the epoch
-        std::uint32_t nanoseconds = 0;
-    };
     struct Totals
     {
         std::uint64_t apparentBytes = 0;
         std::uint64_t diskBytes = 0;
-        Time newest;                  // when hasNewest
+        std::int64_t newest = 0;      // seconds since the epoch, when hasNewest
         std::uint32_t unreadable = 0; // entries whose metadata could not be read, itself included
         bool hasNewest = false;
         bool countedElsewhere = false; // met before in the tree: what it holds counts there
@@ -66,7 +61,7 @@ private:
         std::uint32_t directory = 0;
         Sums before; // counted in the replay before the directory itself
         Sums own;    // what the directory itself added
-        Time newest;
+        std::int64_t newest = 0;
         bool hasNewest = false;
         bool countedElsewhere = false;
     };
@@ -75,7 +70,7 @@ private:
     // Counts an entry of the innermost open directory, or that directory
     // itself; gives what it added.
     Sums count(const EntryMetadata &metadata, bool isDirectory, bool &metBefore);
-    static void takeNewest(Open &open, const Time &time);
+    static void takeNewest(Open &open, std::int64_t time);
     void close();
 
     bool m_active = false;

@@ -89,7 +89,7 @@ private:
         }
         for (std::uint64_t number : {std::uint64_t(metadata.identity.device), std::uint64_t(metadata.identity.inode),
                                      std::uint64_t(metadata.links), metadata.size, metadata.diskBytes,
-                                     std::uint64_t(metadata.modifiedSeconds), std::uint64_t(metadata.modifiedNanoseconds),
+                                     std::uint64_t(metadata.modifiedSeconds),
                                      std::uint64_t(metadata.throughLink)})
             m_text.append(std::to_string(number)).append(" ");
         m_text.append("\n");
@@ -1319,7 +1319,7 @@ struct Found
     QByteArray type;
     quint64 size = 0;
     quint64 disk = 0;
-    QByteArray time; // seconds.nanoseconds
+    QByteArray time; // whole seconds
 };
 
 // What velmora-treesizes says of a directory's subtree.
@@ -1351,6 +1351,11 @@ void tst_Walks::sizesMatchDuAndFind_data()
     QTest::newRow("sparse files, an empty file, 4 GiB with nothing written")
         << QList<QByteArray>{"s:sparse=1000000", "w:part=5000", "s:part=3000000", "empty", "d:d", "s:d/big=4294967296",
                              "w:d/data=70000"}
+        << none << false << 0 << false << none << true;
+    // Numbers that take every width: 8 TiB, times before 1970 and far ahead.
+    QTest::newRow("8 TiB with nothing written, times before 1970 and in 2286")
+        << QList<QByteArray>{"s:huge=8796093022208", "t:huge=-2000000000", "w:f=10", "t:f=9999999999", "d:d", "w:d/x=5",
+                             "t:d/x=-1", "t:d=0"}
         << none << false << 0 << false << none << true;
     const QList<QByteArray> links = {"d:a", "w:a/f=10000", "w:a/only=600", "d:b", "l:b/l=../a/f", "l:b/dl=../a", "l:b/up=..",
                                      "l:gone=nowhere", "w:g=50", "d:c", "l:c/gone=../nowhere"};
@@ -1484,8 +1489,7 @@ void tst_Walks::sizesMatchDuAndFind()
             continue;
         const QByteArrayList part = words(line, 4);
         const QByteArray path = part[4].isEmpty() ? "." : part[4];
-        const QByteArrayList time = part[3].split('.');
-        found[path] = {part[0], part[1].toULongLong(), part[2].toULongLong() * 512, time[0] + '.' + time.value(1).left(9)};
+        found[path] = {part[0], part[1].toULongLong(), part[2].toULongLong() * 512, part[3].split('.').value(0)};
     }
     for (auto entry = described.cbegin(); entry != described.cend(); ++entry) {
         if (!found.contains(entry.key())) {

@@ -42,12 +42,14 @@ bool makeTree(const QByteArray &root, const QList<QByteArray> &entries)
             result = ::symlink(entry.mid(equals + 1).constData(), (root + '/' + entry.mid(2, equals - 2)).constData());
         } else if (kind == "p:") {
             result = ::mkfifo((root + '/' + entry.mid(2)).constData(), 0644);
-        } else if (kind == "h:" || kind == "w:" || kind == "s:" || kind == "m:") {
+        } else if (kind == "h:" || kind == "w:" || kind == "s:" || kind == "m:" || kind == "t:") {
             const qsizetype equals = entry.indexOf('=');
             const QByteArray path = root + '/' + entry.mid(2, equals - 2);
             const QByteArray value = entry.mid(equals + 1);
+            const timespec times[2] = {{0, UTIME_OMIT}, {time_t(value.toLongLong()), 0}};
             result = kind == "h:" ? ::link((root + '/' + value).constData(), path.constData())
                 : kind == "m:"    ? ::chmod(path.constData(), mode_t(value.toUInt(nullptr, 8)))
+                : kind == "t:"    ? ::utimensat(AT_FDCWD, path.constData(), times, AT_SYMLINK_NOFOLLOW)
                                   : sizeFile(path, kind == "w:", value.toLongLong());
         } else {
             const int fd = ::open((root + '/' + entry).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);

@@ -13,6 +13,7 @@
 //   "s:docs/b=1000000"  the file made 1000000 bytes long without writing (made if need be)
 //   "h:docs/c=docs/b"   a hard link named c to docs/b
 //   "m:docs=444"        docs's mode made 0444
+//   "t:docs=-86400"     docs's modification time made -86400 seconds since the epoch
 // Paths are raw bytes, so names need not be valid UTF-8. Parents come first.
 // Returns false, with a warning, when an entry cannot be made.
 bool makeTree(const QByteArray &root, const QList<QByteArray> &entries);

@@ -67,9 +67,9 @@ private:
     void print(char kind, const std::string &path) const
     {
         if (m_next.readable())
-            std::printf("%c %llu %llu %lld.%09u %s\n", kind, static_cast<unsigned long long>(m_next.size),
+            std::printf("%c %llu %llu %lld %s\n", kind, static_cast<unsigned long long>(m_next.size),
                         static_cast<unsigned long long>(m_next.diskBytes), static_cast<long long>(m_next.modifiedSeconds),
-                        m_next.modifiedNanoseconds, path.c_str());
+                        path.c_str());
     }
 
     EntryMetadata m_next;
