@@ -32,7 +32,7 @@ void JsonLinesMapper::file(std::string_view name)
     if (!m_listFiles)
         return;
     m_output.push_back('{');
-    beginLine("path", enter(name));
+    appendPath(name);
     m_output.append(",\"type\":\"file\"");
     if (const EntryMetadata *metadata = nextMetadata())
         appendEntrySizes(m_output, *metadata);
@@ -42,19 +42,37 @@ void JsonLinesMapper::file(std::string_view name)
 void JsonLinesMapper::directoryBegin(std::string_view name)
 {
     m_output.push_back('{');
-    beginLine("path", enter(name));
+    appendPath(name);
     m_output.append(",\"type\":\"directory\"");
     appendCountsAndReason();
     m_output.append("}\n");
-    m_parents.push_back(m_directoryLength);
+    m_parents.push_back({m_directoryLength, m_writtenDirectory.size(), m_nameIsText});
     m_directoryLength = m_path.size();
+    m_notText += !m_nameIsText;
+    if (m_notText == 0)
+        m_writtenDirectory.append(m_name, 1, m_name.size() - 2).push_back('/');
 }
 
 void JsonLinesMapper::directoryEnd()
 {
     assert(!m_parents.empty());
-    m_directoryLength = m_parents.back();
+    const Parent &parent = m_parents.back();
+    m_directoryLength = parent.directoryLength;
+    m_writtenDirectory.resize(parent.writtenLength);
+    m_notText -= !parent.nameIsText;
     m_parents.pop_back();
+}
+
+void JsonLinesMapper::appendPath(std::string_view name)
+{
+    enter(name);
+    m_name.clear();
+    m_nameIsText = appendJsonString(m_name, name);
+    if (m_notText > 0 || !m_nameIsText) {
+        beginLine("path", m_path);
+        return;
+    }
+    m_output.append("\"path\":\"").append(m_writtenDirectory).append(m_name, 1);
 }
 
 std::string_view JsonLinesMapper::enter(std::string_view name)

@@ -41,13 +41,30 @@ public:
 private:
     void beginLine(std::string_view key, std::string_view path);
     void appendCountsAndReason();
+    // Writes the "path" of `name`, in the directory being listed: its
+    // directory's part as written before, where that is text, and the name.
+    void appendPath(std::string_view name);
     // The path of `name` in the directory being listed, held in m_path.
     std::string_view enter(std::string_view name);
 
     const MapHeading m_heading;
     const bool m_listFiles;
     std::string &m_output;
-    std::string m_path;                 // of the last entry, which begins with its directory's
-    std::size_t m_directoryLength = 0;  // of the directory being listed, 0 for the root
-    std::vector<std::size_t> m_parents; // the directory length of each open directory above
+    struct Parent
+    {
+        std::size_t directoryLength;
+        std::size_t writtenLength;
+        bool nameIsText;
+    };
+
+    std::string m_path;                // of the last entry, which begins with its directory's
+    std::size_t m_directoryLength = 0; // of the directory being listed, 0 for the root
+    // The directory being listed as its path is written in a JSON string,
+    // with "/" after it; empty for the root. Each entry's path is this and
+    // its name, so that no line escapes the whole of its path again.
+    std::string m_writtenDirectory;
+    std::string m_name;                // the last entry's name as a JSON string
+    bool m_nameIsText = true;          // valid UTF-8, written as it is
+    std::size_t m_notText = 0;         // open directories whose names are not: below them, paths are written whole
+    std::vector<Parent> m_parents;     // of each open directory above
 };

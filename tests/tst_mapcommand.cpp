@@ -1148,7 +1148,8 @@ void tst_MapCommand::jsonNamesEveryEntry()
         "\xf0\x9f\x98\x80 \xf0\x9d\x84\x9e", "next\xc2\x85line", "sep\xe2\x80\xa8", "caf\xc3\xa9", "\xff",
         "caf\xe9", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82x", "a\x80z"};
     QList<QByteArray> entries = {"d:tree", "d:tree/sub", "d:tree/sub/deeper", "d:tree/\xfe\\\n", "d:tree/locked",
-                                 "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo", "l:tree/sub/up=.."};
+                                 "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo", "l:tree/sub/up=..",
+                                 "d:tree/\xfe\\\n/inner", "tree/\xfe\\\n/inner/f"};
     for (const QByteArray &name : nastyNames)
         entries << "tree/" + name << "tree/\xfe\\\n/" + name << "d:tree/sub/" + name;
     for (QByteArray chain = "d:tree/chain"; chainLevels-- > 0; chain += "/d")
