@@ -861,9 +861,14 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     QCOMPARE(stageNices, QSet<int>{walkNice});
     QCOMPARE(::getpriority(PRIO_PROCESS, ::gettid()), windowNice);
     if (busy) {
-        QVERIFY2(longestGap < 100, qPrintable(QString("%1 ms without events beyond the processors' own stalls, %2 ms in all")
-                                                  .arg(longestGap)
-                                                  .arg(longestSeen)));
+        // Under AddressSanitizer, a thread that frees memory past the
+        // quarantine's limit recycles the quarantine of every thread, for
+        // hundreds of milliseconds, and the window's thread frees as it
+        // paints: the window's answers are timed in the plain build.
+        if (!underAddressSanitizer)
+            QVERIFY2(longestGap < 100, qPrintable(QString("%1 ms without events beyond the processors' own stalls, %2 ms in all")
+                                                      .arg(longestGap)
+                                                      .arg(longestSeen)));
         // The walkers too, every thread the run started, where the listing
         // lasted long enough to be looked at.
         // A thread seen once may not yet have lowered itself, its first act.
