@@ -16,6 +16,11 @@ namespace {
 // Below this share of their time running or ready to run, the threads
 // mostly wait.
 constexpr double busyShare = 0.5;
+// A walk that has to read its directories from the disk reads at least
+// this fast. A tree in the page cache still has a few blocks read now and
+// then, where the kernel dropped them to reclaim memory: tens of kilobytes
+// in a look, no sign of a walk that waits on the disk.
+constexpr double fetchingBytesPerSecond = 32 << 20;
 
 // Nanoseconds that the threads have spent running or ready to run: what is
 // left of their time, they waited, on the disk for one. Read from the
@@ -62,6 +67,19 @@ std::uint64_t bytesReadFromStorage()
 
 } // namespace
 
+bool moreWalkersHelp(const WalkersSeen &seen)
+{
+    if (seen.walking == 0)
+        return false;
+    // A thread reading a directory from the disk may spend that time in the
+    // kernel and count as running; but a disk answers many reads at once, so
+    // more threads help whatever the share says.
+    if (seen.bytesFetchedPerSecond >= fetchingBytesPerSecond)
+        return true;
+    // A thread that has just begun has not yet had its share of the time.
+    return seen.sameThreads && seen.busyShare < busyShare;
+}
+
 ThreadGrowth::ThreadGrowth()
     : m_lastLook(std::chrono::steady_clock::now())
     , m_lastFetched(bytesReadFromStorage())
@@ -71,21 +89,19 @@ ThreadGrowth::ThreadGrowth()
 bool ThreadGrowth::shouldDouble(const std::vector<pid_t> &threads, int walking, std::size_t started)
 {
     const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - m_lastLook).count();
     const std::uint64_t busy = runningOrReadyTime(threads);
+    const std::uint64_t fetched = bytesReadFromStorage();
+    WalkersSeen seen;
+    seen.walking = walking;
+    seen.sameThreads = m_lastThreads == threads.size() && threads.size() == started;
     // Threads that wait for work use no time: the share is that of the
     // walking ones.
-    const double share = double(busy - m_lastBusy)
-        / double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - m_lastLook).count())
-        / double(std::max(walking, 1));
-    const bool sameThreads = m_lastThreads == threads.size() && threads.size() == started;
-    const std::uint64_t fetched = bytesReadFromStorage();
-    // A thread reading a directory from the disk may spend that time in the
-    // kernel and count as running; but a disk answers many reads at once, so
-    // more threads help whatever the share says.
-    const bool fetching = fetched > m_lastFetched;
+    seen.busyShare = seconds > 0 ? double(busy - m_lastBusy) / 1e9 / seconds / double(std::max(walking, 1)) : 1;
+    seen.bytesFetchedPerSecond = seconds > 0 ? double(fetched - std::min(fetched, m_lastFetched)) / seconds : 0;
     m_lastLook = now;
     m_lastBusy = busy;
     m_lastThreads = threads.size();
     m_lastFetched = fetched;
-    return walking > 0 && (fetching || (sameThreads && share < busyShare));
+    return moreWalkersHelp(seen);
 }

@@ -7,11 +7,23 @@
 #include <cstdint>
 #include <vector>
 
-// When a scan adds walking threads. A walk that waits on the disk rather
-// than on the processors gains from more threads than cores: while the
-// walkers read directories from the disk, or spend less than half their time
-// running or ready to run, twice as many are tried. Each look compares what
-// happened since the one before.
+// What the walkers did between two looks at them.
+struct WalkersSeen
+{
+    int walking = 0;                // walks under way
+    bool sameThreads = false;       // no thread began to work in between
+    double busyShare = 0;           // of the walking threads' time, running or ready to run
+    double bytesFetchedPerSecond = 0; // read from storage devices
+};
+
+// Whether twice as many walkers would go faster. A walk that waits on the
+// disk rather than on the processors gains from more threads than cores:
+// while the walkers read directories from the disk at a pace that keeps a
+// disk busy, or spend less than half their time running or ready to run.
+bool moreWalkersHelp(const WalkersSeen &seen);
+
+// When a scan adds walking threads, as moreWalkersHelp says; each look
+// compares what happened since the one before.
 class ThreadGrowth
 {
 public:

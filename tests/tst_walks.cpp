@@ -8,6 +8,7 @@
 #include "scopeddescriptor.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
+#include "threadgrowth.h"
 #include "treecounter.h"
 #include "treemapper.h"
 #include "treescan.h"
@@ -304,6 +305,8 @@ private slots:
     void parallelScanMatchesTheWalk_data();
     void parallelScanMatchesTheWalk();
     void parallelScanOfUnreadableDirectories();
+    void walkersDoubleOnlyWhenTheyWait_data();
+    void walkersDoubleOnlyWhenTheyWait();
     void assertionsCheckedUnderSanitizers();
     void sizesMatchDuAndFind_data();
     void sizesMatchDuAndFind();
@@ -1254,6 +1257,33 @@ void tst_Walks::parallelScanOfUnreadableDirectories()
     for (const char *locked : {"/a/locked", "/b/c/locked", "/locked"})
         ::chmod((root.path() + locked).constData(), 0755);
     QCOMPARE(status, 0);
+}
+
+void tst_Walks::walkersDoubleOnlyWhenTheyWait_data()
+{
+    QTest::addColumn<int>("walking");
+    QTest::addColumn<bool>("sameThreads");
+    QTest::addColumn<double>("busyShare");
+    QTest::addColumn<double>("bytesFetchedPerSecond");
+    QTest::addColumn<bool>("doubled");
+    constexpr double kib = 1024;
+    QTest::newRow("busy, in the page cache") << 2 << true << 0.95 << 0.0 << false;
+    // 90 KiB in one look of 10 ms: blocks the kernel dropped to reclaim memory.
+    QTest::newRow("busy, a few blocks read again") << 2 << true << 0.95 << 9000 * kib << false;
+    QTest::newRow("busy, reading the disk") << 2 << true << 0.95 << 160000 * kib << true;
+    QTest::newRow("waiting") << 2 << true << 0.2 << 0.0 << true;
+    QTest::newRow("waiting, threads just begun") << 4 << false << 0.2 << 0.0 << false;
+    QTest::newRow("nothing under way") << 0 << true << 0.0 << 160000 * kib << false;
+}
+
+void tst_Walks::walkersDoubleOnlyWhenTheyWait()
+{
+    QFETCH(int, walking);
+    QFETCH(bool, sameThreads);
+    QFETCH(double, busyShare);
+    QFETCH(double, bytesFetchedPerSecond);
+    QFETCH(bool, doubled);
+    QCOMPARE(moreWalkersHelp({walking, sameThreads, busyShare, bytesFetchedPerSecond}), doubled);
 }
 
 void tst_Walks::assertionsCheckedUnderSanitizers()
