@@ -31,12 +31,16 @@ constexpr std::size_t largestBlockBytes = hugePageBytes;
 
 char *TreeRecording::room(std::size_t bytes)
 {
-    if (m_blocks.empty() || m_blocks.back().memory.capacity() - m_blocks.back().size < bytes) {
-        const std::size_t grown = m_blocks.empty() ? 0 : std::min(2 * m_blocks.back().memory.capacity(), largestBlockBytes);
-        m_blocks.emplace_back().memory.reserve(std::max(grown, bytes));
-    }
+    if (m_blocks.empty() || m_blocks.back().memory.capacity() - m_blocks.back().size < bytes)
+        addBlock(bytes);
     assert(m_blocks.back().memory.capacity() - m_blocks.back().size >= bytes);
     return m_blocks.back().memory.data() + m_blocks.back().size;
+}
+
+void TreeRecording::addBlock(std::size_t bytes)
+{
+    const std::size_t grown = m_blocks.empty() ? 0 : std::min(2 * m_blocks.back().memory.capacity(), largestBlockBytes);
+    m_blocks.emplace_back().memory.reserve(std::max(grown, bytes));
 }
 
 void TreeRecording::appendNumber(char kind, std::uint64_t number)

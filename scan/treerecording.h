@@ -52,6 +52,7 @@ private:
     };
 
     char *room(std::size_t bytes);
+    [[gnu::noinline]] void addBlock(std::size_t bytes);
     void appendNumber(char kind, std::uint64_t number);
     void appendName(char kind, std::string_view name);
     void appendMetadata(const EntryMetadata &metadata, bool ofRoot);
