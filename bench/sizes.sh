@@ -6,6 +6,10 @@
 # run's peak memory. Sourced by run.sh after timing.sh and limits.sh.
 
 sizes_walker="threadsweep --sizes"
+# The targets are ratios within 15% warm and 10% cold, close to what a
+# handful of runs scatter on a shared machine; these rows take more of them.
+sizes_warm_options=(--warmup 3 --min-runs 20)
+sizes_cold_options=(--runs 6)
 sizes_map="velmora-map --sizes"
 
 # sizes_command WALKER ROOT OUT THREADS: the command line timed for it.
@@ -38,11 +42,14 @@ time_sizes() {
             echo "  ${tree_label[$tree]}, cold: skipped, $cold_skipped"
             return 0
         fi
-        options=("${cold_options[@]}" --prepare "$drop_caches")
+        options=("${cold_options[@]}")
+        $quick || options=("${sizes_cold_options[@]}")
+        options+=(--prepare "$drop_caches")
         walkers=("$sizes_walker" "$floor")
         most=1.1
     else
         options=("${warm_options[@]}")
+        $quick || options=("${sizes_warm_options[@]}")
         walkers=("$sizes_walker" "$floor" "du -s --apparent-size" "du -s" "$sizes_map")
         most=1.15
     fi
