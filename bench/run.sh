@@ -69,8 +69,9 @@ temporary folder (removed at the end) and prints, from one run:
     --sizes) on the mixed tree against floorwalk --stat on the same threads
     (targets: at most 1.15 x warm, 1.1 x cold), du -s --apparent-size and
     du -s (target: ahead of both), with velmora-map --sizes writing JSON
-    Lines beside them, warm in one hyperfine session, and the peak memory
-    of velmora-map --sizes on the mixed trees against the report's limit;
+    Lines beside them, warm in one hyperfine session, cold in rounds of one
+    run each that take turns, and the peak memory of velmora-map --sizes
+    on the mixed trees against the report's limit;
   - the listing alone on the mixed tree, warm and cold, at 1, 2, 4, 8, 16
     and 32 threads against the count velmora-map chooses itself;
   - the machine, its load at the start and the end, floorwalk's thread count.

@@ -8,8 +8,10 @@
 sizes_walker="threadsweep --sizes"
 # The targets are ratios within 15% warm and 10% cold, close to what a
 # handful of runs scatter on a shared machine; these rows take more of them.
+# Cold, the disk's pace drifts over a session by more than that: the runs go
+# in rounds, one of each command a round, the order turned every round.
 sizes_warm_options=(--warmup 3 --min-runs 20)
-sizes_cold_options=(--runs 6)
+sizes_cold_rounds=8
 sizes_map="velmora-map --sizes"
 
 # sizes_command WALKER ROOT OUT THREADS: the command line timed for it.
@@ -29,7 +31,7 @@ sizes_command() {
 # --stat (at most 1.15 x), du -s --apparent-size and du -s (it should be
 # ahead of both); cold, against floorwalk --stat alone (at most 1.1 x). The
 # walk's thread count is the one velmora-map chooses; the floor gets the
-# count it ends up with. Each in one hyperfine session.
+# count it ends up with. Warm in one hyperfine session, cold in rounds.
 time_sizes() {
     local tree=$1 mode=$2 root=${tree_root[$1]} out=$work/out/$1-sizes-$2 log=$log_dir/$1-sizes-$2
     local threads most walker floor ours bytes failed
@@ -42,9 +44,7 @@ time_sizes() {
             echo "  ${tree_label[$tree]}, cold: skipped, $cold_skipped"
             return 0
         fi
-        options=("${cold_options[@]}")
-        $quick || options=("${sizes_cold_options[@]}")
-        options+=(--prepare "$drop_caches")
+        options=("${cold_options[@]}" --prepare "$drop_caches")
         walkers=("$sizes_walker" "$floor")
         most=1.1
     else
@@ -57,7 +57,12 @@ time_sizes() {
     for walker in "${walkers[@]}"; do
         arguments+=(-n "$walker" "$(sizes_command "$walker" "$root" "$out/${walker// /_}" "$threads")")
     done
-    run_hyperfine "$log" "${tree_label[$tree]} (sizes, $mode)" --ignore-failure "${options[@]}" "${arguments[@]}"
+    if [ "$mode" = cold ] && ! $quick; then
+        run_in_rounds "$log" "${tree_label[$tree]} (sizes, $mode)" "$sizes_cold_rounds" \
+            --ignore-failure --prepare "$drop_caches" -- "${arguments[@]}"
+    else
+        run_hyperfine "$log" "${tree_label[$tree]} (sizes, $mode)" --ignore-failure "${options[@]}" "${arguments[@]}"
+    fi
     ours=$(median_ms "$log.json" "$sizes_walker")
     for walker in "${walkers[@]}"; do
         failed=$(failed_exit_codes "$log.json" "$walker")
@@ -81,6 +86,40 @@ time_sizes() {
     bytes=$(cat "$out/${sizes_walker// /_}")
     echo "    it read: $bytes; du -L -B1: $(du -s -L -B1 --apparent-size "$root" 2>/dev/null | cut -f 1) apparent," \
         "$(du -s -L -B1 "$root" 2>/dev/null | cut -f 1) on disk"
+}
+
+# run_in_rounds LOG WHAT ROUNDS OPTION... -- -n NAME COMMAND...: ROUNDS
+# hyperfine sessions of one run of each command, in the order given and
+# then reversed, by turns; LOG.json holds every run of each command and
+# their median, as one session's export would.
+run_in_rounds() {
+    local log=$1 what=$2 rounds=$3 round i
+    local -a options named reversed logs
+    shift 3
+    while [ "$1" != -- ]; do
+        options+=("$1")
+        shift
+    done
+    shift
+    named=("$@")
+    for ((i = ${#named[@]} - 3; i >= 0; i -= 3)); do
+        reversed+=("${named[@]:i:3}")
+    done
+    for ((round = 1; round <= rounds; round++)); do
+        if ((round % 2)); then
+            run_hyperfine "$log.$round" "$what" "${options[@]}" --runs 1 "${named[@]}"
+        else
+            run_hyperfine "$log.$round" "$what" "${options[@]}" --runs 1 "${reversed[@]}"
+        fi
+        logs+=("$log.$round.json")
+    done
+    jq -s '{results: ([.[].results[]] | group_by(.command) | map({
+            command: .[0].command,
+            times: [.[].times[]],
+            exit_codes: [.[].exit_codes[]]
+        } | .median = (.times | sort | if length % 2 == 1 then .[length / 2 | floor]
+                                       else (.[length / 2 - 1] + .[length / 2]) / 2 end)))}' \
+        "${logs[@]}" >"$log.json"
 }
 
 sizes_header() {
