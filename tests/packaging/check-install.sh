@@ -12,6 +12,23 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 icon_sizes=(16 32 48 64 128 256)
 
+# The loader takes an empty or relative entry of a run path from the working
+# directory, so that a library planted there would run as whoever starts the
+# program there. No program the build writes may have one.
+check_run_paths() {
+    local file path entry
+    while IFS= read -r -d '' file; do
+        [ "$(head -c 4 "$file")" = $'\x7fELF' ] || continue
+        while IFS= read -r path; do
+            while IFS= read -r entry; do
+                [[ "$entry" == /* || "$entry" == '$ORIGIN'* ]] \
+                    || fail "$file has the run path [$path], whose entry '$entry' names the working directory"
+            done < <(awk -v path="$path" 'BEGIN { n = split(path, entries, ":"); if (n == 0) print ""; for (i = 1; i <= n; ++i) print entries[i] }')
+        done < <(readelf -d "$file" | sed -n 's/.*(R[UN]*PATH).*: \[\(.*\)\]$/\1/p')
+    done < <(find "$@" -type f -perm -u+x -print0)
+}
+check_run_paths "$build_dir"
+
 DESTDIR="$scratch/root" cmake --install "$build_dir" --prefix /usr >/dev/null
 root="$scratch/root/usr"
 for file in bin/velmora bin/velmora-map \
@@ -59,6 +76,8 @@ for needed in libqt6widgets6 libqt6gui6 libqt6core6 xdg-utils libc6; do
     [[ ",$depends," == *"$needed"* ]] || fail "the package does not depend on $needed"
 done
 contents=$(dpkg-deb --contents "$package")
+dpkg-deb --extract "$package" "$scratch/unpacked"
+check_run_paths "$scratch/root" "$scratch/unpacked"
 [[ "$contents" == *"./usr/share/applications/org.velmora.Velmora.desktop"* ]] || fail "desktop entry not packaged"
 
 # Every error and warning fails; infos and pedantic tags are shown.
