@@ -91,6 +91,8 @@ public:
         , m_job(options.root, m_errors)
         , m_rules(options, std::move(excludePatterns))
     {
+        if (m_reportFd >= 0 && !m_reportOnStandardOutput && sameFile(m_reportFd, STDERR_FILENO))
+            sendMessagesToStandardOutput();
         m_job.setCancel(m_interruption.flag());
         m_job.setRules(&m_rules.walk);
         m_job.prepareFor(options.format);

@@ -3,9 +3,20 @@
 #include <cstdio>
 #include <iostream>
 
+namespace {
+
+std::ostream *messages = &std::cerr;
+
+} // namespace
+
 void complain(const std::string &message)
 {
-    std::cerr << "velmora-map: " << message << std::endl;
+    *messages << "velmora-map: " << message << std::endl;
+}
+
+void sendMessagesToStandardOutput()
+{
+    messages = &std::cout;
 }
 
 std::string inQuotes(const std::string &path)

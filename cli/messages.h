@@ -7,6 +7,10 @@
 // carry paths as the bytes they were given.
 void complain(const std::string &message);
 
+// From now on, messages go to standard output: the report is being written
+// into standard error's file, which they would break.
+void sendMessagesToStandardOutput();
+
 // A path as messages quote it.
 std::string inQuotes(const std::string &path);
 

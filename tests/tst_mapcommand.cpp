@@ -505,6 +505,11 @@ void tst_MapCommand::writesIntoOpenDescriptor_data()
     // Its error line goes to standard error then, as with "-", out of the report.
     QTest::newRow("a directory that cannot be read")
         << "velmora-map @/tree /dev/stdout >> @/log" << log << QByteArray() << true;
+    // Into standard error's file, every message goes to standard output,
+    // here the test's standard error.
+    QTest::newRow("/dev/stderr, a directory that cannot be read")
+        << "{ echo header >&2; velmora-map @/tree /dev/stderr; s=$?; echo footer >&2; exit $s; } 3>&2 2> @/log >&3"
+        << QByteArray("header\n") << QByteArray("footer\n") << true;
 }
 
 void tst_MapCommand::writesIntoOpenDescriptor()
