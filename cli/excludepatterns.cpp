@@ -35,6 +35,8 @@ std::string addRule(const std::string &rule, const std::string &where, std::vect
 {
     if (rule == "!")
         patterns.clear();
+    else if (rule == "- ")
+        return "'" + rule + "'" + where + ": an exclude rule needs a pattern after '- '";
     else if (rule.compare(0, 2, "- ") == 0)
         patterns.push_back(rule.substr(2));
     else if (rule.compare(0, 2, "+ ") == 0)

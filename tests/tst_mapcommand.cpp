@@ -670,6 +670,8 @@ void tst_MapCommand::exitStatus_data()
         << 0 << "" << false;
     QTest::newRow("an include rule") << QStringList{"--exclude=+ f", "@/tree", "@/out.html"} << 2
                                      << "'+ f': include rules are not supported" << false;
+    QTest::newRow("a rule without a pattern") << QStringList{"--exclude-from=@/empty-rule", "@/tree", "@/out.html"} << 2
+                                              << "'- ' (line 2 of '@/empty-rule'): an exclude rule needs a pattern" << false;
     QTest::newRow("a missing exclude file") << QStringList{"--exclude-from=@/missing", "@/tree", "@/out.html"} << 2
                                             << "cannot read exclude patterns from '@/missing': No such file or directory"
                                             << false;
@@ -695,6 +697,7 @@ void tst_MapCommand::exitStatus()
     const QString here = QFile::decodeName(scratch.path());
     QVERIFY(writeFileContents(here + "/rules", "# skipped\r\n;skipped too\r\n\r\n- f\r\nsub/\n"));
     QVERIFY(writeFileContents(here + "/zero-rules", QByteArray("f\0never matched\n\0g\n", 19)));
+    QVERIFY(writeFileContents(here + "/empty-rule", "f\n- \n"));
     arguments.replaceInStrings("@", here);
     message.replace("@", here);
     QString program = QStringLiteral(VELMORA_MAP);
