@@ -59,6 +59,12 @@ struct ChosenRules
     }
 };
 
+// "1 file", "2 files".
+std::string counted(std::uint64_t count, const char *what)
+{
+    return std::to_string(count) + ' ' + what + (count == 1 ? "" : "s");
+}
+
 // " (3517 excluded, 2 other file systems)" where anything was left out.
 std::string leftOut(std::uint64_t excluded, std::uint64_t otherFileSystems)
 {
@@ -66,8 +72,7 @@ std::string leftOut(std::uint64_t excluded, std::uint64_t otherFileSystems)
     if (excluded > 0)
         text = std::to_string(excluded) + " excluded";
     if (otherFileSystems > 0)
-        text += (text.empty() ? "" : ", ") + std::to_string(otherFileSystems)
-                + (otherFileSystems == 1 ? " other file system" : " other file systems");
+        text += (text.empty() ? "" : ", ") + counted(otherFileSystems, "other file system");
     return text.empty() ? text : " (" + text + ")";
 }
 
@@ -186,9 +191,11 @@ private:
         const std::string omitted
             = leftOut(m_rules.exclusions ? m_rules.exclusions->excludedCount() : 0, m_job.otherFileSystemCount());
         const SubtreeSizes::Totals *sizes = m_job.treeSizes();
-        const std::string size = sizes ? sizeText(sizes->apparentBytes) + " in " : "";
-        std::fprintf(stderr, "velmora-map: %d folders, %s%d files%s; %zu bytes written in %.2f s\n", m_job.folderCount(),
-                     size.c_str(), m_job.fileCount(), omitted.c_str(), bytes, std::chrono::duration<double>(took).count());
+        const std::string size = sizes ? "apparent size " + sizeText(sizes->apparentBytes) + "; " : "";
+        std::fprintf(stderr, "velmora-map: %s, %s%s; %s%zu bytes written in %.2f s\n",
+                     counted(std::uint64_t(m_job.folderCount()), "folder").c_str(),
+                     counted(std::uint64_t(m_job.fileCount()), "file").c_str(), omitted.c_str(), size.c_str(), bytes,
+                     std::chrono::duration<double>(took).count());
     }
 
     const MapOptions &m_options;
