@@ -139,6 +139,7 @@ void NcduMapper::appendMetadata(const EntryMetadata &metadata, bool isDirectory)
     }
     if (!isDirectory && !metadata.regular)
         m_output.append(",\"notreg\":true");
-    if (metadata.hasModifiedTime)
+    // ncdu refuses the whole file for a negative time: one before 1970 is left out.
+    if (metadata.hasModifiedTime && metadata.modifiedSeconds >= 0)
         m_output.append(",\"mtime\":").append(std::to_string(metadata.modifiedSeconds));
 }

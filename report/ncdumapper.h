@@ -24,7 +24,7 @@
 // escaped, every other byte written as it is, so this output alone is not
 // pure ASCII. Files are always listed: the format has no other way.
 // Where the walk read metadata, each entry has "asize", "dsize", "ino" and
-// "mtime", a file with several names "hlnkc" and "nlink", an entry that is
+// "mtime" (left out for a time before 1970, which ncdu cannot read), a file with several names "hlnkc" and "nlink", an entry that is
 // neither a regular file nor a directory "notreg", a directory "dev" where
 // its device is not its parent's (the root always), and an entry whose
 // metadata could not be read "read_error" and nothing of the rest. Where the

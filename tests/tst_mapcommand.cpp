@@ -1237,16 +1237,22 @@ void tst_MapCommand::ncduReadsTheMap_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<bool>("byNobody"); // for whom the directory "locked" cannot be read
     QTest::addColumn<QByteArray>("leftOut"); // "DEPTH NAME" of each entry a pattern left out, as ncdu shows it
+    QTest::addColumn<QByteArrayList>("more"); // entries the tree has besides, for makeTree
 
-    QTest::newRow("names, a loop and a pseudo file system") << QStringList{} << false << QByteArray();
-    QTest::newRow("a folder that cannot be read, by nobody") << QStringList{} << true << QByteArray();
+    QTest::newRow("names, a loop and a pseudo file system") << QStringList{} << false << QByteArray() << QByteArrayList{};
+    QTest::newRow("a folder that cannot be read, by nobody") << QStringList{} << true << QByteArray() << QByteArrayList{};
     QTest::newRow("on one file system, a folder excluded") << QStringList{"-x", "--exclude=/sub/"} << false
-                                                           << QByteArray("1 sub");
-    QTest::newRow("sizes: hard links, a sparse file, a pipe, links") << QStringList{"--sizes"} << false << QByteArray();
-    QTest::newRow("sizes of links themselves, -P") << QStringList{"--sizes", "-P"} << false << QByteArray();
-    QTest::newRow("sizes, by nobody: a folder listed but not searchable") << QStringList{"--sizes"} << true << QByteArray();
+                                                           << QByteArray("1 sub") << QByteArrayList{};
+    QTest::newRow("sizes: hard links, a sparse file, a pipe, links")
+        << QStringList{"--sizes"} << false << QByteArray() << QByteArrayList{};
+    QTest::newRow("sizes of links themselves, -P") << QStringList{"--sizes", "-P"} << false << QByteArray() << QByteArrayList{};
+    QTest::newRow("sizes, by nobody: a folder listed but not searchable")
+        << QStringList{"--sizes"} << true << QByteArray() << QByteArrayList{};
     QTest::newRow("sizes, files excluded at two depths, in name order")
-        << QStringList{"--sizes", "--exclude=shared", "--sort=name"} << false << QByteArray("1 shared\n2 shared");
+        << QStringList{"--sizes", "--exclude=shared", "--sort=name"} << false << QByteArray("1 shared\n2 shared")
+        << QByteArrayList{};
+    QTest::newRow("sizes: a file changed before 1970")
+        << QStringList{"--sizes"} << false << QByteArray() << QByteArrayList{"tree/old", "t:tree/old=-86400"};
 }
 
 void tst_MapCommand::ncduReadsTheMap()
@@ -1254,6 +1260,7 @@ void tst_MapCommand::ncduReadsTheMap()
     QFETCH(QStringList, options);
     QFETCH(bool, byNobody);
     QFETCH(QByteArray, leftOut);
+    QFETCH(QByteArrayList, more);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -1264,7 +1271,7 @@ void tst_MapCommand::ncduReadsTheMap()
     for (const char *name : {"quote\"d", "back\\slash", "ctl\x01\x1f\x7f", "new\nline", "caf\xc3\xa9", "\xff",
                                    "caf\xe9", "a\x80z"})
         entries << "tree/" + QByteArray(name) << "tree/sub/" + QByteArray(name);
-    QVERIFY(makeTree(scratch.path(), entries));
+    QVERIFY(makeTree(scratch.path(), entries + more));
     QVERIFY(::chmod(scratch.path().constData(), 0777) == 0);
     QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0700) == 0);
     QVERIFY(::chmod((scratch.path() + "/tree/listed").constData(), 0744) == 0); // nobody lists it, and cannot search it
