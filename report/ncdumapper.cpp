@@ -74,15 +74,23 @@ void NcduMapper::end()
 
 void NcduMapper::file(std::string_view name)
 {
+    if (leftOut())
+        return;
     m_output.append(",\n");
     appendName(m_output, name);
-    if (const EntryMetadata *metadata = nextMetadata())
-        appendMetadata(*metadata, false);
+    if (const EntryMetadata *metadata = nextMetadata()) {
+        if (metadata->readable())
+            appendMetadata(*metadata, false);
+        else // the format's word for an entry that could not be described
+            m_output.append(",\"read_error\":true");
+    }
     m_output.push_back('}');
 }
 
 void NcduMapper::excluded(std::string_view name)
 {
+    if (leftOut())
+        return;
     m_output.append(",\n");
     appendName(m_output, name);
     m_output.append(",\"excluded\":\"pattern\"}");
@@ -90,12 +98,22 @@ void NcduMapper::excluded(std::string_view name)
 
 void NcduMapper::directoryBegin(std::string_view name)
 {
+    if (leftOut()) {
+        nextDirectory(); // its tally is passed over with it
+        ++m_leftOutDepth;
+        return;
+    }
     m_output.append(",\n[");
     writeDirectory(name);
 }
 
 void NcduMapper::directoryEnd()
 {
+    if (m_leftOutDepth > 1) {
+        --m_leftOutDepth;
+        return;
+    }
+    m_leftOutDepth = 0;
     m_output.push_back(']');
     if (hasSizes())
         m_devices.pop_back();
@@ -105,29 +123,29 @@ void NcduMapper::writeDirectory(std::string_view name)
 {
     appendName(m_output, name);
     const Directory directory = nextDirectory();
-    if (directory.metadata) {
-        appendMetadata(*directory.metadata, true);
+    const DirectoryTally::Reason *reason = directory.reason;
+    bool readError = (reason && !reason->notEntered) || directory.unsearchable;
+    if (const EntryMetadata *metadata = directory.metadata) {
+        if (metadata->readable())
+            appendMetadata(*metadata, true);
+        readError = readError || !metadata->readable();
         // An unreadable directory stays on its parent's device.
-        m_devices.push_back(directory.metadata->readable() ? directory.metadata->identity.device
-                            : m_devices.empty()                ? dev_t(0)
-                                                               : m_devices.back());
+        m_devices.push_back(metadata->readable() ? metadata->identity.device
+                            : m_devices.empty()  ? dev_t(0)
+                                                 : m_devices.back());
     }
-    if (const DirectoryTally::Reason *reason = directory.reason) {
-        if (reason->notEntered)
-            m_output.append(",\"excluded\":\"").append(excludedText(reason->why)).push_back('"');
-        else
-            m_output.append(",\"read_error\":true");
-    }
+    if (reason && reason->notEntered)
+        m_output.append(",\"excluded\":\"").append(excludedText(reason->why)).push_back('"');
+    if (readError)
+        m_output.append(",\"read_error\":true");
     m_output.push_back('}');
+    if (directory.unsearchable)
+        m_leftOutDepth = 1;
 }
 
 void NcduMapper::appendMetadata(const EntryMetadata &metadata, bool isDirectory)
 {
-    if (!metadata.readable()) {
-        // The format's word for an entry that could not be described.
-        m_output.append(",\"read_error\":true");
-        return;
-    }
+    assert(metadata.readable());
     appendField(m_output, ",\"asize\":", metadata.size);
     appendField(m_output, ",\"dsize\":", metadata.diskBytes);
     if (isDirectory && (m_devices.empty() || m_devices.back() != metadata.identity.device))

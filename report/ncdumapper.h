@@ -19,7 +19,10 @@
 // its absolute path. A directory that was not entered is "excluded":
 // "otherfs" under -x, "kernfs" on a pseudo file system, and "frmlnk" for a
 // link or mount back into the path, the format's nearest word for a place
-// reached another way; one that could not be read whole has "read_error".
+// reached another way; one that could not be read whole has "read_error",
+// and so, where the walk read metadata, has one that could be listed but
+// not searched, whose entries are left out then, as ncdu writes a folder it
+// cannot enter. An entry has "read_error" once, whatever the reasons.
 // Names are the bytes on disk: quotes, backslashes and control bytes are
 // escaped, every other byte written as it is, so this output alone is not
 // pure ASCII. Files are always listed: the format has no other way.
@@ -48,8 +51,12 @@ public:
 private:
     void writeDirectory(std::string_view name);
     void appendMetadata(const EntryMetadata &metadata, bool isDirectory);
+    bool leftOut() const { return m_leftOutDepth > 0; }
 
     const MapHeading m_heading;
     std::string &m_output;
-    std::vector<dev_t> m_devices; // of each open directory, where the walk read metadata
+    std::vector<dev_t> m_devices; // of each open directory written, where the walk read metadata
+    // Open directories whose entries are not written: 1 for the innermost
+    // one written, and one more for each begun below it.
+    std::size_t m_leftOutDepth = 0;
 };

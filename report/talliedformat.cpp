@@ -14,6 +14,7 @@ TalliedFormat::Directory TalliedFormat::nextDirectory()
 {
     assert(m_directory < m_tally.directoryCount());
     Directory directory{m_tally.counts(m_directory), nullptr};
+    directory.unsearchable = m_tally.unsearchable(m_directory);
     if (m_hasSizes) {
         directory.metadata = m_directory == 0 ? &m_tally.metadataOfRoot() : &m_nextMetadata;
         directory.sizes = &m_tally.sizes(m_directory);

@@ -24,6 +24,7 @@ protected:
     {
         DirectoryTally::Counts counts;
         const DirectoryTally::Reason *reason = nullptr; // none: entered and read whole
+        bool unsearchable = false; // listed, but its entries could not be described
         // Where the walk read metadata: the directory's own, and what its
         // subtree holds.
         const EntryMetadata *metadata = nullptr;

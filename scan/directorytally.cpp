@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 
 DirectoryTally::DirectoryTally()
 {
@@ -50,6 +51,19 @@ void DirectoryTally::directoryNotEntered(NotEnteredReason why)
     m_sizes.notEntered();
 }
 
+void DirectoryTally::entryMetadata(const EntryMetadata &metadata)
+{
+    m_sizes.entry(metadata);
+    const std::uint32_t parent = m_open.back().directory;
+    if (metadata.error == EACCES && (m_unsearchable.empty() || m_unsearchable.back() != parent))
+        m_unsearchable.push_back(parent);
+}
+
+bool DirectoryTally::unsearchable(std::size_t directory) const
+{
+    return std::binary_search(m_unsearchable.begin(), m_unsearchable.end(), std::uint32_t(directory));
+}
+
 void DirectoryTally::finish()
 {
     // Only the root is left open after a whole replay.
@@ -64,6 +78,9 @@ void DirectoryTally::finish()
     m_reasons.erase(std::unique(m_reasons.begin(), m_reasons.end(),
                                 [](const Reason &a, const Reason &b) { return a.directory == b.directory; }),
                     m_reasons.end());
+    // A directory's entries come on both sides of its subdirectories'.
+    std::sort(m_unsearchable.begin(), m_unsearchable.end());
+    m_unsearchable.erase(std::unique(m_unsearchable.begin(), m_unsearchable.end()), m_unsearchable.end());
 }
 
 void DirectoryTally::close()

@@ -50,7 +50,7 @@ public:
         m_rootMetadata = metadata;
         m_sizes.root(metadata);
     }
-    void entryMetadata(const EntryMetadata &metadata) override { m_sizes.entry(metadata); }
+    void entryMetadata(const EntryMetadata &metadata) override;
 
     // After the last event of the replay: closes the root.
     void finish();
@@ -59,6 +59,10 @@ public:
     Counts counts(std::size_t directory) const { return m_counts[directory]; }
     // The first reason given for each directory that has one, by directory.
     const std::vector<Reason> &reasons() const { return m_reasons; }
+    // Whether the directory could be listed but not searched: where the walk
+    // read metadata, that of its entries was refused (EACCES), as only a
+    // parent without search permission refuses it.
+    bool unsearchable(std::size_t directory) const;
     // Whether metadata was read, and then what each directory's subtree holds.
     bool hasSizes() const { return m_sizes.active(); }
     const SubtreeSizes::Totals &sizes(std::size_t directory) const { return m_sizes.totals(directory); }
@@ -77,6 +81,7 @@ private:
 
     std::vector<Counts> m_counts;
     std::vector<Reason> m_reasons;
+    std::vector<std::uint32_t> m_unsearchable; // sorted once finished
     std::vector<Open> m_open;
     SubtreeSizes m_sizes;
     EntryMetadata m_rootMetadata;

@@ -242,11 +242,33 @@ else:
         return "read_error" if reason.startswith("unreadable: ") else flags.get(reason, reason)
     lines = text.split("\n")[:-1]
     head = json.loads(lines[0])
-    out(0, "directory", head["root"], flag(head), sizes_of(head, "size", "disk"))
+    entries = []
     for line in lines[1:]:
         entry = json.loads(line)
         path = bytes(entry["path_bytes"]).decode("utf-8", "surrogateescape") if "path_bytes" in entry else entry["path"]
-        out(path.count("/") + 1, entry["type"], path.split("/")[-1], flag(entry), sizes_of(entry, "size", "disk"))
+        entries.append(("/" + path, entry))
+    # A folder listed but not searched is written as ncdu writes a folder
+    # it cannot enter: flagged, and nothing below it.
+    unsearched = {path.rsplit("/", 1)[0] for path, entry in entries
+                  if entry.get("metadata_reason") == "unreadable: Permission denied"}
+    out(0, "directory", head["root"], "read_error" if "" in unsearched else flag(head), sizes_of(head, "size", "disk"))
+    for path, entry in entries:
+        if any(path.startswith(folder + "/") for folder in unsearched):
+            continue
+        out(path.count("/"), entry["type"], path.split("/")[-1], "read_error" if path in unsearched else flag(entry),
+            sizes_of(entry, "size", "disk"))
+)py";
+
+// Prints each key that an object of the JSON document read from standard
+// input holds twice.
+const char duplicateKeyFinder[] = R"py(
+import json, sys
+def checked(pairs):
+    keys = [key for key, _ in pairs]
+    for key in sorted(set(key for key in keys if keys.count(key) > 1)):
+        print("twice:", key)
+    return dict(pairs)
+json.loads(sys.stdin.buffer.read().decode("utf-8", "surrogateescape"), object_pairs_hook=checked)
 )py";
 
 // Holds each directory of a JSON map (argv[2]: "json" or "jsonl") of
@@ -1266,7 +1288,7 @@ void tst_MapCommand::ncduReadsTheMap()
     QVERIFY(scratch.isValid());
     QList<QByteArray> entries = {"d:tree", "d:tree/sub", "l:tree/sub/up=..", "l:tree/proc=/proc", "d:tree/locked",
                                  "tree/locked/hidden", "l:tree/gone=nowhere", "p:tree/fifo", "w:tree/shared=7000",
-                                 "h:tree/sub/shared=tree/shared", "s:tree/sparse=1000000", "d:tree/listed",
+                                 "h:tree/sub/shared=tree/shared", "s:tree/sparse=1000000", "d:tree/listed", "d:tree/listed/inner",
                                  "tree/listed/unseen"};
     for (const char *name : {"quote\"d", "back\\slash", "ctl\x01\x1f\x7f", "new\nline", "caf\xc3\xa9", "\xff",
                                    "caf\xe9", "a\x80z"})
@@ -1286,6 +1308,7 @@ void tst_MapCommand::ncduReadsTheMap()
     QCOMPARE(ncdu.status, byNobody ? 3 : 0);
     QCOMPARE(ncdu.err, lines.err);
     QVERIFY(ncdu.out.startsWith("[1,2,{\"progname\":\"velmora-map\",\"progver\":\""));
+    QCOMPARE(listedBy("python3", {"-c", duplicateKeyFinder}, ncdu.out), QByteArray());
     // Read back by ncdu and exported again, the same entries with the same flags.
     const QByteArray again = listedBy("ncdu", {"-f", "-", "-o", "-"}, ncdu.out);
     const QString sized = options.contains("--sizes") ? "sizes" : "";
