@@ -59,7 +59,7 @@ NcduMapper::NcduMapper(const MapHeading &heading, std::string &output)
 void NcduMapper::begin()
 {
     m_output.append("[1,2,{\"progname\":\"velmora-map\",\"progver\":\"").append(versionText);
-    m_output.append("\",\"timestamp\":").append(std::to_string(m_heading.madeAt)).append("},\n[");
+    m_output.append("\",\"timestamp\":").append(std::to_string(m_heading.madeAt)).append("},\n");
     std::string root = absolutePath(m_heading.rootPath);
     while (root.size() > 1 && root.back() == '/')
         root.pop_back();
@@ -74,15 +74,18 @@ void NcduMapper::end()
 
 void NcduMapper::file(std::string_view name)
 {
+    const bool countedElsewhere = hasSizes() && nextFileCountedElsewhere();
     if (leftOut())
         return;
     m_output.append(",\n");
     appendName(m_output, name);
     if (const EntryMetadata *metadata = nextMetadata()) {
-        if (metadata->readable())
+        if (!metadata->readable())
+            m_output.append(",\"read_error\":true"); // the format's word for an entry that could not be described
+        else if (countedElsewhere) // no size: ncdu would add it again
+            appendDescription(*metadata, false);
+        else
             appendMetadata(*metadata, false);
-        else // the format's word for an entry that could not be described
-            m_output.append(",\"read_error\":true");
     }
     m_output.push_back('}');
 }
@@ -103,7 +106,7 @@ void NcduMapper::directoryBegin(std::string_view name)
         ++m_leftOutDepth;
         return;
     }
-    m_output.append(",\n[");
+    m_output.append(",\n");
     writeDirectory(name);
 }
 
@@ -113,34 +116,57 @@ void NcduMapper::directoryEnd()
         --m_leftOutDepth;
         return;
     }
+    if (m_leftOutDepth == 0 || m_leftOutOfArray)
+        m_output.push_back(']');
     m_leftOutDepth = 0;
-    m_output.push_back(']');
     if (hasSizes())
         m_devices.pop_back();
 }
 
 void NcduMapper::writeDirectory(std::string_view name)
 {
-    appendName(m_output, name);
     const Directory directory = nextDirectory();
     const DirectoryTally::Reason *reason = directory.reason;
-    bool readError = (reason && !reason->notEntered) || directory.unsearchable;
+    const bool notEntered = reason && reason->notEntered;
+    // Met before, through a link or a mount: written once, where it counts.
+    const bool countedElsewhere = !notEntered && directory.sizes && directory.sizes->countedElsewhere;
+    // What counts nothing is an object alone, as ncdu writes what a pattern
+    // excluded: gdu gives a folder 4096 bytes of its own, whatever it says.
+    const bool countsNothing = notEntered || countedElsewhere;
+    if (!countsNothing)
+        m_output.push_back('[');
+    appendName(m_output, name);
+    bool readError = (reason && !notEntered) || directory.unsearchable;
     if (const EntryMetadata *metadata = directory.metadata) {
-        if (metadata->readable())
-            appendMetadata(*metadata, true);
         readError = readError || !metadata->readable();
+        // No size where nothing is counted, as ncdu writes what it does not count.
+        if (metadata->readable() && countsNothing)
+            appendDevice(metadata->identity.device);
+        else if (metadata->readable())
+            appendMetadata(*metadata, true);
         // An unreadable directory stays on its parent's device.
         m_devices.push_back(metadata->readable() ? metadata->identity.device
                             : m_devices.empty()  ? dev_t(0)
                                                  : m_devices.back());
     }
-    if (reason && reason->notEntered)
-        m_output.append(",\"excluded\":\"").append(excludedText(reason->why)).push_back('"');
+    if (countsNothing)
+        m_output.append(",\"excluded\":\"")
+            .append(excludedText(notEntered ? reason->why : NotEnteredReason::Loop))
+            .push_back('"');
     if (readError)
         m_output.append(",\"read_error\":true");
     m_output.push_back('}');
-    if (directory.unsearchable)
+    if (countsNothing || directory.unsearchable) {
         m_leftOutDepth = 1;
+        m_leftOutOfArray = !countsNothing;
+    }
+}
+
+void NcduMapper::appendDevice(dev_t device)
+{
+    // Only where it changes, as ncdu writes it.
+    if (m_devices.empty() || m_devices.back() != device)
+        appendField(m_output, ",\"dev\":", device);
 }
 
 void NcduMapper::appendMetadata(const EntryMetadata &metadata, bool isDirectory)
@@ -148,8 +174,13 @@ void NcduMapper::appendMetadata(const EntryMetadata &metadata, bool isDirectory)
     assert(metadata.readable());
     appendField(m_output, ",\"asize\":", metadata.size);
     appendField(m_output, ",\"dsize\":", metadata.diskBytes);
-    if (isDirectory && (m_devices.empty() || m_devices.back() != metadata.identity.device))
-        appendField(m_output, ",\"dev\":", metadata.identity.device);
+    if (isDirectory)
+        appendDevice(metadata.identity.device);
+    appendDescription(metadata, isDirectory);
+}
+
+void NcduMapper::appendDescription(const EntryMetadata &metadata, bool isDirectory)
+{
     appendField(m_output, ",\"ino\":", metadata.identity.inode);
     if (!isDirectory && metadata.links > 1) {
         m_output.append(",\"hlnkc\":true");

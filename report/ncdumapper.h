@@ -27,10 +27,15 @@
 // escaped, every other byte written as it is, so this output alone is not
 // pure ASCII. Files are always listed: the format has no other way.
 // Where the walk read metadata, each entry has "asize", "dsize", "ino" and
-// "mtime" (left out for a time before 1970, which ncdu cannot read), a file with several names "hlnkc" and "nlink", an entry that is
-// neither a regular file nor a directory "notreg", a directory "dev" where
+// "mtime" (left out for a time before 1970, which ncdu cannot read), a
+// file with several names "hlnkc" and "nlink", an entry that is neither a
+// regular file nor a directory "notreg", a directory "dev" where
 // its device is not its parent's (the root always), and an entry whose
-// metadata could not be read "read_error" and nothing of the rest. Where the
+// metadata could not be read "read_error" and nothing of the rest. What the
+// tally counted elsewhere has no size, so that ncdu and gdu add up what the
+// JSON maps do: a directory met before is "frmlnk" with nothing below it, a
+// file met before keeps the rest; a directory counted nowhere is an object
+// alone, as gdu gives a directory 4096 bytes of its own otherwise. Where the
 // walk lists what its exclusions leave out, each such entry is there, named
 // alone with "excluded":"pattern", as ncdu shows what its own patterns
 // matched.
@@ -51,6 +56,8 @@ public:
 private:
     void writeDirectory(std::string_view name);
     void appendMetadata(const EntryMetadata &metadata, bool isDirectory);
+    void appendDescription(const EntryMetadata &metadata, bool isDirectory);
+    void appendDevice(dev_t device);
     bool leftOut() const { return m_leftOutDepth > 0; }
 
     const MapHeading m_heading;
@@ -59,4 +66,5 @@ private:
     // Open directories whose entries are not written: 1 for the innermost
     // one written, and one more for each begun below it.
     std::size_t m_leftOutDepth = 0;
+    bool m_leftOutOfArray = false; // the innermost one written is an array, to be closed
 };

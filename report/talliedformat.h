@@ -38,6 +38,9 @@ protected:
     // Where the walk read metadata, that of the entry about to be told of
     // (within file() or directoryBegin()); else null.
     const EntryMetadata *nextMetadata() const { return m_hasSizes ? &m_nextMetadata : nullptr; }
+    // Whether the file about to be told of (within file()) was counted
+    // elsewhere: called once for each file, or never.
+    bool nextFileCountedElsewhere() { return m_tally.countedElsewhere(m_file++); }
     // Whether every directory of the tally has been begun: at the end, it
     // must have been.
     bool replayedWhole() const
@@ -51,6 +54,7 @@ private:
     const DirectoryTally &m_tally;
     const bool m_hasSizes;
     std::size_t m_directory = 0;
+    std::size_t m_file = 0;
     std::size_t m_reason = 0; // the next of the tally's reasons
     EntryMetadata m_nextMetadata;
 };

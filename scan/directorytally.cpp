@@ -12,8 +12,14 @@ DirectoryTally::DirectoryTally()
 
 void DirectoryTally::file(std::string_view)
 {
+    if (m_sizes.file())
+        m_filesCountedElsewhere.push_back(std::uint32_t(m_files));
     ++m_files;
-    m_sizes.file();
+}
+
+bool DirectoryTally::countedElsewhere(std::size_t file) const
+{
+    return std::binary_search(m_filesCountedElsewhere.begin(), m_filesCountedElsewhere.end(), std::uint32_t(file));
 }
 
 void DirectoryTally::directoryBegin(std::string_view)

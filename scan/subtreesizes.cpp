@@ -28,16 +28,17 @@ void SubtreeSizes::entry(const EntryMetadata &metadata)
     m_hasNext = true;
 }
 
-void SubtreeSizes::file()
+bool SubtreeSizes::file()
 {
     if (!m_active)
-        return;
+        return false;
     // A walk that reads metadata tells it of every entry.
     assert(m_hasNext);
     m_hasNext = false;
-    bool metBefore = false;
-    if (m_elsewhere == 0)
+    bool metBefore = m_elsewhere > 0;
+    if (!metBefore)
         count(m_next, false, metBefore);
+    return metBefore;
 }
 
 void SubtreeSizes::begin(std::uint32_t directory)

@@ -37,7 +37,8 @@ public:
     void root(const EntryMetadata &metadata);
     // Of the entry whose file() or begin() comes next.
     void entry(const EntryMetadata &metadata);
-    void file();
+    // Whether the file, described, added nothing: it was counted elsewhere.
+    bool file();
     // `directory` is the number DirectoryTally gives it.
     void begin(std::uint32_t directory);
     // Of the directory just begun.

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QPushButton>
@@ -196,11 +198,16 @@ input | "\(.format_version) \(.folders) \(.files) \(.files_listed)", (.type = "d
         | show(($slashes | length) + 1; $path[(($slashes | last) // -1) + 1:]))
 )jq";
 
-// "DEPTH TYPE NAME-BYTES FLAG" for each entry of an export in ncdu's
+// "DEPTH TYPE NAME-BYTES FLAG SIZES" for each entry of an export in ncdu's
 // format (argument "ncdu") or of JSON Lines (argument "jsonl"), the flag
-// being the one the export gives for the JSON Lines' reason, or "-".
+// being the one the export gives for the JSON Lines' reason, or "-"; then,
+// where sizes were read, "total DEPTH NAME-BYTES SIZES" for each directory:
+// what ncdu shows, each inode with several links counted once in each
+// directory that holds one (as its manual says), or what the JSON Lines
+// say. JSON Lines need the root and "-L" or "-P" too: a file met before in
+// the same walk, by device and inode, is written without a size.
 const char ncduLister[] = R"py(
-import json, sys
+import json, os, sys
 text = sys.stdin.buffer.read().decode("utf-8", "surrogateescape")
 def out(depth, kind, name, flag, sizes):
     print(depth, kind, ",".join(str(byte) for byte in name.encode("utf-8", "surrogateescape")), flag, sizes)
@@ -209,35 +216,50 @@ def flag_of(info):
         # ncdu 1.18 reads "otherfs", as its format says, and writes "othfs".
         return "excluded=" + {"othfs": "otherfs"}.get(info["excluded"], info["excluded"])
     return "read_error" if info.get("read_error") else "-"
-sized = sys.argv[2:] == ["sizes"]
+sized = sys.argv[2] == "sizes"
 def sizes_of(info, size, disk):
-    # ncdu leaves out a size of 0 when it exports a map again, and the
-    # sizes of a folder it does not enter.
-    if size == "asize":
-        if not sized or (info.get("read_error") and "asize" not in info):
-            return "-"
-        return "%d,%d" % (info.get(size, 0), info.get(disk, 0))
-    return "%d,%d" % (info[size], info[disk]) if size in info else "-"
+    # ncdu leaves out a size of 0 when it exports a map again: no size and
+    # a size of 0 are one.
+    if not sized or not info.get(size, 0) and not info.get(disk, 0):
+        return "-"
+    return "%d,%d" % (info.get(size, 0), info.get(disk, 0))
 # What a pattern left out, which the JSON maps leave out, is listed at the end.
 patterns = []
-def show(entry, depth):
-    if isinstance(entry, list):
-        out(depth, "directory", entry[0]["name"], flag_of(entry[0]), sizes_of(entry[0], "asize", "dsize"))
-        for inner in entry[1:]:
-            show(inner, depth + 1)
-    elif entry.get("excluded") == "pattern":
-        patterns.append((depth, entry["name"]))
+totals = []
+def show(entry, depth, device):
+    info = entry[0] if isinstance(entry, list) else entry
+    device = info.get("dev", device)
+    own = [info.get("asize", 0), info.get("dsize", 0)]
+    linked = {}
+    if info.get("hlnkc"):
+        linked[(device, info["ino"])], own = own, [0, 0]
+    if isinstance(entry, list) or info.get("excluded") in ("othfs", "kernfs", "frmlnk"):
+        out(depth, "directory", info["name"], flag_of(info), sizes_of(info, "asize", "dsize"))
+        total = len(totals)
+        totals.append(None)
+        for inner in entry[1:] if isinstance(entry, list) else []:
+            inner_own, inner_linked = show(inner, depth + 1, device)
+            own = [own[0] + inner_own[0], own[1] + inner_own[1]]
+            for key, sizes in inner_linked.items():
+                linked.setdefault(key, sizes)
+        totals[total] = (depth, info["name"], "%d,%d" % (own[0] + sum(a for a, d in linked.values()),
+                                                         own[1] + sum(d for a, d in linked.values())))
+    elif info.get("excluded") == "pattern":
+        patterns.append((depth, info["name"]))
     else:
-        out(depth, "file", entry["name"], flag_of(entry), sizes_of(entry, "asize", "dsize"))
+        out(depth, "file", info["name"], flag_of(info), sizes_of(info, "asize", "dsize"))
+    return own, linked
 if sys.argv[1] == "ncdu":
     document = json.loads(text)
     assert document[:2] == [1, 2], "version 1.2"
-    show(document[3], 0)
-    for depth, name in patterns:
-        out(depth, "excluded", name, "pattern", "-")
+    show(document[3], 0, None)
+    totals, patterns = totals + [(depth, name, None) for depth, name in patterns], []
 else:
+    root, follow = sys.argv[3], sys.argv[4] == "-L"
     flags = {"loop": "excluded=frmlnk", "pseudo file system": "excluded=kernfs", "other file system": "excluded=otherfs"}
     def flag(entry):
+        if entry.get("counted_elsewhere") and "reason" not in entry:
+            return "excluded=frmlnk"
         reason = entry.get("reason", entry.get("metadata_reason", "-"))
         return "read_error" if reason.startswith("unreadable: ") else flags.get(reason, reason)
     lines = text.split("\n")[:-1]
@@ -248,15 +270,39 @@ else:
         path = bytes(entry["path_bytes"]).decode("utf-8", "surrogateescape") if "path_bytes" in entry else entry["path"]
         entries.append(("/" + path, entry))
     # A folder listed but not searched is written as ncdu writes a folder
-    # it cannot enter: flagged, and nothing below it.
+    # it cannot enter: flagged, and nothing below it; so is a folder met
+    # before, and a folder not entered, which has no size either.
     unsearched = {path.rsplit("/", 1)[0] for path, entry in entries
                   if entry.get("metadata_reason") == "unreadable: Permission denied"}
+    passed = {path for path, entry in entries if entry["type"] == "directory" and flag(entry).startswith("excluded=")}
+    def described(path):
+        try:
+            return os.stat(root + path, follow_symlinks=follow)
+        except OSError:
+            return os.lstat(root + path)
+    met = {(described("").st_dev, described("").st_ino)}
+    def total(entry):
+        return "%d,%d" % (entry.get("total_size", 0), entry.get("total_disk", 0))
     out(0, "directory", head["root"], "read_error" if "" in unsearched else flag(head), sizes_of(head, "size", "disk"))
+    totals.append((0, head["root"], total(head)))
     for path, entry in entries:
-        if any(path.startswith(folder + "/") for folder in unsearched):
+        if any(path.startswith(folder + "/") for folder in unsearched | passed):
             continue
-        out(path.count("/"), entry["type"], path.split("/")[-1], "read_error" if path in unsearched else flag(entry),
-            sizes_of(entry, "size", "disk"))
+        depth, name = path.count("/"), path.split("/")[-1]
+        sizes = "-" if path in passed else sizes_of(entry, "size", "disk")
+        if sizes != "-":
+            status = described(path)
+            if (status.st_dev, status.st_ino) in met and entry["type"] == "file":
+                sizes = "-"
+            met.add((status.st_dev, status.st_ino))
+        out(depth, entry["type"], name, "read_error" if path in unsearched else flag(entry), sizes)
+        if entry["type"] == "directory":
+            totals.append((depth, name, total(entry)))
+for depth, name, sizes in totals:
+    if sizes is None:
+        out(depth, "excluded", name, "pattern", "-")
+    elif sized:
+        out(depth, "total", name, "-", sizes)
 )py";
 
 // Prints each key that an object of the JSON document read from standard
@@ -1260,21 +1306,31 @@ void tst_MapCommand::ncduReadsTheMap_data()
     QTest::addColumn<bool>("byNobody"); // for whom the directory "locked" cannot be read
     QTest::addColumn<QByteArray>("leftOut"); // "DEPTH NAME" of each entry a pattern left out, as ncdu shows it
     QTest::addColumn<QByteArrayList>("more"); // entries the tree has besides, for makeTree
+    QTest::addColumn<QByteArray>("mounted"); // on tree/disk, before "more" is made: "tmpfs", "bind" of tree/sub, or ""
 
-    QTest::newRow("names, a loop and a pseudo file system") << QStringList{} << false << QByteArray() << QByteArrayList{};
-    QTest::newRow("a folder that cannot be read, by nobody") << QStringList{} << true << QByteArray() << QByteArrayList{};
+    QTest::newRow("names, a loop and a pseudo file system") << QStringList{} << false << QByteArray() << QByteArrayList{} << QByteArray();
+    QTest::newRow("a folder that cannot be read, by nobody") << QStringList{} << true << QByteArray() << QByteArrayList{} << QByteArray();
     QTest::newRow("on one file system, a folder excluded") << QStringList{"-x", "--exclude=/sub/"} << false
-                                                           << QByteArray("1 sub") << QByteArrayList{};
+                                                           << QByteArray("1 sub") << QByteArrayList{} << QByteArray();
     QTest::newRow("sizes: hard links, a sparse file, a pipe, links")
-        << QStringList{"--sizes"} << false << QByteArray() << QByteArrayList{};
-    QTest::newRow("sizes of links themselves, -P") << QStringList{"--sizes", "-P"} << false << QByteArray() << QByteArrayList{};
+        << QStringList{"--sizes"} << false << QByteArray() << QByteArrayList{} << QByteArray();
+    QTest::newRow("sizes of links themselves, -P") << QStringList{"--sizes", "-P"} << false << QByteArray() << QByteArrayList{} << QByteArray();
     QTest::newRow("sizes, by nobody: a folder listed but not searchable")
-        << QStringList{"--sizes"} << true << QByteArray() << QByteArrayList{};
+        << QStringList{"--sizes"} << true << QByteArray() << QByteArrayList{} << QByteArray();
     QTest::newRow("sizes, files excluded at two depths, in name order")
         << QStringList{"--sizes", "--exclude=shared", "--sort=name"} << false << QByteArray("1 shared\n2 shared")
-        << QByteArrayList{};
+        << QByteArrayList{} << QByteArray();
+    const QByteArrayList links = {"d:tree/real", "w:tree/real/f=10000", "l:tree/alias=real", "l:tree/sub/file=../real/f"};
+    QTest::newRow("sizes: a link to a folder, a link to a file") << QStringList{"--sizes"} << false << QByteArray() << links
+                                                                << QByteArray();
+    QTest::newRow("sizes of links themselves, -P, beside a folder and a file")
+        << QStringList{"--sizes", "-P"} << false << QByteArray() << links << QByteArray();
+    QTest::newRow("sizes: a mount, entered") << QStringList{"--sizes"} << false << QByteArray()
+                                             << QByteArrayList{"w:tree/disk/inside=5000"} << QByteArray("tmpfs");
+    QTest::newRow("sizes on one file system: a mount") << QStringList{"--sizes", "-x"} << false << QByteArray()
+                                                       << QByteArrayList{"w:tree/disk/inside=5000"} << QByteArray("tmpfs");
     QTest::newRow("sizes: a file changed before 1970")
-        << QStringList{"--sizes"} << false << QByteArray() << QByteArrayList{"tree/old", "t:tree/old=-86400"};
+        << QStringList{"--sizes"} << false << QByteArray() << QByteArrayList{"tree/old", "t:tree/old=-86400"} << QByteArray();
 }
 
 void tst_MapCommand::ncduReadsTheMap()
@@ -1283,6 +1339,7 @@ void tst_MapCommand::ncduReadsTheMap()
     QFETCH(bool, byNobody);
     QFETCH(QByteArray, leftOut);
     QFETCH(QByteArrayList, more);
+    QFETCH(QByteArray, mounted);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -1293,7 +1350,14 @@ void tst_MapCommand::ncduReadsTheMap()
     for (const char *name : {"quote\"d", "back\\slash", "ctl\x01\x1f\x7f", "new\nline", "caf\xc3\xa9", "\xff",
                                    "caf\xe9", "a\x80z"})
         entries << "tree/" + QByteArray(name) << "tree/sub/" + QByteArray(name);
-    QVERIFY(makeTree(scratch.path(), entries + more));
+    QVERIFY(makeTree(scratch.path(), entries));
+    std::optional<LoopDisk> disk;
+    if (mounted == "tmpfs") {
+        disk.emplace(scratch.path() + "/tree", LoopDisk::Tmpfs);
+        if (!disk->isMounted())
+            QSKIP(qPrintable("no tmpfs of its own here: " + disk->failure()));
+    }
+    QVERIFY(makeTree(scratch.path(), more));
     QVERIFY(::chmod(scratch.path().constData(), 0777) == 0);
     QVERIFY(::chmod((scratch.path() + "/tree/locked").constData(), 0700) == 0);
     QVERIFY(::chmod((scratch.path() + "/tree/listed").constData(), 0744) == 0); // nobody lists it, and cannot search it
@@ -1312,7 +1376,8 @@ void tst_MapCommand::ncduReadsTheMap()
     // Read back by ncdu and exported again, the same entries with the same flags.
     const QByteArray again = listedBy("ncdu", {"-f", "-", "-o", "-"}, ncdu.out);
     const QString sized = options.contains("--sizes") ? "sizes" : "";
-    const QByteArray expected = listedBy("python3", {"-c", ncduLister, "jsonl", sized}, lines.out);
+    const QString links = options.contains("-P") ? "-P" : "-L";
+    const QByteArray expected = listedBy("python3", {"-c", ncduLister, "jsonl", sized, tree, links}, lines.out);
     QVERIFY(expected.startsWith("0 directory " + decimalBytes(tree.toUtf8()) + " - "));
     QByteArray patterns;
     for (const QByteArray &entry : leftOut.split('\n')) {
@@ -1324,6 +1389,46 @@ void tst_MapCommand::ncduReadsTheMap()
     const QByteArray shown = listedBy("gdu", {"-f", "-", "-n"}, ncdu.out);
     for (const char *name : {"locked", "proc", "fifo", "gone"})
         QVERIFY2(shown.contains(name), shown.constData());
+    if (sized.isEmpty())
+        return;
+    // gdu shows the root's total and each folder's in it as the JSON Lines
+    // have them, where every folder takes 4096 bytes: gdu gives each that
+    // much of its own, whatever the export says.
+    QMap<QByteArray, QJsonObject> folders; // the root as "", the folders in it by name
+    bool sized4096 = true;
+    for (const QByteArray &line : lines.out.split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        const QString path = entry.value("path").toString();
+        if (entry.isEmpty() || (entry.contains("path") && entry.value("type") != "directory"))
+            continue;
+        const bool counted = !entry.contains("counted_elsewhere") && entry.value("reason").toString("unreadable").startsWith("unreadable");
+        if (entry.contains("disk") && counted)
+            sized4096 = sized4096 && entry.value("disk").toInt() == 4096 && entry.value("size").toInt() == 4096;
+        if (!path.contains('/'))
+            folders.insert(path.toUtf8(), entry);
+    }
+    if (!sized4096)
+        return;
+    for (const char *kind : {"disk", "size"}) {
+        QStringList gdu = {"-f", "-", "-n", "-p", "--no-prefix"};
+        if (kind == QByteArray("size"))
+            gdu << "-a"; // the apparent sizes
+        QMap<QByteArray, QByteArray> totals; // as gdu shows them
+        QByteArray shownByGdu = listedBy("gdu", gdu, ncdu.out);
+        shownByGdu += listedBy("gdu", gdu << "-s", ncdu.out);
+        for (const QByteArray &line : shownByGdu.split('\n')) {
+            // "[FLAG] SIZE NAME": the root by its last name; in it, a folder after a slash
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() >= 2)
+                totals.insert(fields.last() == "tree" ? QByteArray() : fields.last().mid(fields.last().startsWith('/')),
+                              fields[fields.size() - 2]);
+        }
+        for (auto folder = folders.cbegin(); folder != folders.cend(); ++folder) {
+            const QByteArray json = QByteArray::number(folder->value("total_" + QString(kind)).toInteger());
+            QVERIFY2(folder.key().isEmpty() || totals.contains(folder.key()), folder.key() + '\n' + shownByGdu);
+            QCOMPARE(kind + (' ' + folder.key()) + ' ' + totals.value(folder.key()), kind + (' ' + folder.key()) + ' ' + json);
+        }
+    }
 }
 
 void tst_MapCommand::rulesShapeHtmlAndJsonAlike_data()
