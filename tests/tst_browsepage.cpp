@@ -473,6 +473,7 @@ void tst_BrowsePage::searchFindsNames_data()
     QTest::newRow("? is one character beyond U+FFFF") << "?x" << QByteArrayList{"\xf0\x9f\x98\x80x"};
     QTest::newRow("a byte that is not UTF-8") << QString("\u00ff") << QByteArrayList{"x\xffy"};
     QTest::newRow("nothing") << "nowhere" << QByteArrayList{};
+    QTest::newRow("far below the rows in view") << "item-250" << QByteArrayList{"many/item-250"};
 }
 
 void tst_BrowsePage::searchFindsNames()
@@ -483,10 +484,13 @@ void tst_BrowsePage::searchFindsNames()
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/Report.TXT", "d:tree/sub", "tree/sub/report.txt",
-                                      "tree/sub/caf\xc3\xa9.txt", "tree/sub/CAF\xc3\x89.TXT", "d:tree/sub/sub-notes",
-                                      "tree/sub/sub-notes/draft-1.md", "tree/sub/sub-notes/draft-22.md", "tree/x\xffy",
-                                      "tree/\xf0\x9f\x98\x80x"}));
+    QList<QByteArray> entries = {"d:tree", "tree/Report.TXT", "d:tree/sub", "tree/sub/report.txt",
+                                 "tree/sub/caf\xc3\xa9.txt", "tree/sub/CAF\xc3\x89.TXT", "d:tree/sub/sub-notes",
+                                 "tree/sub/sub-notes/draft-1.md", "tree/sub/sub-notes/draft-22.md", "tree/x\xffy",
+                                 "tree/\xf0\x9f\x98\x80x", "d:tree/many"};
+    for (int i = 0; i < 300; ++i)
+        entries << "tree/many/item-" + QByteArray::number(i);
+    QVERIFY(makeTree(scratch.path(), entries));
     const QByteArray root = scratch.path() + "/tree";
     const QByteArray page = scratch.path() + "/map.html";
     QCOMPARE(writePage(root, page, {"-f"}), 0);
@@ -512,13 +516,27 @@ void tst_BrowsePage::searchFindsNames()
     if (hits.isEmpty())
         return;
 
-    // Choosing a hit opens the tree to it and focuses it there.
+    // Choosing a hit opens the tree to it and focuses it there, on screen;
+    // Down goes on to the row drawn below it.
     browser->pressKey("Tab");
     const QString chosen = browser->evaluate("document.activeElement.textContent").toString();
     browser->pressKey("Enter");
     QVERIFY(browser->evaluate("document.activeElement.id === 'tree'").toBool());
     QCOMPARE(browser->evaluate("document.getElementById('path-bar').textContent").toString().section(" in ", -1), chosen);
-    QCOMPARE(activeName(*browser), chosen.section('/', -1));
+    const QJsonArray inView = browser->evaluate(R"js(
+        (() => { const tree = document.getElementById('tree').getBoundingClientRect();
+                 const row = document.querySelector('#tree .row.active');
+                 if (!row)
+                     return ['not drawn', ''];
+                 const box = row.getBoundingClientRect();
+                 const below = [...document.querySelectorAll('#tree .row:not([hidden])')]
+                     .find(other => Math.abs(other.getBoundingClientRect().top - box.bottom) < 1);
+                 return [box.top >= tree.top && box.bottom <= tree.bottom ? row.querySelector('.name').textContent : 'off screen',
+                         below ? below.querySelector('.name').textContent : '']; })())js").toArray();
+    QCOMPARE(inView.at(0).toString(), chosen.section('/', -1));
+    browser->pressKey("ArrowDown");
+    if (!inView.at(1).toString().isEmpty())
+        QCOMPARE(activeName(*browser), inView.at(1).toString());
 }
 
 void tst_BrowsePage::manyHitsShownOnDemand()

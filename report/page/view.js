@@ -128,6 +128,8 @@ function grouped(number) {
 // Scrolls so that row `row` is in view; `centre` puts it mid-view.
 function scrollToRow(row, centre) {
     var g = geometry();
+    // A position past the space's old height would be cut back to it.
+    view.space.style.height = g.space + 'px';
     var inView = Math.max(1, Math.floor(g.height / ROW_HEIGHT));
     var firstExact = view.tree.scrollTop * g.scale / ROW_HEIGHT;
     var wanted = firstExact;
