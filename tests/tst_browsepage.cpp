@@ -248,6 +248,7 @@ private slots:
     void manyHitsShownOnDemand();
     void sortsByColumnHeads_data();
     void sortsByColumnHeads();
+    void withoutScript_data();
     void withoutScript();
     void showsSizesAndDates_data();
     void showsSizesAndDates();
@@ -399,17 +400,20 @@ void tst_BrowsePage::opensPathByKeyboard_data()
     QTest::addColumn<QStringList>("thenKeys");
     QTest::addColumn<QByteArray>("focused");    // the path of the focused entry at the end
     QTest::addColumn<bool>("open");             // whether it is an open folder
+    QTest::addColumn<QString>("facts");         // what the path bar says of it before its path
 
-    QTest::newRow("down two levels") << QByteArrayList{"sub", "deeper"} << QStringList{} << QByteArray("sub/deeper") << true;
+    QTest::newRow("down two levels") << QByteArrayList{"sub", "deeper"} << QStringList{} << QByteArray("sub/deeper") << true
+                                     << "0 folders, 1 file";
     QTest::newRow("into a folder, to its first entry") << QByteArrayList{"sub", "deeper"} << QStringList{"ArrowRight"}
-                                                       << QByteArray("sub/deeper/last") << false;
+                                                       << QByteArray("sub/deeper/last") << false << "";
     QTest::newRow("a folder named in no valid UTF-8") << QByteArrayList{"\xfe\\\n"} << QStringList{"ArrowRight"}
-                                                      << QByteArray() << false;
+                                                      << QByteArray() << false << "";
     QTest::newRow("closed again with Left") << QByteArrayList{"sub", "deeper"} << QStringList{"ArrowLeft"}
-                                            << QByteArray("sub/deeper") << false;
+                                            << QByteArray("sub/deeper") << false << "0 folders, 1 file";
     QTest::newRow("up to the folder with Left") << QByteArrayList{"sub", "deeper"} << QStringList{"ArrowLeft", "ArrowLeft"}
-                                                << QByteArray("sub") << true;
-    QTest::newRow("Enter closes it") << QByteArrayList{"sub"} << QStringList{"Enter"} << QByteArray("sub") << false;
+                                                << QByteArray("sub") << true << "22 folders, 1 file";
+    QTest::newRow("Enter closes it") << QByteArrayList{"sub"} << QStringList{"Enter"} << QByteArray("sub") << false
+                                     << "22 folders, 1 file";
 }
 
 void tst_BrowsePage::opensPathByKeyboard()
@@ -419,6 +423,7 @@ void tst_BrowsePage::opensPathByKeyboard()
     QFETCH(QStringList, thenKeys);
     QFETCH(QByteArray, focused);
     QFETCH(bool, open);
+    QFETCH(QString, facts);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -453,7 +458,9 @@ void tst_BrowsePage::opensPathByKeyboard()
                  const row = document.getElementById(tree.getAttribute('aria-activedescendant'));
                  return [document.getElementById('path-bar').textContent, row.getAttribute('aria-expanded'),
                          document.activeElement === tree]; })())js").toArray();
-    QVERIFY2(shown.at(0).toString().endsWith(shownName(root + '/' + focused)), qPrintable(shown.at(0).toString()));
+    const QString bar = shown.at(0).toString();
+    QVERIFY2(bar.endsWith(shownName(root + '/' + focused)), qPrintable(bar));
+    QCOMPARE(bar.chopped(shownName(root + '/' + focused).size()), facts.isEmpty() ? facts : facts + " in ");
     QCOMPARE(shown.at(1).toString(), open ? "true" : QFileInfo(QFile::decodeName(root + '/' + focused)).isDir() ? "false" : "");
     QVERIFY(shown.at(2).toBool());
 }
@@ -631,12 +638,25 @@ void tst_BrowsePage::sortsByColumnHeads()
     QCOMPARE(shown, expected);
 }
 
+void tst_BrowsePage::withoutScript_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<QString>("counts");
+
+    QTest::newRow("several of each") << QList<QByteArray>{"d:tree", "tree/a", "d:tree/b", "tree/b/c", "d:tree/e"}
+                                     << "2 folders and 2 files below it";
+    QTest::newRow("one of each") << QList<QByteArray>{"d:tree", "tree/a", "d:tree/b"} << "1 folder and 1 file below it";
+}
+
 void tst_BrowsePage::withoutScript()
 {
     REQUIRE_BROWSER();
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(QString, counts);
+
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a", "d:tree/b", "tree/b/c", "d:tree/e"}));
+    QVERIFY(makeTree(scratch.path(), entries));
     const QByteArray page = scratch.path() + "/map.html";
     QCOMPARE(writePage(scratch.path() + "/tree", page, {}), 0);
     const auto browser = openPage(page, false);
@@ -646,7 +666,7 @@ void tst_BrowsePage::withoutScript()
     const QString text = browser->evaluate("document.body.innerText").toString().simplified();
     QCOMPARE(browser->evaluate("document.querySelectorAll('[role=treeitem]').length").toInt(), 0);
     QVERIFY2(text.contains("Map of " + QFile::decodeName(scratch.path()) + "/tree"), qPrintable(text));
-    QVERIFY2(text.contains("2 folders and 2 files below it"), qPrintable(text));
+    QVERIFY2(text.contains(counts), qPrintable(text));
     QVERIFY2(text.contains("with JavaScript, which this browser is not running for it"), qPrintable(text));
     QVERIFY2(!text.contains("Find names"), qPrintable(text));
 }

@@ -95,7 +95,7 @@ function onTreeClick(event) {
 // screen readers as much as for the eye.
 function showPath() {
     var item = items[active];
-    var facts = isFolder(active) ? [grouped(item.n[0]) + ' folders', grouped(item.n[1]) + ' files'] : [];
+    var facts = isFolder(active) ? [counted(item.n[0], 'folder', 'folders'), counted(item.n[1], 'file', 'files')] : [];
     if (hasSizes)
         facts = facts.concat(sizeFacts(active));
     document.getElementById('path-bar').textContent = (facts.length > 0 ? facts.join(', ') + ' in ' : '') + pathOf(active);

@@ -125,6 +125,10 @@ function grouped(number) {
     return number.toLocaleString('en-US');
 }
 
+function counted(number, one, many) {
+    return grouped(number) + ' ' + (number === 1 ? one : many);
+}
+
 // Scrolls so that row `row` is in view; `centre` puts it mid-view.
 function scrollToRow(row, centre) {
     var g = geometry();
