@@ -98,7 +98,22 @@ function showPath() {
     var facts = isFolder(active) ? [counted(item.n[0], 'folder', 'folders'), counted(item.n[1], 'file', 'files')] : [];
     if (hasSizes)
         facts = facts.concat(sizeFacts(active));
-    document.getElementById('path-bar').textContent = (facts.length > 0 ? facts.join(', ') + ' in ' : '') + pathOf(active);
+    var bar = document.getElementById('path-bar');
+    bar.textContent = '';
+    var about = document.createElement('span');
+    about.className = 'bar-facts';
+    about.textContent = facts.length > 0 ? facts.join(', ') + ' in ' : '';
+    var where = document.createElement('span');
+    where.className = 'bar-folder';
+    var name = document.createElement('bdi');
+    name.className = 'bar-name';
+    if (active === 0) {
+        appendPath(name, 0);
+    } else {
+        appendFolderPath(where, index.parent[active]);
+        showName(name, active);
+    }
+    bar.append(about, where, name);
 }
 
 function setUpColumns() {
