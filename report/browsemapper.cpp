@@ -189,8 +189,12 @@ void BrowseMapper::writeFrame()
             appendHtmlName(m_output, m_heading.rootPath);
         } else if (piece.slot == "folders") {
             m_output.append(std::to_string(m_tally.counts(0).folders));
+        } else if (piece.slot == "folders-noun") {
+            m_output.append(m_tally.counts(0).folders == 1 ? "folder" : "folders");
         } else if (piece.slot == "files") {
             m_output.append(std::to_string(m_tally.counts(0).files));
+        } else if (piece.slot == "files-noun") {
+            m_output.append(m_tally.counts(0).files == 1 ? "file" : "files");
         } else {
             assert(piece.slot.empty());
         }

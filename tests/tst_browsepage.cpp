@@ -28,7 +28,7 @@ const QList<QByteArray> nastyNames = {
     "quote\"d", "back\\slash", "ctl\x01\x1f\x7f", "new\nline", "carriage\rreturn", "tab\there", "<b>&amp;",
     "<script>alert(1)<!--", "a&b", "\xf0\x9f\x98\x80 \xf0\x9d\x84\x9e", "next\xc2\x85line",
     "sep\xe2\x80\xa8", "caf\xc3\xa9", "\xff", "caf\xe9", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82x",
-    "a\x80z"};
+    "a\x80z", " ", "\x02\x03"};
 
 QList<QByteArray> nastyTree()
 {
@@ -59,7 +59,25 @@ QString shownName(const QByteArray &name)
             ++i;
         }
     }
+    // One with nothing to see shows each character as an escape.
+    if (std::all_of(shown.begin(), shown.end(), [](QChar c) {
+            return c.isSpace() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+        })) {
+        QString escaped;
+        for (QChar c : std::as_const(shown))
+            escaped += QString("\\u%1").arg(c.unicode(), 4, 16, QChar('0')).toUpper().replace("\\U", "\\u");
+        return escaped;
+    }
     return shown;
+}
+
+// A path as the page shows it: each name as shownName() gives it.
+QString shownPath(const QByteArray &path)
+{
+    QStringList names;
+    for (const QByteArray &name : path.split('/'))
+        names << shownName(name);
+    return names.join('/');
 }
 
 // A row as the page shows it: "LEVEL|NAME|REASON|FOLDERS|FILES", the
@@ -229,6 +247,49 @@ QString activeName(HeadlessBrowser &browser)
     return browser.evaluate("document.querySelector('#tree .row.active .name').textContent").toString();
 }
 
+// What a screen reader is told the element `selector` names is.
+QString accessibleName(HeadlessBrowser &browser, const QString &selector)
+{
+    const QJsonObject element = browser.call("Runtime.evaluate", {{"expression", "document.querySelector('" + selector + "')"}});
+    const QJsonObject node = browser.call("Accessibility.getPartialAXTree",
+                                          {{"objectId", element["result"].toObject()["objectId"]}, {"fetchRelatives", false}});
+    return node["nodes"].toArray().at(0).toObject()["name"].toObject()["value"].toString();
+}
+
+// Given an element showing a path: whether its names are drawn left to
+// right in the path's order, and its last name whole within it.
+const char pathAsRead[] = R"js(
+(element => {
+    const walker = document.createTreeWalker(element, NodeFilter.SHOW_TEXT);
+    const pieces = [];
+    let text = '';
+    for (let node; (node = walker.nextNode());) {
+        pieces.push([node, text.length]);
+        text += node.data;
+    }
+    const at = offset => {
+        let k = pieces.length - 1;
+        while (pieces[k][1] > offset)
+            k--;
+        return [pieces[k][0], offset - pieces[k][1]];
+    };
+    const boxes = [];
+    let start = 0;
+    for (const name of text.split('/')) {
+        if (name.trim() !== '') {
+            const range = document.createRange();
+            range.setStart(...at(start));
+            range.setEnd(...at(start + name.length));
+            boxes.push(range.getBoundingClientRect());
+        }
+        start += name.length + 1;
+    }
+    const whole = element.getBoundingClientRect();
+    const last = boxes[boxes.length - 1];
+    return boxes.every((box, k) => k === 0 || box.left > boxes[k - 1].left)
+        && last.left >= whole.left - 0.5 && last.right <= whole.right + 0.5;
+}))js";
+
 } // namespace
 
 class tst_BrowsePage : public QObject
@@ -248,6 +309,7 @@ private slots:
     void manyHitsShownOnDemand();
     void sortsByColumnHeads_data();
     void sortsByColumnHeads();
+    void withoutScript_data();
     void withoutScript();
     void showsSizesAndDates_data();
     void showsSizesAndDates();
@@ -399,17 +461,20 @@ void tst_BrowsePage::opensPathByKeyboard_data()
     QTest::addColumn<QStringList>("thenKeys");
     QTest::addColumn<QByteArray>("focused");    // the path of the focused entry at the end
     QTest::addColumn<bool>("open");             // whether it is an open folder
+    QTest::addColumn<QString>("facts");         // what the path bar says of it before its path
 
-    QTest::newRow("down two levels") << QByteArrayList{"sub", "deeper"} << QStringList{} << QByteArray("sub/deeper") << true;
+    QTest::newRow("down two levels") << QByteArrayList{"sub", "deeper"} << QStringList{} << QByteArray("sub/deeper") << true
+                                     << "0 folders, 1 file";
     QTest::newRow("into a folder, to its first entry") << QByteArrayList{"sub", "deeper"} << QStringList{"ArrowRight"}
-                                                       << QByteArray("sub/deeper/last") << false;
+                                                       << QByteArray("sub/deeper/last") << false << "";
     QTest::newRow("a folder named in no valid UTF-8") << QByteArrayList{"\xfe\\\n"} << QStringList{"ArrowRight"}
-                                                      << QByteArray() << false;
+                                                      << QByteArray() << false << "";
     QTest::newRow("closed again with Left") << QByteArrayList{"sub", "deeper"} << QStringList{"ArrowLeft"}
-                                            << QByteArray("sub/deeper") << false;
+                                            << QByteArray("sub/deeper") << false << "0 folders, 1 file";
     QTest::newRow("up to the folder with Left") << QByteArrayList{"sub", "deeper"} << QStringList{"ArrowLeft", "ArrowLeft"}
-                                                << QByteArray("sub") << true;
-    QTest::newRow("Enter closes it") << QByteArrayList{"sub"} << QStringList{"Enter"} << QByteArray("sub") << false;
+                                                << QByteArray("sub") << true << "24 folders, 1 file";
+    QTest::newRow("Enter closes it") << QByteArrayList{"sub"} << QStringList{"Enter"} << QByteArray("sub") << false
+                                     << "24 folders, 1 file";
 }
 
 void tst_BrowsePage::opensPathByKeyboard()
@@ -419,6 +484,7 @@ void tst_BrowsePage::opensPathByKeyboard()
     QFETCH(QStringList, thenKeys);
     QFETCH(QByteArray, focused);
     QFETCH(bool, open);
+    QFETCH(QString, facts);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -453,10 +519,18 @@ void tst_BrowsePage::opensPathByKeyboard()
                  const row = document.getElementById(tree.getAttribute('aria-activedescendant'));
                  return [document.getElementById('path-bar').textContent, row.getAttribute('aria-expanded'),
                          document.activeElement === tree]; })())js").toArray();
-    QVERIFY2(shown.at(0).toString().endsWith(shownName(root + '/' + focused)), qPrintable(shown.at(0).toString()));
+    const QString bar = shown.at(0).toString();
+    QVERIFY2(bar.endsWith(shownPath(root + '/' + focused)), qPrintable(bar));
+    QCOMPARE(bar.chopped(shownPath(root + '/' + focused).size()), facts.isEmpty() ? facts : facts + " in ");
+    // The tree says which row is focused: the path bar does not say it again.
+    QVERIFY(browser->evaluate("document.getElementById('path-bar').closest('[aria-live], [role=status], [role=log]') === null")
+                .toBool());
     QCOMPARE(shown.at(1).toString(), open ? "true" : QFileInfo(QFile::decodeName(root + '/' + focused)).isDir() ? "false" : "");
     QVERIFY(shown.at(2).toBool());
 }
+
+// Folders of 150 characters, 12 deep.
+const QByteArray longPath = QByteArrayList(12, QByteArray(150, 'w')).join('/');
 
 void tst_BrowsePage::searchFindsNames_data()
 {
@@ -473,6 +547,10 @@ void tst_BrowsePage::searchFindsNames_data()
     QTest::newRow("? is one character beyond U+FFFF") << "?x" << QByteArrayList{"\xf0\x9f\x98\x80x"};
     QTest::newRow("a byte that is not UTF-8") << QString("\u00ff") << QByteArrayList{"x\xffy"};
     QTest::newRow("nothing") << "nowhere" << QByteArrayList{};
+    QTest::newRow("far below the rows in view") << "item-250" << QByteArrayList{"many/item-250"};
+    QTest::newRow("in a folder whose name overrides the direction")
+        << "rtl-deep" << QByteArrayList{"\xe2\x80\xaegnp.exe/inner/rtl-deep"};
+    QTest::newRow("at the end of a path longer than a line") << "needle" << QByteArrayList{longPath + "/needle"};
 }
 
 void tst_BrowsePage::searchFindsNames()
@@ -483,10 +561,17 @@ void tst_BrowsePage::searchFindsNames()
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/Report.TXT", "d:tree/sub", "tree/sub/report.txt",
-                                      "tree/sub/caf\xc3\xa9.txt", "tree/sub/CAF\xc3\x89.TXT", "d:tree/sub/sub-notes",
-                                      "tree/sub/sub-notes/draft-1.md", "tree/sub/sub-notes/draft-22.md", "tree/x\xffy",
-                                      "tree/\xf0\x9f\x98\x80x"}));
+    QList<QByteArray> entries = {"d:tree", "tree/Report.TXT", "d:tree/sub", "tree/sub/report.txt",
+                                 "tree/sub/caf\xc3\xa9.txt", "tree/sub/CAF\xc3\x89.TXT", "d:tree/sub/sub-notes",
+                                 "tree/sub/sub-notes/draft-1.md", "tree/sub/sub-notes/draft-22.md", "tree/x\xffy",
+                                 "tree/\xf0\x9f\x98\x80x", "d:tree/many"};
+    for (int i = 0; i < 300; ++i)
+        entries << "tree/many/item-" + QByteArray::number(i);
+    entries << "d:tree/\xe2\x80\xaegnp.exe" << "d:tree/\xe2\x80\xaegnp.exe/inner" << "tree/\xe2\x80\xaegnp.exe/inner/rtl-deep";
+    for (qsizetype slash = 0; (slash = longPath.indexOf('/', slash + 1)) >= 0;)
+        entries << "d:tree/" + longPath.left(slash);
+    entries << "d:tree/" + longPath << "tree/" + longPath + "/needle";
+    QVERIFY(makeTree(scratch.path(), entries));
     const QByteArray root = scratch.path() + "/tree";
     const QByteArray page = scratch.path() + "/map.html";
     QCOMPARE(writePage(root, page, {"-f"}), 0);
@@ -505,20 +590,49 @@ void tst_BrowsePage::searchFindsNames()
         "[...document.querySelectorAll('#hit-list button')].map(hit => hit.textContent)"));
     QStringList expected;
     for (const QByteArray &hit : hits)
-        expected << shownName(root + '/' + hit);
+        expected << (hit.size() > 400 ? "" : shownPath(root + '/' + hit));
+    for (QString &path : shown)
+        path = path.contains(QChar(0x2026)) ? "" : path;
     shown.sort();
     expected.sort();
     QCOMPARE(shown, expected);
     if (hits.isEmpty())
         return;
+    // Each name of a hit's path in its place, the name found in view.
+    QVERIFY(browser->evaluate("[...document.querySelectorAll('#hit-list button')].every(" + QString(pathAsRead) + ")").toBool());
 
-    // Choosing a hit opens the tree to it and focuses it there.
+    // Choosing a hit opens the tree to it and focuses it there, on screen;
+    // Down goes on to the row drawn below it. A hit in focus is seen so.
     browser->pressKey("Tab");
+    const double focusContrast = browser->evaluate(R"js(
+        (() => { const luminance = color => color.match(/[\d.]+/g).slice(0, 3).map(value => value / 255)
+                     .map(value => value <= 0.03928 ? value / 12.92 : ((value + 0.055) / 1.055) ** 2.4)
+                     .reduce((sum, value, k) => sum + value * [0.2126, 0.7152, 0.0722][k], 0);
+                 const style = getComputedStyle(document.activeElement);
+                 if (style.outlineStyle === 'none' || parseFloat(style.outlineWidth) < 2)
+                     return 0;
+                 const [a, b] = [luminance(style.outlineColor), luminance(style.backgroundColor)];
+                 return (Math.max(a, b) + 0.05) / (Math.min(a, b) + 0.05); })())js").toDouble();
+    QVERIFY2(focusContrast >= 3, qPrintable(QString::number(focusContrast)));
     const QString chosen = browser->evaluate("document.activeElement.textContent").toString();
     browser->pressKey("Enter");
     QVERIFY(browser->evaluate("document.activeElement.id === 'tree'").toBool());
     QCOMPARE(browser->evaluate("document.getElementById('path-bar').textContent").toString().section(" in ", -1), chosen);
-    QCOMPARE(activeName(*browser), chosen.section('/', -1));
+    QVERIFY(browser->evaluate("(" + QString(pathAsRead) + ")(document.getElementById('path-bar'))").toBool());
+    const QJsonArray inView = browser->evaluate(R"js(
+        (() => { const tree = document.getElementById('tree').getBoundingClientRect();
+                 const row = document.querySelector('#tree .row.active');
+                 if (!row)
+                     return ['not drawn', ''];
+                 const box = row.getBoundingClientRect();
+                 const below = [...document.querySelectorAll('#tree .row:not([hidden])')]
+                     .find(other => Math.abs(other.getBoundingClientRect().top - box.bottom) < 1);
+                 return [box.top >= tree.top && box.bottom <= tree.bottom ? row.querySelector('.name').textContent : 'off screen',
+                         below ? below.querySelector('.name').textContent : '']; })())js").toArray();
+    QCOMPARE(inView.at(0).toString(), chosen.section('/', -1));
+    browser->pressKey("ArrowDown");
+    if (!inView.at(1).toString().isEmpty())
+        QCOMPARE(activeName(*browser), inView.at(1).toString());
 }
 
 void tst_BrowsePage::manyHitsShownOnDemand()
@@ -613,12 +727,25 @@ void tst_BrowsePage::sortsByColumnHeads()
     QCOMPARE(shown, expected);
 }
 
+void tst_BrowsePage::withoutScript_data()
+{
+    QTest::addColumn<QList<QByteArray>>("entries");
+    QTest::addColumn<QString>("counts");
+
+    QTest::newRow("several of each") << QList<QByteArray>{"d:tree", "tree/a", "d:tree/b", "tree/b/c", "d:tree/e"}
+                                     << "2 folders and 2 files below it";
+    QTest::newRow("one of each") << QList<QByteArray>{"d:tree", "tree/a", "d:tree/b"} << "1 folder and 1 file below it";
+}
+
 void tst_BrowsePage::withoutScript()
 {
     REQUIRE_BROWSER();
+    QFETCH(QList<QByteArray>, entries);
+    QFETCH(QString, counts);
+
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a", "d:tree/b", "tree/b/c", "d:tree/e"}));
+    QVERIFY(makeTree(scratch.path(), entries));
     const QByteArray page = scratch.path() + "/map.html";
     QCOMPARE(writePage(scratch.path() + "/tree", page, {}), 0);
     const auto browser = openPage(page, false);
@@ -628,7 +755,7 @@ void tst_BrowsePage::withoutScript()
     const QString text = browser->evaluate("document.body.innerText").toString().simplified();
     QCOMPARE(browser->evaluate("document.querySelectorAll('[role=treeitem]').length").toInt(), 0);
     QVERIFY2(text.contains("Map of " + QFile::decodeName(scratch.path()) + "/tree"), qPrintable(text));
-    QVERIFY2(text.contains("2 folders and 2 files below it"), qPrintable(text));
+    QVERIFY2(text.contains(counts), qPrintable(text));
     QVERIFY2(text.contains("with JavaScript, which this browser is not running for it"), qPrintable(text));
     QVERIFY2(!text.contains("Find names"), qPrintable(text));
 }
@@ -728,6 +855,8 @@ void tst_BrowsePage::showsSizesAndDates()
     QVERIFY(!last[4].isEmpty()); // a file
     QCOMPARE(browser->evaluate("document.getElementById('path-bar').textContent").toString().section(" in ", 0, 0),
              last[4] + " bytes, modified " + last[2]);
+    // And so does the row to a screen reader, each number named.
+    QCOMPARE(accessibleName(*browser, "#tree .row.active"), last[0] + ", size " + last[1] + ", modified " + last[2]);
     QCOMPARE(problems(*browser, QUrl::fromLocalFile(QFile::decodeName(page)).toString(QUrl::FullyEncoded)), QStringList());
 }
 

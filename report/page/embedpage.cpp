@@ -196,7 +196,7 @@ int main(int argc, char **argv)
     fill(pieces, "style", style);
     fill(pieces, "script", script);
     // What the writer fills in each page (report/browsemapper.cpp).
-    const std::vector<std::string> writerSlots = {"root", "folders", "files", "data", "sizes"};
+    const std::vector<std::string> writerSlots = {"root", "folders", "folders-noun", "files", "files-noun", "data", "sizes"};
     for (const Piece &piece : pieces) {
         if (!piece.slot.empty() && std::find(writerSlots.begin(), writerSlots.end(), piece.slot) == writerSlots.end())
             fail("the frame holds {{" + piece.slot + "}}, which no page fills");

@@ -95,10 +95,25 @@ function onTreeClick(event) {
 // screen readers as much as for the eye.
 function showPath() {
     var item = items[active];
-    var facts = isFolder(active) ? [grouped(item.n[0]) + ' folders', grouped(item.n[1]) + ' files'] : [];
+    var facts = isFolder(active) ? [counted(item.n[0], 'folder', 'folders'), counted(item.n[1], 'file', 'files')] : [];
     if (hasSizes)
         facts = facts.concat(sizeFacts(active));
-    document.getElementById('path-bar').textContent = (facts.length > 0 ? facts.join(', ') + ' in ' : '') + pathOf(active);
+    var bar = document.getElementById('path-bar');
+    bar.textContent = '';
+    var about = document.createElement('span');
+    about.className = 'bar-facts';
+    about.textContent = facts.length > 0 ? facts.join(', ') + ' in ' : '';
+    var where = document.createElement('span');
+    where.className = 'bar-folder';
+    var name = document.createElement('bdi');
+    name.className = 'bar-name';
+    if (active === 0) {
+        appendPath(name, 0);
+    } else {
+        appendFolderPath(where, index.parent[active]);
+        showName(name, active);
+    }
+    bar.append(about, where, name);
 }
 
 function setUpColumns() {

@@ -86,19 +86,12 @@ function hitElement(position) {
     button.dataset.position = position;
     var where = document.createElement('span');
     where.className = 'hit-folder';
-    var folderPath = pathOf(index.parent[position]);
-    where.textContent = shortened(folderPath.endsWith('/') ? folderPath : folderPath + '/');
-    var name = document.createElement('span');
+    appendFolderPath(where, index.parent[position]);
+    var name = document.createElement('bdi');
     name.className = 'hit-name' + (isFolder(position) ? ' folder' : '');
-    name.textContent = nameOf(position);
+    showName(name, position);
     button.appendChild(where);
     button.appendChild(name);
     item.appendChild(button);
     return item;
-}
-
-// A folder's path as long as a line can show, its end kept.
-function shortened(path) {
-    var most = 400;
-    return path.length > most ? '\u2026' + path.slice(path.length - most) : path;
 }

@@ -1,6 +1,6 @@
 // The browsable page's script starts here: its settings, its state and
 // what it does when the page has been read. The other files of the script
-// (tree.js, rows.js, view.js, keys.js, search.js, sizes.js) are joined to
+// (tree.js, rows.js, view.js, paths.js, keys.js, search.js, sizes.js) are joined to
 // this one in one function at build time, so they share what is declared
 // here.
 //

@@ -1,5 +1,5 @@
 // The map's data: what each position holds, a folder's entries in the
-// chosen order, an entry's path.
+// chosen order.
 
 // One pass over the array: each entry's folder and depth, each folder's
 // end (the position of its 0) and number of entries, and the positions
@@ -70,17 +70,6 @@ function entriesOf(folder) {
         rank[list[k]] = k + 1;
     ordered.set(folder, list);
     return list;
-}
-
-function pathOf(position) {
-    var names = [];
-    for (var i = position; i > 0; i = index.parent[i])
-        names.push(nameOf(i));
-    var root = nameOf(0);
-    names.reverse();
-    if (names.length === 0)
-        return root;
-    return (root.endsWith('/') ? root : root + '/') + names.join('/');
 }
 
 var collator = new Intl.Collator('en', { numeric: true, sensitivity: 'base' });

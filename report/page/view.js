@@ -92,14 +92,33 @@ function fillRow(element, row) {
     parts[0].style.width = Math.min(depth, DEEPEST_INDENT) * INDENT_WIDTH + 'px';
     parts[1].textContent = canOpen(position) ? (expanded[position] ? '\u25be' : '\u25b8') : '';
     parts[2].textContent = depth > DEEPEST_INDENT ? 'level ' + grouped(depth + 1) : '';
-    parts[3].textContent = nameOf(position);
+    showName(parts[3], position);
     parts[4].textContent = reasonText(items[position], folder);
     parts[5].textContent = folder ? grouped(items[position].n[0]) : '';
     parts[6].textContent = folder ? grouped(items[position].n[1]) : '';
     if (hasSizes)
         fillSizes(parts[7], parts[8], position);
+    element.setAttribute('aria-label', rowLabel(parts, position, folder));
     if (position === active)
         view.tree.setAttribute('aria-activedescendant', element.id);
+}
+
+// What a screen reader says of a row: its name, then each number with
+// what it counts.
+function rowLabel(parts, position, folder) {
+    var said = [parts[3].textContent];
+    if (parts[4].textContent)
+        said.push(parts[4].textContent);
+    if (folder)
+        said.push(counted(items[position].n[0], 'folder', 'folders'), counted(items[position].n[1], 'file', 'files'));
+    if (hasSizes && sizes.ready) {
+        var size = parts[7].textContent;
+        if (size !== '')
+            said.push(size === 'elsewhere' ? 'size counted elsewhere' : 'size ' + size.replace('\u2265 ', 'at least '));
+        if (parts[8].textContent !== '')
+            said.push((folder ? 'newest change ' : 'modified ') + parts[8].textContent);
+    }
+    return said.join(', ');
 }
 
 function rankOf(position) {
@@ -125,9 +144,15 @@ function grouped(number) {
     return number.toLocaleString('en-US');
 }
 
+function counted(number, one, many) {
+    return grouped(number) + ' ' + (number === 1 ? one : many);
+}
+
 // Scrolls so that row `row` is in view; `centre` puts it mid-view.
 function scrollToRow(row, centre) {
     var g = geometry();
+    // A position past the space's old height would be cut back to it.
+    view.space.style.height = g.space + 'px';
     var inView = Math.max(1, Math.floor(g.height / ROW_HEIGHT));
     var firstExact = view.tree.scrollTop * g.scale / ROW_HEIGHT;
     var wanted = firstExact;
