@@ -161,6 +161,8 @@ public:
         return completeness();
     }
 
+    bool walkersLeftBehind() const { return m_job.walkersLeftBehind(); }
+
 private:
     void say(const std::string &message)
     {
@@ -216,5 +218,11 @@ private:
 
 int runMapCommand(const MapOptions &options, std::vector<std::string> excludePatterns, const Interruption &interruption)
 {
-    return MapCommand(options, std::move(excludePatterns), interruption).run();
+    auto command = std::make_unique<MapCommand>(options, std::move(excludePatterns), interruption);
+    const int status = command->run();
+    // A thread of the listing stuck in a file system that stopped answering
+    // still reads the exclusion rules: they stay until the process ends.
+    if (command->walkersLeftBehind())
+        static_cast<void>(command.release());
+    return status;
 }

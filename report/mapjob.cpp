@@ -98,7 +98,7 @@ bool MapJob::count(const WalkProgress *progress)
 {
     try {
         m_madeAt = std::time(nullptr);
-        m_tree = scanTree(m_rootPath, progress, 0, m_cancel, m_rules);
+        m_tree = scanTree(m_rootPath, progress, 0, m_cancel, m_rules, &m_walkersLeftBehind);
         if (cancelled())
             return fail(MapFailure::Cancelled);
         TreeCounter counter(m_errors, m_countLimit);

@@ -66,6 +66,9 @@ public:
     std::uint64_t otherFileSystemCount() const { return m_otherFileSystems; }
     // When counting began: when the tree was listed.
     std::time_t madeAt() const { return m_madeAt; }
+    // After a stopped count: threads of the listing that were stuck in the
+    // kernel were left behind, and still read the rules' exclusions.
+    bool walkersLeftBehind() const { return m_walkersLeftBehind; }
 
 private:
     bool fail(MapFailure failure);
@@ -87,6 +90,7 @@ private:
     int m_fileCount = 0;
     int m_folderCount = 0;
     std::uint64_t m_otherFileSystems = 0;
+    bool m_walkersLeftBehind = false;
     MapFailure m_failure = MapFailure::None;
     std::string m_failureText;
 };

@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -28,6 +30,8 @@ constexpr std::size_t descriptorsPerThreadedWalk = 4;
 constexpr unsigned mostThreads = 16;
 constexpr auto lookInterval = std::chrono::milliseconds(10);
 constexpr std::uint64_t countingInterval = 1024;
+// How long stopped walkers are waited for before they are left behind.
+constexpr auto stopGrace = std::chrono::milliseconds(200);
 
 unsigned usableCores()
 {
@@ -41,16 +45,23 @@ unsigned usableCores()
 // nothing to do gets the subdirectory nearest the start of another's walk.
 // The calling thread reports progress, and adds threads as ThreadGrowth says.
 // The first failure of any walker stops them all, and is thrown again here.
+//
+// Once stopped, a walker may still be waiting in the kernel on a file
+// system that no longer answers, and never end: the scan then leaves it
+// behind, and the scan itself must be left to it, since it holds all that a
+// walker uses (the root's descriptor, the mount points, the rules, the
+// recording), except what the rules point to.
 class ThreadedScan
 {
 public:
-    ThreadedScan(const std::string &rootPath, int rootFd, TreeRecording &tree, const WalkProgress *progress,
-                 const std::atomic<bool> *cancel)
-        : m_rootFd(rootFd)
-        , m_rootOnPseudoFileSystem(fileSystemTraits(rootFd).kernelPseudo)
-        , m_pool({AT_FDCWD, rootPath, {}, &tree})
+    ThreadedScan(const std::string &rootPath, ScopedDescriptor root, const WalkProgress *progress,
+                 const std::atomic<bool> *cancel, const WalkRules *rules)
+        : m_root(std::move(root))
+        , m_rootOnPseudoFileSystem(fileSystemTraits(m_root.get()).kernelPseudo)
+        , m_pool({AT_FDCWD, rootPath, {}, &m_tree})
         , m_progress(progress)
         , m_cancel(cancel)
+        , m_rules(rules ? std::optional<WalkRules>(*rules) : std::nullopt)
     {
     }
     // Also when run() fails part way: no walker may outlive the scan.
@@ -60,12 +71,12 @@ public:
         m_threads.joinAll();
     }
 
-    void run(unsigned firstThreads, unsigned threadLimit, std::size_t descriptorsPerWalk, const MountPoints &mountPoints,
-             const WalkRules *rules)
+    // Gives false when walkers were left behind.
+    bool run(unsigned firstThreads, unsigned threadLimit, std::size_t descriptorsPerWalk)
     {
         m_limits.descriptorBudget = descriptorsPerWalk;
-        m_limits.mountPoints = &mountPoints;
-        m_limits.rules = rules;
+        m_limits.mountPoints = &m_mountPoints;
+        m_limits.rules = m_rules ? &*m_rules : nullptr;
         m_limits.stop = &m_pool.stopped();
         for (unsigned i = 0; i < firstThreads; ++i)
             startThread();
@@ -83,7 +94,23 @@ public:
             for (std::size_t more = m_threads.size(); more > 0 && m_threads.size() < threadLimit; --more)
                 startThread();
         }
-        m_threads.joinAll();
+        // A walk that ended has let its walker go; a stopped one may be stuck.
+        if (!m_pool.stopped()) {
+            m_threads.joinAll();
+            return true;
+        }
+        return m_threads.joinAllWithin(stopGrace);
+    }
+
+    // Once run() has ended with every walker: the recording, or the failure.
+    TreeRecording takeRecording()
+    {
+        throwFailure();
+        return std::move(m_tree);
+    }
+
+    void throwFailure()
+    {
         if (m_failure)
             std::rethrow_exception(m_failure);
     }
@@ -108,7 +135,7 @@ private:
         try {
             for (SubtreeTask task; m_pool.take(task);) {
                 WalkLimits limits = m_limits;
-                limits.sink = &m_pool.sinkFor(m_rootFd, task);
+                limits.sink = &m_pool.sinkFor(m_root.get(), task);
                 walkFrom({task.baseFd, task.path, task.ancestors, m_rootOnPseudoFileSystem}, *task.into, &counting,
                          limits);
                 m_pool.done();
@@ -123,11 +150,14 @@ private:
         }
     }
 
-    const int m_rootFd;
+    const ScopedDescriptor m_root;
     const bool m_rootOnPseudoFileSystem;
+    const MountPoints m_mountPoints;
+    TreeRecording m_tree;
     TaskPool m_pool;
     const WalkProgress *const m_progress;
     const std::atomic<bool> *const m_cancel;
+    const std::optional<WalkRules> m_rules;
     WalkLimits m_limits;
     WalkerThreads m_threads;
     std::mutex m_idsMutex;
@@ -137,12 +167,21 @@ private:
     std::exception_ptr m_failure;
 };
 
+// Keeps a scan whose walkers were left behind for as long as the process
+// lives: a walker goes on with it whenever its call returns.
+void keepForWalkersLeftBehind(ThreadedScan *scan)
+{
+    static std::mutex keptMutex;
+    static auto *const kept = new std::vector<ThreadedScan *>;
+    const std::lock_guard<std::mutex> lock(keptMutex);
+    kept->push_back(scan);
+}
+
 } // namespace
 
 TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress, unsigned threads,
-                       const std::atomic<bool> *cancel, const WalkRules *rules)
+                       const std::atomic<bool> *cancel, const WalkRules *rules, bool *walkersLeftBehind)
 {
-    TreeRecording tree;
     // One descriptor stays open on the root, for the walks of subtrees, and
     // one is kept for looking at how the threads fare.
     const std::size_t freeDescriptors = freeDescriptorCount();
@@ -150,18 +189,25 @@ TreeRecording scanTree(const std::string &rootPath, const WalkProgress *progress
     const unsigned affordable = unsigned(std::min<std::size_t>(forWalks / descriptorsPerThreadedWalk, mostThreads));
     const unsigned most = threads > 0 ? std::min(threads, affordable) : affordable;
     const unsigned first = threads > 0 ? most : std::min(usableCores(), most);
-    const MountPoints mountPoints;
-    const ScopedDescriptor root(most >= 2 ? ::open(rootPath.c_str(), directoryOpenFlags) : -1);
+    ScopedDescriptor root(most >= 2 ? ::open(rootPath.c_str(), directoryOpenFlags) : -1);
     if (!root.isValid()) {
+        const MountPoints mountPoints;
         WalkLimits alone;
         alone.descriptorBudget = std::min(freeDescriptors, mostWalkDescriptors);
         alone.stop = cancel;
         alone.mountPoints = &mountPoints;
         alone.rules = rules;
+        TreeRecording tree;
         walkFrom({AT_FDCWD, rootPath, {}}, tree, progress, alone);
         return tree;
     }
-    ThreadedScan(rootPath, root.get(), tree, progress, cancel)
-        .run(first, most, std::min(forWalks / most, mostWalkDescriptors), mountPoints, rules);
-    return tree;
+    auto scan = std::make_unique<ThreadedScan>(rootPath, std::move(root), progress, cancel, rules);
+    if (scan->run(first, most, std::min(forWalks / most, mostWalkDescriptors)))
+        return scan->takeRecording();
+    ThreadedScan *const leftBehind = scan.release();
+    keepForWalkersLeftBehind(leftBehind);
+    if (walkersLeftBehind)
+        *walkersLeftBehind = true;
+    leftBehind->throwFailure();
+    return {};
 }

@@ -1,4 +1,5 @@
 #include "childprocess.h"
+#include "hangingmount.h"
 #include "loopdisk.h"
 #include "openerstandin.h"
 #include "sanitizers.h"
@@ -1076,8 +1077,9 @@ void tst_MapCommand::terminalOutput_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("output");     // "@" stands for the scratch directory
     QTest::addColumn<bool>("outputToo");     // standard output on the terminal as well as standard error
-    QTest::addColumn<QString>("root");       // below the scratch directory; "locked" is read by nobody
-    QTest::addColumn<int>("signal");         // sent once progress shows
+    QTest::addColumn<QString>("root");       // below the scratch directory; "locked" is read by nobody;
+                                             // "stalled" holds a FUSE mount that no longer answers
+    QTest::addColumn<int>("signal");         // sent once progress shows entries, or a walker waits on the mount
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("progressShown");
     QTest::addColumn<bool>("summaryShown");
@@ -1094,6 +1096,15 @@ void tst_MapCommand::terminalOutput_data()
                                  << "" << "";
     QTest::newRow("terminated") << QStringList{} << "@/out.html" << false << "graph/L0" << int(SIGTERM) << 143 << true << false
                                 << "" << "";
+    // A walker waiting on a mount that stopped answering is left behind.
+    QTest::newRow("interrupted, a mount hangs") << QStringList{} << "@/out.html" << false << "stalled" << int(SIGINT) << 130
+                                                << true << false << "" << "";
+    QTest::newRow("terminated, a mount hangs") << QStringList{} << "@/out.html" << false << "stalled" << int(SIGTERM) << 143
+                                               << true << false << "" << "";
+    QTest::newRow("hung up, a mount hangs") << QStringList{} << "@/out.html" << false << "stalled" << int(SIGHUP) << 129
+                                            << true << false << "" << "";
+    QTest::newRow("-x, interrupted, a mount hangs") << QStringList{"-x"} << "@/out.html" << false << "stalled" << int(SIGINT)
+                                                    << 130 << true << false << "" << "";
     // "mixed" holds x, y and a link to /proc, which is another file system.
     QTest::newRow("what was left out") << QStringList{"-x", "--exclude=[xy]"} << "@/out.html" << false << "mixed" << 0 << 0
                                        << true << true << " (2 excluded, 1 other file system)" << "";
@@ -1119,7 +1130,8 @@ void tst_MapCommand::terminalOutput()
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
     QVERIFY(makeTree(scratch.path(), linkGraph("graph", 40) << "d:tree" << "tree/x" << "d:locked" << "d:locked/closed"
-                                                             << "d:mixed" << "mixed/x" << "mixed/y" << "l:mixed/proc=/proc"));
+                                                             << "d:mixed" << "mixed/x" << "mixed/y" << "l:mixed/proc=/proc"
+                                                             << "d:away" << "d:stalled" << "d:stalled/mount"));
     QVERIFY(::chmod(scratch.path().constData(), 0777) == 0 && ::chmod((scratch.path() + "/locked/closed").constData(), 0) == 0);
     const QString here = QFile::decodeName(scratch.path());
     output.replace("@", here);
@@ -1131,6 +1143,13 @@ void tst_MapCommand::terminalOutput()
         file.setPermissions(QFile::permissions(here + "/out.html") | QFile::WriteOther);
     }
     const bool byNobody = root == "locked";
+    std::optional<HangingMount> mount;
+    if (root == "stalled") {
+        mount.emplace(scratch.path() + "/away", scratch.path() + "/stalled/mount");
+        if (!mount->isMounted())
+            QSKIP("needs a FUSE mount: " + mount->failure());
+        QVERIFY(mount->stop());
+    }
 
     // The terminal's other side is read here.
     int terminal = -1;
@@ -1145,6 +1164,12 @@ void tst_MapCommand::terminalOutput()
         if (byNobody)
             asNobody();
     });
+    // A thread waiting in the kernel on the mount could not be stopped for the leak check.
+    if (mount && underAddressSanitizer) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
+        process.setProcessEnvironment(environment);
+    }
     process.start(byNobody ? copyNobodyCanRun(scratch.path()) : QStringLiteral(VELMORA_MAP),
                   options << here + '/' + root << output);
     ::close(child);
@@ -1154,9 +1179,13 @@ void tst_MapCommand::terminalOutput()
         char buffer[4096];
         for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)
             shown.append(buffer, got);
-        if (signal && !signalled && shown.contains("entries")) {
+        const bool walkUnderWay = mount ? shown.contains("counting") && HangingMount::isWaitedOnBy(pid_t(process.processId()))
+                                        : shown.contains("entries");
+        if (signal && !signalled && walkUnderWay) {
             ::kill(pid_t(process.processId()), signal);
             signalled = true;
+            // It ends at once, whatever its walkers wait for.
+            deadline.setRemainingTime(mount ? 1000 : 30000);
         }
         if (process.state() == QProcess::NotRunning || process.waitForFinished(20))
             break;

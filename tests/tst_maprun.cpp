@@ -1,6 +1,7 @@
 #include "busycores.h"
 #include "childprocess.h"
 #include "eventgaps.h"
+#include "hangingmount.h"
 #include "openerstandin.h"
 #include "reportdocument.h"
 #include "sanitizers.h"
@@ -682,11 +683,12 @@ void tst_MapRun::inputWhileStageIsUnderWay_data()
     QTest::addColumn<QString>("status"); // how the status bar's message begins
     QTest::addColumn<int>("files");      // more in the tree, in a folder of their own
     QTest::addColumn<bool>("busy");      // every core kept busy by other processes meanwhile
+    QTest::addColumn<bool>("hung");      // a FUSE mount in the tree stops answering; the user acts once a walker waits on it
 
     auto row = [](const char *name, MapStage stage, const char *action, const QList<LabelState> &states, bool windowOpen,
-                  bool reportReplaced, const char *status, int files = 0, bool busy = false) {
+                  bool reportReplaced, const char *status, int files = 0, bool busy = false, bool hung = false) {
         QTest::newRow(name) << stage << QString(action) << states << windowOpen << reportReplaced << QString(status)
-                            << files << busy;
+                            << files << busy << hung;
     };
     const char *cancelled = "Map cancelled";
     const char *reportWritten = "Report written: ";
@@ -697,6 +699,8 @@ void tst_MapRun::inputWhileStageIsUnderWay_data()
     row("close box while listing", MapStage::Counting, "close box", stoppedRun(2), false, false, cancelled);
     row("Exit while listing", MapStage::Counting, "Exit", stoppedRun(2), false, false, cancelled);
     row("File > Exit while listing", MapStage::Counting, "File > Exit", stoppedRun(2), false, false, cancelled);
+    row("Esc while a mount hangs", MapStage::Counting, "Esc", stoppedRun(2), true, false, cancelled, 0, false, true);
+    row("close box while a mount hangs", MapStage::Counting, "close box", stoppedRun(2), false, false, cancelled, 0, false, true);
     row("Esc while writing", MapStage::Mapping, "Esc", stoppedRun(4), true, false, cancelled);
     row("close box while writing", MapStage::Mapping, "close box", stoppedRun(4), false, false, cancelled);
     // Once the report is being put in place, it is too late to keep the
@@ -725,6 +729,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     QFETCH(QString, status);
     QFETCH(int, files);
     QFETCH(bool, busy);
+    QFETCH(bool, hung);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -749,6 +754,14 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     const QMap<MapStage, QString> progress{{MapStage::Counting, "Counting: 0 entries"},
                                            {MapStage::Mapping, mappingBegun},
                                            {MapStage::Writing, QString("Writing: %1 bytes").arg(report.size())}};
+    std::optional<HangingMount> mount;
+    if (hung) {
+        QVERIFY(makeTree(scratch.path(), {"d:away", "d:tree/hung"}));
+        mount.emplace(scratch.path() + "/away", scratch.path() + "/tree/hung");
+        if (!mount->isMounted())
+            QSKIP("needs a FUSE mount: " + mount->failure());
+        QVERIFY(mount->stop());
+    }
     QString progressShown;
     auto act = [&] {
         greyedWhileRunning = !driver.root()->isEnabled() && !driver.output()->isEnabled() && !mapButton->isEnabled()
@@ -810,7 +823,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
             writingHeld = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(700));
         }
-        if (now != stage || handled)
+        if (now != stage || handled || (hung && !HangingMount::isWaitedOnBy(::getpid())))
             return;
         auto done = std::make_shared<std::promise<void>>();
         QMetaObject::invokeMethod(&driver.window, [act, done] {

@@ -1,6 +1,7 @@
 #include "hangingmount.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -90,6 +91,17 @@ bool HangingMount::answers(int milliseconds)
         QThread::msleep(5);
     }
     return true;
+}
+
+bool HangingMount::isWaitedOnBy(pid_t process)
+{
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(process);
+    for (const QString &thread : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile waitingIn(tasks + '/' + thread + QStringLiteral("/wchan"));
+        if (waitingIn.open(QIODevice::ReadOnly) && waitingIn.readAll() == "request_wait_answer")
+            return true;
+    }
+    return false;
 }
 
 bool HangingMount::isListedAsMounted() const

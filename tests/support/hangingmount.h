@@ -29,6 +29,9 @@ public:
     // call to a FUSE file system may still wait on it as it ends: it is
     // waited for once the daemon goes on.
     bool answers(int milliseconds);
+    // Whether a thread of `process` waits, now, for a FUSE file system to
+    // answer: with the daemon stopped, for this one.
+    static bool isWaitedOnBy(pid_t process);
 
 private:
     bool isListedAsMounted() const;
