@@ -182,7 +182,7 @@ void tst_Window::formObjects_data()
                             << geometry << QByteArray(property) << text;
     };
     row("actionExit", "QAction", "VelmoraClass", {}, "text", "E&xit");
-    row("actionAbout", "QAction", "VelmoraClass", {}, "text", "About");
+    row("actionAbout", "QAction", "VelmoraClass", {}, "text", "&About");
     row("centralwidget", "QWidget", "VelmoraClass", {}, "", {});
     row("label", "QLabel", "centralwidget", {20, 50, 81, 16}, "text", "Root Directory");
     row("rootDirectoryLineEdit", "QLineEdit", "centralwidget", {100, 50, 191, 20}, "text", "");
@@ -202,7 +202,7 @@ void tst_Window::formObjects_data()
     row("openCheckBox", "QCheckBox", "centralwidget", {20, 120, 271, 18}, "text", "Open Report When Created");
     row("menubar", "QMenuBar", "VelmoraClass", {0, 0, 545, 21}, "", {});
     row("menuFile", "QMenu", "menubar", {}, "title", "&File");
-    row("menuHelp", "QMenu", "menubar", {}, "title", "Help");
+    row("menuHelp", "QMenu", "menubar", {}, "title", "&Help");
     row("statusbar", "QStatusBar", "VelmoraClass", {}, "", {});
 }
 
@@ -302,14 +302,14 @@ void tst_Window::menus()
     QCOMPARE(choices.at(1)->text(), QString("&Sizes and Dates"));
 
     // Mnemonics: F for File and x for Exit, R for Report and B and S for its
-    // choices, none elsewhere.
+    // choices, H for Help and A for About, none on the buttons.
     QCOMPARE(QKeySequence::mnemonic(menuFile->title()), QKeySequence(Qt::ALT | Qt::Key_F));
     QCOMPARE(QKeySequence::mnemonic(menuFile->actions().at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_X));
     QCOMPARE(QKeySequence::mnemonic(menuReport->title()), QKeySequence(Qt::ALT | Qt::Key_R));
     QCOMPARE(QKeySequence::mnemonic(choices.at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_B));
     QCOMPARE(QKeySequence::mnemonic(choices.at(1)->text()), QKeySequence(Qt::ALT | Qt::Key_S));
-    QVERIFY(QKeySequence::mnemonic(menuHelp->title()).isEmpty());
-    QVERIFY(QKeySequence::mnemonic(menuHelp->actions().at(0)->text()).isEmpty());
+    QCOMPARE(QKeySequence::mnemonic(menuHelp->title()), QKeySequence(Qt::ALT | Qt::Key_H));
+    QCOMPARE(QKeySequence::mnemonic(menuHelp->actions().at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_A));
     QVERIFY(!window.findChild<QPushButton *>("mapButton")->text().contains('&'));
     QVERIFY(!window.findChild<QPushButton *>("exitButton")->text().contains('&'));
 }
@@ -729,6 +729,9 @@ void tst_Window::completionListGivesWay_data()
                                                << "x";
     QTest::newRow("Tab from the output field") << "outputFileLineEdit" << "Tab" << "directoryOnlyRadioButton" << ""
                                                << "@/t";
+    // In the order the form reads: the box above Map comes before it.
+    QTest::newRow("Tab twice from the output field") << "outputFileLineEdit" << "Tab Tab" << "openCheckBox" << ""
+                                                     << "@/t";
     QTest::newRow("Escape") << "rootDirectoryLineEdit" << "Escape" << "rootDirectoryLineEdit" << "@/tx" << "";
     QTest::newRow("Down, Return: the first completion")
         << "outputFileLineEdit" << "Down Return" << "outputFileLineEdit" << "" << "@/treex";
