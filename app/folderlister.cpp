@@ -1,11 +1,14 @@
 #include "folderlister.h"
 
+#include "codepointorder.h"
+
 #include <QFile>
 #include <QMetaObject>
 
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -41,7 +44,7 @@ QStringList namesIn(const QByteArray &path, FolderLister::Entries entries)
         names << QFile::decodeName(entry->d_name);
     }
     ::closedir(folder);
-    names.sort();
+    std::sort(names.begin(), names.end(), precedesByCodePoint);
     return names;
 }
 

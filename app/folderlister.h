@@ -30,8 +30,8 @@ public:
     bool list(const QString &folder);
 
 signals:
-    // The names in the folder, "." and ".." left out, in the order of their
-    // UTF-16 code units; none when it could not be read.
+    // The names in the folder, "." and ".." left out, by character code
+    // (precedesByCodePoint); none when it could not be read.
     void listed(const QString &folder, const QStringList &names);
 
 private:

@@ -603,6 +603,9 @@ void tst_Window::pathFieldsComplete_data()
     // 30,000 in the folder.
     row("30,000 files: the first 2,000 that match", output, "@/flat/f-1", {"@/flat/f-10000", "@/flat/f-11999"}, true, 2000);
     row("30,000 files, none a directory", root, "@/flat/f-1", {}, false);
+    // By character code: U+FF21 before U+1F600, which UTF-16 holds as a
+    // surrogate pair.
+    row("by character code beyond U+FFFF", output, "@/wide/", {"@/wide/\uFF21", "@/wide/\U0001F600"}, true);
     // A share that stops answering holds a listing, never the window.
     row("a mount that does not answer, output file", output, "@/hung/", {}, false, -2, "hung");
     row("a mount that does not answer, root directory", root, "@/hung/a", {}, false, -2, "hung");
@@ -625,6 +628,8 @@ void tst_Window::pathFieldsComplete()
     QVERIFY(makeTree(scratch.path(), {"d:tree", "tree.html", "other", "d:.hidden", "d:hung", "d:away", "d:away/a"}));
     if (typed.contains("/flat/"))
         QVERIFY(makeFlatFolder(scratch.path() + "/flat", 30000));
+    if (typed.contains("/wide/"))
+        QVERIFY(makeTree(scratch.path(), {"d:wide", "wide/\xf0\x9f\x98\x80", "wide/\xef\xbc\xa1"}));
     HangingMount mount(scratch.path() + "/away", scratch.path() + "/hung");
     if (setting == "hung") {
         if (!mount.isMounted())
@@ -684,6 +689,9 @@ void tst_Window::pathFieldsComplete()
     const QStringList found = offeredNow();
     if (offered >= 0)
         QCOMPARE(found.size(), offered);
+    // Where all are given, in the order given.
+    if (offered == completions.size())
+        QCOMPARE(found, completions);
     for (const QString &completion : completions)
         QVERIFY2(found.contains(completion), qPrintable(completion));
     QCOMPARE(edit->text(), typed);
