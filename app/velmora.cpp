@@ -31,6 +31,7 @@ Velmora::Velmora(QWidget *parent)
     ui.authorLabel->setText(fromNarrowText(authorCredit));
 
     m_reportMenu = new ReportMenu(ui.menubar, ui.menuHelp->menuAction());
+    connect(m_reportMenu, &ReportMenu::settingsFault, ui.statusbar, [this](const QString &text) { ui.statusbar->showMessage(text); });
 
     connect(ui.exitButton, SIGNAL(clicked()), this, SLOT(close()));
     connect(ui.mapButton, SIGNAL(clicked()), this, SLOT(mapDirectories()));

@@ -22,6 +22,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -30,7 +31,14 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +69,42 @@ QSignalSpy listingsOf(QLineEdit *field)
 } // namespace
 
 namespace {
+
+// Should the window open a FIFO to read it, it would wait for a writer for
+// ever: once the test has waited longer than it ever should, this opens it
+// for writing, and again, until it goes, so that such a wait fails instead.
+class FifoOpener
+{
+public:
+    explicit FifoOpener(const QByteArray &fifo)
+        : m_thread([this, fifo] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_stop.wait_for(lock, std::chrono::seconds(5), [this] { return m_stopping; });
+            while (!m_stopping) {
+                const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0)
+                    ::close(fd);
+                m_stop.wait_for(lock, std::chrono::milliseconds(10), [this] { return m_stopping; });
+            }
+        })
+    {
+    }
+    ~FifoOpener()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_stop.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_stop;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
 
 const QString titleDocument = QStringLiteral(
     "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
@@ -320,18 +364,33 @@ void tst_Window::reportChoicesAreRemembered_data()
     QTest::addColumn<bool>("browsablePage");    // checked in the next window
     QTest::addColumn<bool>("sizesAndDates");
     QTest::addColumn<bool>("sizesEnabled");
+    // What the settings file is made before the first window: "folder",
+    // "FIFO", "10 MB" of settings, or "under a file", the configuration
+    // folder being a file; and what the status bar then says, "@" standing
+    // for the configuration folder. Where it says something, nothing is
+    // remembered: the choices hold in the first window only.
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("told");
 
     const QString page = "actionBrowsablePage";
     const QString sizes = "actionSizesAndDates";
     // What a window shows the first time.
-    QTest::newRow("nothing chosen") << QStringList{} << false << false << false;
-    QTest::newRow("Browsable Page") << QStringList{page} << true << false << true;
-    QTest::newRow("Browsable Page, Sizes and Dates") << QStringList{page, sizes} << true << true << true;
+    QTest::newRow("nothing chosen") << QStringList{} << false << false << false << "" << "";
+    QTest::newRow("Browsable Page") << QStringList{page} << true << false << true << "" << "";
+    QTest::newRow("Browsable Page, Sizes and Dates") << QStringList{page, sizes} << true << true << true << "" << "";
     // The choice of sizes is kept, greyed, for when the page is chosen again.
-    QTest::newRow("both, then the plain report") << QStringList{page, sizes, page} << false << true << false;
-    QTest::newRow("Sizes and Dates twice") << QStringList{page, sizes, sizes} << true << false << true;
+    QTest::newRow("both, then the plain report") << QStringList{page, sizes, page} << false << true << false << "" << "";
+    QTest::newRow("Sizes and Dates twice") << QStringList{page, sizes, sizes} << true << false << true << "" << "";
     // A greyed choice cannot be made.
-    QTest::newRow("Sizes and Dates while greyed") << QStringList{sizes} << false << false << false;
+    QTest::newRow("Sizes and Dates while greyed") << QStringList{sizes} << false << false << false << "" << "";
+    QTest::newRow("settings file a folder") << QStringList{page} << true << false << true << "folder"
+                                            << "Choice not saved: @/velmora/velmora.conf: Is a directory";
+    QTest::newRow("configuration folder a file") << QStringList{page} << true << false << true << "under a file"
+                                                 << "Choice not saved: @: Not a directory";
+    QTest::newRow("settings file a FIFO") << QStringList{} << false << false << false << "FIFO"
+                                          << "Settings not read: @/velmora/velmora.conf: Not a regular file";
+    // Written while the window goes on answering.
+    QTest::newRow("10 MB of settings") << QStringList{page} << true << false << true << "10 MB" << "";
 }
 
 void tst_Window::reportChoicesAreRemembered()
@@ -340,14 +399,62 @@ void tst_Window::reportChoicesAreRemembered()
     QFETCH(bool, browsablePage);
     QFETCH(bool, sizesAndDates);
     QFETCH(bool, sizesEnabled);
+    QFETCH(QString, settings);
+    QFETCH(QString, told);
+
+    QString configHome = m_configHome.path();
+    const QString file = configHome + "/velmora/velmora.conf";
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+        QFile::remove(configHome);
+        QDir(file).removeRecursively();
+        QFile::remove(file);
+    });
+    std::unique_ptr<FifoOpener> opener;
+    if (settings == "under a file") {
+        configHome += "/file";
+        QVERIFY(writeFileContents(configHome, "not a folder"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome));
+    } else if (!settings.isEmpty()) {
+        QVERIFY(QDir().mkpath(m_configHome.path() + "/velmora"));
+    }
+    if (settings == "folder")
+        QVERIFY(QDir().mkdir(file));
+    if (settings == "FIFO") {
+        QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+        opener = std::make_unique<FifoOpener>(QFile::encodeName(file));
+    }
+    if (settings == "10 MB") {
+        QByteArray many = "[other]\n";
+        for (int key = 0; many.size() < 10'000'000; ++key)
+            many += "key" + QByteArray::number(key) + "=some value that is kept\n";
+        QVERIFY(writeFileContents(file, many));
+    }
+    told.replace("@", configHome);
 
     {
         Velmora earlier;
+        auto fileId = [&file] {
+            struct stat status = {};
+            ::stat(QFile::encodeName(file).constData(), &status);
+            return status.st_ino;
+        };
+        const ino_t before = fileId();
+        const EventGaps gaps;
         for (const QString &name : triggered)
             earlier.findChild<QAction *>(name)->trigger();
         QCOMPARE(earlier.findChild<QAction *>("actionBrowsablePage")->isChecked(), browsablePage);
         QCOMPARE(earlier.findChild<QAction *>("actionSizesAndDates")->isEnabled(), sizesEnabled);
+        QTRY_COMPARE(earlier.statusBar()->currentMessage(), told);
+        if (settings == "10 MB") {
+            // Written anew beside it and renamed over it, with the other settings kept.
+            QTRY_VERIFY(fileId() != before);
+            QVERIFY2(gaps.longest() < answerBound, qPrintable(QString("%1 ms without events").arg(gaps.longest())));
+            QVERIFY(fileContents(file).contains("key99999=some value that is kept\n"));
+        }
     }
+    if (!told.isEmpty())
+        browsablePage = sizesAndDates = sizesEnabled = false;
     // In the user's configuration folder.
     if (browsablePage || sizesAndDates)
         QVERIFY(QFile::exists(m_configHome.path() + "/velmora/velmora.conf"));
