@@ -691,7 +691,7 @@ void tst_Window::pathFieldsComplete_data()
     QTest::addColumn<QStringList>("completions"); // among those offered; "@" as above
     QTest::addColumn<int>("offered");             // how many are; -1: any number
     QTest::addColumn<bool>("listOpens");
-    QTest::addColumn<QString>("setting"); // "after a run" greys the form first; "hung" stops the mount @/hung
+    QTest::addColumn<QString>("setting"); // "after a run" greys the form first; "hung..." stops the mount @/hung
 
     auto row = [](const char *name, const char *field, const char *typed, const QStringList &completions, bool opens,
                   int offered = -2, const char *setting = "") {
@@ -716,6 +716,12 @@ void tst_Window::pathFieldsComplete_data()
     // A share that stops answering holds a listing, never the window.
     row("a mount that does not answer, output file", output, "@/hung/", {}, false, -2, "hung");
     row("a mount that does not answer, root directory", root, "@/hung/a", {}, false, -2, "hung");
+    // Its folder's other names are offered at once, the link unchecked.
+    row("a link into a mount that does not answer", root, "@/links/", {"@/links/dead", "@/links/good", "@/links/real"},
+        true, -2, "hung, links");
+    // Those listings hold threads, not the listing of others.
+    row("ten listings into a mount that does not answer", output, "@/away/", {"@/away/a"}, true, -2,
+        "hung, ten listings");
     // Nothing is read of the kernel's files, /proc/kmsg among them.
     row("/proc/ in the output field", output, "/proc/", {"/proc/kmsg", "/proc/self"}, true, -1);
     row("/proc/sy in the root field", root, "/proc/sy", {"/proc/sys", "/proc/sysvipc"}, true);
@@ -737,8 +743,14 @@ void tst_Window::pathFieldsComplete()
         QVERIFY(makeFlatFolder(scratch.path() + "/flat", 30000));
     if (typed.contains("/wide/"))
         QVERIFY(makeTree(scratch.path(), {"d:wide", "wide/\xf0\x9f\x98\x80", "wide/\xef\xbc\xa1"}));
+    if (setting == "hung, links")
+        QVERIFY(makeTree(scratch.path(), {"d:links", "d:links/real", "l:links/good=../tree", "l:links/dead=../hung/a"}));
+    if (setting == "hung, ten listings") {
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(makeTree(scratch.path(), {"l:in" + QByteArray::number(i) + "=hung/a"}));
+    }
     HangingMount mount(scratch.path() + "/away", scratch.path() + "/hung");
-    if (setting == "hung") {
+    if (setting.startsWith("hung")) {
         if (!mount.isMounted())
             QSKIP("needs a FUSE mount: " + mount.failure());
         QVERIFY(mount.stop());
@@ -781,6 +793,12 @@ void tst_Window::pathFieldsComplete()
     const QSignalSpy listings = listingsOf(edit);
     QVERIFY(listings.isValid());
     const EventGaps gaps;
+    if (setting == "hung, ten listings") {
+        for (int i = 0; i < 10; ++i) {
+            type(here + "/in" + QString::number(i) + "/");
+            edit->clear();
+        }
+    }
     type(typed);
     // The folder is read in the background, and the list opens once it has
     // been; a folder that does not answer is never read.
