@@ -1,48 +1,41 @@
 #include "folderlister.h"
 
+#include "codepointorder.h"
+
 #include <QFile>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
 namespace {
 
-// Listings that have not ended, a hung one among them, before no more are
-// started: each hung one holds a thread until its file system answers.
+// Listings under way, and not yet taken for hung, before no more are
+// started: a user types one folder at a time.
 constexpr qsizetype mostUnderWay = 8;
+// How long a listing may take before it is taken for hung: a share that
+// still answers lists a folder in far less.
+constexpr std::chrono::milliseconds hungAfter{1000};
+// Threads held by listings, hung ones among them, before no more are
+// started: each waits in the kernel until its file system answers.
+constexpr qsizetype mostThreadsHeld = 64;
+// How long the names wait for the checks of the links among them before
+// they are given with the links not yet checked: a link into a share that
+// does not answer would hold them up for ever.
+constexpr std::chrono::milliseconds linkPatience{250};
 
-bool isDirectory(DIR *folder, const dirent &entry)
+void sortByCodePoint(QStringList &names)
 {
-    if (entry.d_type == DT_DIR)
-        return true;
-    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
-        return false;
-    struct stat status;
-    return ::fstatat(::dirfd(folder), entry.d_name, &status, 0) == 0 && S_ISDIR(status.st_mode);
-}
-
-QStringList namesIn(const QByteArray &path, FolderLister::Entries entries)
-{
-    QStringList names;
-    DIR *folder = ::opendir(path.constData());
-    if (!folder)
-        return names;
-    while (const dirent *entry = ::readdir(folder)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
-        if (entries == FolderLister::Entries::DirectoriesOnly && !isDirectory(folder, *entry))
-            continue;
-        names << QFile::decodeName(entry->d_name);
-    }
-    ::closedir(folder);
-    names.sort();
-    return names;
+    std::sort(names.begin(), names.end(), precedesByCodePoint);
 }
 
 } // namespace
@@ -54,6 +47,63 @@ struct FolderLister::Mailbox
     std::mutex mutex;
     FolderLister *lister = nullptr;
 };
+
+// What a listing has found so far, shared by its thread and the lister.
+struct FolderProgress
+{
+    std::mutex mutex;
+    QStringList names;     // known to be wanted
+    QStringList unchecked; // links and entries of no known type, not yet checked
+};
+
+namespace {
+
+// Reads the names of `path` into `progress`: first every name, then, when
+// directories alone are wanted, whether each link or entry of no known type
+// leads to one, one at a time, calling `read` in between where there are
+// such. Gives the names wanted, none when the folder could not be read.
+QStringList namesIn(const QByteArray &path, bool directoriesOnly, FolderProgress &progress,
+                    const std::function<void()> &read)
+{
+    DIR *folder = ::opendir(path.constData());
+    if (!folder)
+        return {};
+    QStringList names;
+    QList<QByteArray> unchecked;
+    while (const dirent *entry = ::readdir(folder)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        if (!directoriesOnly || entry->d_type == DT_DIR)
+            names << QFile::decodeName(entry->d_name);
+        else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN)
+            unchecked << entry->d_name;
+    }
+    if (!unchecked.isEmpty()) {
+        {
+            const std::lock_guard<std::mutex> lock(progress.mutex);
+            progress.names = names;
+            for (const QByteArray &name : std::as_const(unchecked))
+                progress.unchecked << QFile::decodeName(name);
+        }
+        read();
+    }
+    for (const QByteArray &name : std::as_const(unchecked)) {
+        struct stat status;
+        const bool isDirectory = ::fstatat(::dirfd(folder), name.constData(), &status, 0) == 0 && S_ISDIR(status.st_mode);
+        const QString decoded = QFile::decodeName(name);
+        if (isDirectory)
+            names << decoded;
+        const std::lock_guard<std::mutex> lock(progress.mutex);
+        progress.unchecked.removeOne(decoded);
+        if (isDirectory)
+            progress.names << decoded;
+    }
+    ::closedir(folder);
+    sortByCodePoint(names);
+    return names;
+}
+
+} // namespace
 
 FolderLister::FolderLister(Entries entries, QObject *parent)
     : QObject(parent)
@@ -71,29 +121,95 @@ FolderLister::~FolderLister()
 
 bool FolderLister::list(const QString &folder)
 {
-    if (m_underWay.size() >= mostUnderWay)
-        return false;
-    for (const QString &listing : std::as_const(m_underWay)) {
-        if (folder.startsWith(listing))
+    for (const Listing &listing : std::as_const(m_listings)) {
+        if (!listing.answered && folder.startsWith(listing.folder))
             return false;
     }
+    if (!mayStartAnother()) {
+        m_waiting = folder;
+        return false;
+    }
     try {
-        std::thread([mailbox = m_mailbox, folder, path = QFile::encodeName(folder), entries = m_entries] {
-            const QStringList names = namesIn(path, entries);
-            const std::lock_guard<std::mutex> lock(mailbox->mutex);
-            if (FolderLister *lister = mailbox->lister)
-                QMetaObject::invokeMethod(lister, [lister, folder, names] { lister->deliver(folder, names); },
-                                          Qt::QueuedConnection);
-        }).detach();
+        start(folder);
     } catch (const std::system_error &) {
         return false;
     }
-    m_underWay << folder;
+    if (m_waiting == folder)
+        m_waiting.clear();
     return true;
 }
 
-void FolderLister::deliver(const QString &folder, const QStringList &names)
+bool FolderLister::mayStartAnother() const
 {
-    m_underWay.removeOne(folder);
+    if (m_listings.size() >= mostThreadsHeld)
+        return false;
+    const auto underWay = std::count_if(m_listings.begin(), m_listings.end(), [](const Listing &listing) {
+        return !listing.answered && !listing.started.hasExpired(hungAfter.count());
+    });
+    return underWay < mostUnderWay;
+}
+
+void FolderLister::start(const QString &folder)
+{
+    Listing listing;
+    listing.id = ++m_nextId;
+    listing.folder = folder;
+    listing.progress = std::make_shared<FolderProgress>();
+    std::thread([mailbox = m_mailbox, id = listing.id, path = QFile::encodeName(folder),
+                 directoriesOnly = m_entries == Entries::DirectoriesOnly, progress = listing.progress] {
+        auto post = [&mailbox](auto call) {
+            const std::lock_guard<std::mutex> lock(mailbox->mutex);
+            if (FolderLister *lister = mailbox->lister)
+                QMetaObject::invokeMethod(lister, [lister, call] { call(lister); }, Qt::QueuedConnection);
+        };
+        const QStringList names = namesIn(path, directoriesOnly, *progress, [&] {
+            post([id](FolderLister *lister) { lister->namesRead(id); });
+        });
+        post([id, names](FolderLister *lister) { lister->deliver(id, names); });
+    }).detach();
+    listing.started.start();
+    m_listings << listing;
+    QTimer::singleShot(hungAfter, this, &FolderLister::listWaiting);
+}
+
+// The names are read, and links among them are being checked.
+void FolderLister::namesRead(int id)
+{
+    QTimer::singleShot(linkPatience, this, [this, id] { giveUnchecked(id); });
+}
+
+// Gives the names of a listing whose links are still being checked, those
+// links among them.
+void FolderLister::giveUnchecked(int id)
+{
+    const auto listing = std::find_if(m_listings.begin(), m_listings.end(), [id](const Listing &l) { return l.id == id; });
+    if (listing == m_listings.end())
+        return;
+    QStringList names;
+    {
+        const std::lock_guard<std::mutex> lock(listing->progress->mutex);
+        names = listing->progress->names + listing->progress->unchecked;
+    }
+    sortByCodePoint(names);
+    listing->answered = true;
+    const QString folder = listing->folder;
     emit listed(folder, names);
+    listWaiting();
+}
+
+void FolderLister::deliver(int id, const QStringList &names)
+{
+    const auto listing = std::find_if(m_listings.begin(), m_listings.end(), [id](const Listing &l) { return l.id == id; });
+    if (listing == m_listings.end())
+        return;
+    const QString folder = listing->folder;
+    m_listings.erase(listing);
+    emit listed(folder, names);
+    listWaiting();
+}
+
+void FolderLister::listWaiting()
+{
+    if (!m_waiting.isEmpty() && mayStartAnother())
+        list(std::exchange(m_waiting, {}));
 }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+
+struct FolderProgress;
 
 // Lists folders for the completion of typed paths, each on a thread of its
 // own that is detached at once: a folder on a file system that does not
@@ -13,6 +17,19 @@
 // ends never comes. Only names are read: no icons, no file types, and
 // nothing is asked of an entry but whether it is a directory, and that only
 // when directories alone are wanted and the folder's listing does not say.
+//
+// A listing goes through these states:
+//   under way  - the folder is being read; it counts against the listings
+//                that may be under way at once, and no folder below it is
+//                listed meanwhile.
+//   hung       - under way for longer than a listing should take: it no
+//                longer counts against those, only against the threads
+//                held, so that folders that never answer do not stop the
+//                listing of others.
+//   checking   - the names have been read, and the links among them are
+//                being asked whether they lead to a directory: once that
+//                takes a while, the names are given, links not yet checked
+//                among them, and the full list follows if the checks end.
 class FolderLister : public QObject
 {
     Q_OBJECT
@@ -25,20 +42,37 @@ public:
 
     // Starts listing `folder` (a path that ends in "/"), unless it is being
     // listed already, or a folder above it is (likely on the same file
-    // system, and as slow), or too many listings have not ended. Gives
-    // whether it started.
+    // system, and as slow). Gives whether it started. Where too many
+    // listings are under way, the latest folder so refused is listed as
+    // soon as one ends or is taken for hung.
     bool list(const QString &folder);
 
 signals:
-    // The names in the folder, "." and ".." left out, in the order of their
-    // UTF-16 code units; none when it could not be read.
+    // The names in the folder, "." and ".." left out, by character code
+    // (precedesByCodePoint); none when it could not be read.
     void listed(const QString &folder, const QStringList &names);
 
 private:
-    void deliver(const QString &folder, const QStringList &names);
-
     struct Mailbox;
+    struct Listing
+    {
+        int id = 0;
+        QString folder;
+        QElapsedTimer started;
+        bool answered = false; // its names given, before the checks of its links ended
+        std::shared_ptr<FolderProgress> progress;
+    };
+
+    bool mayStartAnother() const;
+    void start(const QString &folder);
+    void namesRead(int id);
+    void giveUnchecked(int id);
+    void deliver(int id, const QStringList &names);
+    void listWaiting();
+
     const Entries m_entries;
     const std::shared_ptr<Mailbox> m_mailbox;
-    QStringList m_underWay;
+    QList<Listing> m_listings; // each holds a thread until it ends
+    QString m_waiting;         // refused while too many were under way
+    int m_nextId = 0;
 };

@@ -1,5 +1,6 @@
 #include "pathcompleter.h"
 
+#include "codepointorder.h"
 #include "completionlist.h"
 #include "folderlister.h"
 
@@ -102,7 +103,7 @@ QStringList PathCompleter::completionsOf(const QString &text) const
     const QString begun = text.mid(folder.size());
     const bool hiddenToo = begun.startsWith(u'.');
     QStringList completions;
-    for (auto name = std::lower_bound(m_names.begin(), m_names.end(), begun);
+    for (auto name = std::lower_bound(m_names.begin(), m_names.end(), begun, precedesByCodePoint);
          name != m_names.end() && name->startsWith(begun) && completions.size() < mostCompletions; ++name) {
         if (hiddenToo || !name->startsWith(u'.'))
             completions << folder + *name;

@@ -1,16 +1,13 @@
 #include "reportmenu.h"
 
+#include "settingsfile.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSettings>
 
 namespace {
 
-// ~/.config/velmora/velmora.conf, named here rather than by the
-// application's names, which only the program sets and the tests do not.
-const QString settingsFolder = QStringLiteral("velmora");
-const QString settingsFile = QStringLiteral("velmora");
 const QString browsablePageKey = QStringLiteral("report/browsablePage");
 const QString sizesAndDatesKey = QStringLiteral("report/sizesAndDates");
 
@@ -33,13 +30,14 @@ ReportMenu::ReportMenu(QMenuBar *bar, QAction *before)
     menu->setObjectName(QStringLiteral("menuReport"));
     bar->insertMenu(before, menu);
 
-    const QSettings settings(settingsFolder, settingsFile);
+    m_settings = new SettingsFile(this);
+    connect(m_settings, &SettingsFile::fault, this, &ReportMenu::settingsFault);
     m_browsablePage = addChoice(menu, "actionBrowsablePage", tr("&Browsable Page"),
                                 tr("Write a Page That Folds and Searches the Tree, Not the Plain Report"),
-                                settings.value(browsablePageKey, false).toBool());
+                                m_settings->value(browsablePageKey, false));
     m_sizesAndDates = addChoice(menu, "actionSizesAndDates", tr("&Sizes and Dates"),
                                 tr("Show Each Entry's Size and Date on the Browsable Page"),
-                                settings.value(sizesAndDatesKey, false).toBool());
+                                m_settings->value(sizesAndDatesKey, false));
     setEnabled(true);
 
     connect(m_browsablePage, &QAction::toggled, this, [this](bool checked) {
@@ -68,12 +66,8 @@ void ReportMenu::setEnabled(bool enabled)
     m_sizesAndDates->setEnabled(enabled && m_browsablePage->isChecked());
 }
 
-// Written at once on the GUI thread, as desktop programs write their
-// settings: the user's configuration folder, unlike the trees the window
-// maps, is taken to answer. A choice that cannot be written holds for this
-// session only.
+// A choice that cannot be written holds for this session only.
 void ReportMenu::remember(const QString &key, bool checked)
 {
-    QSettings settings(settingsFolder, settingsFile);
-    settings.setValue(key, checked);
+    m_settings->setValue(key, checked);
 }

@@ -2,6 +2,7 @@
 
 #include "applicationicon.h"
 #include "narrowtext.h"
+#include "outcomelabel.h"
 #include "pathfield.h"
 #include "reportmenu.h"
 #include "version.h"
@@ -31,6 +32,7 @@ Velmora::Velmora(QWidget *parent)
     ui.authorLabel->setText(fromNarrowText(authorCredit));
 
     m_reportMenu = new ReportMenu(ui.menubar, ui.menuHelp->menuAction());
+    connect(m_reportMenu, &ReportMenu::settingsFault, ui.statusbar, [this](const QString &text) { ui.statusbar->showMessage(text); });
 
     connect(ui.exitButton, SIGNAL(clicked()), this, SLOT(close()));
     connect(ui.mapButton, SIGNAL(clicked()), this, SLOT(mapDirectories()));
@@ -76,10 +78,9 @@ void Velmora::useFontSizeOfFixedLayout()
 // Progress during a run goes in the status bar's passing messages.
 void Velmora::followMapRun()
 {
-    m_outcome = new QLabel(ui.statusbar);
+    m_outcome = new OutcomeLabel(ui.statusbar);
     m_outcome->setObjectName(QStringLiteral("runOutcome"));
-    m_outcome->setTextFormat(Qt::PlainText);
-    // A long path is cut short rather than widen the window; the text
+    // A long path is shortened rather than widen the window; the text
     // begins where a status tip's does.
     m_outcome->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_outcome->setContentsMargins(4, 0, 0, 0);
@@ -102,10 +103,10 @@ void Velmora::showProgressLabel(MapStage stage, bool enabled, const QString &tex
     shown->setText(text);
 }
 
-void Velmora::showOutcome(const QString &outcome, const QString &details)
+void Velmora::showOutcome(const QString &outcome, const QString &details, const QString &path)
 {
     ui.statusbar->clearMessage();
-    m_outcome->setText(outcome);
+    m_outcome->setOutcome(outcome, path);
     const QString whole = details.isEmpty() ? outcome : outcome + u'\n' + details;
     // As rich text, so that no path is taken for markup, each line whole.
     m_outcome->setToolTip(whole.isEmpty() ? QString()

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class OutcomeLabel;
 class ReportMenu;
 
 class Velmora : public QMainWindow
@@ -31,11 +32,11 @@ private:
     void followMapRun();
     void setFormEnabled(bool enabled);
     void showProgressLabel(MapStage stage, bool enabled, const QString &text);
-    void showOutcome(const QString &outcome, const QString &details);
+    void showOutcome(const QString &outcome, const QString &details, const QString &path);
     void mapRunEnded();
 
     Ui::VelmoraClass ui;
-    QLabel *m_outcome = nullptr; // how the last run ended, in the status bar
+    OutcomeLabel *m_outcome = nullptr; // how the last run ended, in the status bar
     ReportMenu *m_reportMenu = nullptr;
     MapRun m_mapRun;
     QPointer<QWidget> m_focusedBeforeRun;

@@ -94,11 +94,12 @@ void MapRun::showProgress()
     }
 }
 
-void MapRun::showOutcome(const QString &outcome, const QString &details)
+void MapRun::showOutcome(const QString &outcome, const QString &details, const QString &path)
 {
     m_outcome = outcome;
     m_details = details;
-    emit outcomeChanged(outcome, details);
+    m_outcomePath = path;
+    emit outcomeChanged(outcome, details, path);
 }
 
 void MapRun::enableCounting()
@@ -117,7 +118,8 @@ void MapRun::rootChecked()
     const RunWork &work = *m_work;
     if (work.rootError != 0) {
         const QString reason = QString::fromLocal8Bit(std::strerror(work.rootError));
-        showOutcome(notMappedStatus(work.request.root.isEmpty() ? QString() : work.absoluteRoot, reason));
+        const QString root = work.request.root.isEmpty() ? QString() : work.absoluteRoot;
+        showOutcome(notMappedStatus(root, reason), {}, root);
         emit warning(windowText("File Does Not Exist"),
                      QString::fromLatin1("Warning - Root Directory Folder Does Not Exist") + u'\n' + reason);
         return release();
@@ -182,7 +184,7 @@ void MapRun::saved()
     const auto &entries = work.job.unreadableEntries();
     showOutcome(writtenStatus(work.request.format, work.absoluteOutput, work.bytesWritten)
                     + unreadableStatus(folders.size(), entries.size()),
-                unreadableList(folders, entries, unreadableShown));
+                unreadableList(folders, entries, unreadableShown), work.absoluteOutput);
     afterEvents(&MapRun::openIfAsked);
 }
 
@@ -200,7 +202,8 @@ void MapRun::openIfAsked()
 void MapRun::opened()
 {
     if (!m_work->opened)
-        showOutcome(m_outcome + windowText("; it could not be opened: xdg-open could not be started"), m_details);
+        showOutcome(m_outcome + windowText("; it could not be opened: xdg-open could not be started"), m_details,
+                    m_outcomePath);
     release();
 }
 
@@ -208,7 +211,8 @@ void MapRun::notWritten(const QString &reason)
 {
     emit labelChanged(MapStage::Writing, true, progressNotWritten());
     const MapRequest &request = m_work->request;
-    showOutcome(notWrittenStatus(request.format, request.output.isEmpty() ? QString() : m_work->absoluteOutput, reason));
+    const QString output = request.output.isEmpty() ? QString() : m_work->absoluteOutput;
+    showOutcome(notWrittenStatus(request.format, output, reason), {}, output);
     emit warning(windowText("Output File Not Written"),
                  QString::fromLatin1("Warning - Output File Could Not Be Written") + u'\n' + request.output
                      + u'\n' + reason);

@@ -44,7 +44,8 @@ signals:
     // How far the stage under way has come, for the status bar meanwhile.
     void progressChanged(const QString &status);
     // How the run ended, with details one a line; both empty as a run begins.
-    void outcomeChanged(const QString &outcome, const QString &details);
+    // `path` is the path the outcome names, if any, as it is written in it.
+    void outcomeChanged(const QString &outcome, const QString &details, const QString &path);
     // A message box to show; the run goes on once the user has closed it.
     void warning(const QString &title, const QString &text);
     void finished();
@@ -55,7 +56,7 @@ private:
     void afterEvents(Step next);
     void runStage(MapStage stage, void (RunWork::*step)(), Step then);
     void showProgress();
-    void showOutcome(const QString &outcome, const QString &details = {});
+    void showOutcome(const QString &outcome, const QString &details = {}, const QString &path = {});
 
     // The steps of a run, in order.
     void enableCounting();
@@ -85,4 +86,5 @@ private:
     std::uint64_t m_entriesInAll = 0;
     QString m_outcome;
     QString m_details;
+    QString m_outcomePath;
 };

@@ -223,6 +223,15 @@ public:
         return message.isEmpty() ? window.findChild<QLabel *>("runOutcome")->text() : message;
     }
 
+    // How the last run ended, whole, as its tooltip begins: the status bar
+    // shows a path too long for it shortened.
+    QString outcomeInFull()
+    {
+        QTextDocument tooltip;
+        tooltip.setHtml(window.findChild<QLabel *>("runOutcome")->toolTip());
+        return tooltip.toPlainText().section(u'\n', 0, 0);
+    }
+
     Velmora window;
     QList<LabelState> states;
     QList<Box> boxes;
@@ -385,6 +394,12 @@ void tst_MapRun::labelsAndBoxes_data()
     QTest::newRow("output into a missing folder")
         << "@/tree" << "@/missing/report.html" << completeRun(notWritten) << notWrittenBox("No such file or directory")
         << false << "Report not written: @/missing/report.html: No such file or directory" << none << plain;
+    // The path is shortened in the middle; the reason stays in view.
+    QTest::newRow("output with a long path") << "@/tree" << "@/missing/" + QString(150, 'm') + "/report.html"
+                                             << completeRun(notWritten) << notWrittenBox("No such file or directory") << false
+                                             << "Report not written: @/missing/" + QString(150, 'm')
+                                                    + "/report.html: No such file or directory"
+                                             << none << plain;
     QTest::newRow("output on a full device") << "@/tree" << "/dev/full" << completeRun(notWritten)
                                              << notWrittenBox("No space left on device") << false
                                              << "Report not written: /dev/full: No space left on device" << none << plain;
@@ -483,8 +498,21 @@ void tst_MapRun::labelsAndBoxes()
     }
     status.replace("%size", QLocale(QLocale::English).formattedDataSize(report.size(), 1, QLocale::DataSizeSIFormat));
     QCOMPARE(driver.labels(), states.last());
-    QCOMPARE(driver.shownStatus(), status);
-    // The tooltip repeats it, the details on lines of their own.
+    // The status fits the bar: where it would not, the path in it is
+    // shortened in the middle, and what comes before and after it stays.
+    const QString shown = driver.shownStatus();
+    const QLabel *outcome = driver.window.findChild<QLabel *>("runOutcome");
+    QVERIFY2(outcome->fontMetrics().horizontalAdvance(shown) <= outcome->contentsRect().width(), qPrintable(shown));
+    if (shown != status) {
+        const qsizetype cut = shown.indexOf(QChar(0x2026));
+        const qsizetype path = status.indexOf(outputField);
+        QVERIFY2(cut > path && path > 0, qPrintable(shown));
+        const QString after = status.mid(path + outputField.size());
+        QCOMPARE(shown.left(cut), status.left(cut));
+        QVERIFY2(shown.endsWith(after) && status.endsWith(shown.mid(cut + 1)), qPrintable(shown));
+        QVERIFY(shown.size() - cut - 1 > after.size());
+    }
+    // The tooltip repeats it whole, the details on lines of their own.
     QTextDocument tooltip;
     tooltip.setHtml(driver.window.findChild<QLabel *>("runOutcome")->toolTip());
     QCOMPARE(tooltip.toPlainText(), details.isEmpty() ? status : status + '\n' + details);
@@ -1016,7 +1044,7 @@ void tst_MapRun::saysWhenOpenerCannotStart()
     QCOMPARE(driver.labels(), completeRun(written).last());
     QVERIFY(QFile::exists(here + "/report.html"));
     const QString writtenMessage = "Report written: " + here + "/report.html, 134 bytes";
-    QCOMPARE(driver.shownStatus(), writtenMessage + "; it could not be opened: xdg-open could not be started");
+    QCOMPARE(driver.outcomeInFull(), writtenMessage + "; it could not be opened: xdg-open could not be started");
 
     // The next run does not repeat what no longer holds.
     driver.openBox()->setChecked(false);

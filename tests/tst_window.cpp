@@ -22,6 +22,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -30,7 +31,14 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +69,42 @@ QSignalSpy listingsOf(QLineEdit *field)
 } // namespace
 
 namespace {
+
+// Should the window open a FIFO to read it, it would wait for a writer for
+// ever: once the test has waited longer than it ever should, this opens it
+// for writing, and again, until it goes, so that such a wait fails instead.
+class FifoOpener
+{
+public:
+    explicit FifoOpener(const QByteArray &fifo)
+        : m_thread([this, fifo] {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_stop.wait_for(lock, std::chrono::seconds(5), [this] { return m_stopping; });
+            while (!m_stopping) {
+                const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0)
+                    ::close(fd);
+                m_stop.wait_for(lock, std::chrono::milliseconds(10), [this] { return m_stopping; });
+            }
+        })
+    {
+    }
+    ~FifoOpener()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_stop.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_stop;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
 
 const QString titleDocument = QStringLiteral(
     "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
@@ -182,7 +226,7 @@ void tst_Window::formObjects_data()
                             << geometry << QByteArray(property) << text;
     };
     row("actionExit", "QAction", "VelmoraClass", {}, "text", "E&xit");
-    row("actionAbout", "QAction", "VelmoraClass", {}, "text", "About");
+    row("actionAbout", "QAction", "VelmoraClass", {}, "text", "&About");
     row("centralwidget", "QWidget", "VelmoraClass", {}, "", {});
     row("label", "QLabel", "centralwidget", {20, 50, 81, 16}, "text", "Root Directory");
     row("rootDirectoryLineEdit", "QLineEdit", "centralwidget", {100, 50, 191, 20}, "text", "");
@@ -202,7 +246,7 @@ void tst_Window::formObjects_data()
     row("openCheckBox", "QCheckBox", "centralwidget", {20, 120, 271, 18}, "text", "Open Report When Created");
     row("menubar", "QMenuBar", "VelmoraClass", {0, 0, 545, 21}, "", {});
     row("menuFile", "QMenu", "menubar", {}, "title", "&File");
-    row("menuHelp", "QMenu", "menubar", {}, "title", "Help");
+    row("menuHelp", "QMenu", "menubar", {}, "title", "&Help");
     row("statusbar", "QStatusBar", "VelmoraClass", {}, "", {});
 }
 
@@ -302,14 +346,14 @@ void tst_Window::menus()
     QCOMPARE(choices.at(1)->text(), QString("&Sizes and Dates"));
 
     // Mnemonics: F for File and x for Exit, R for Report and B and S for its
-    // choices, none elsewhere.
+    // choices, H for Help and A for About, none on the buttons.
     QCOMPARE(QKeySequence::mnemonic(menuFile->title()), QKeySequence(Qt::ALT | Qt::Key_F));
     QCOMPARE(QKeySequence::mnemonic(menuFile->actions().at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_X));
     QCOMPARE(QKeySequence::mnemonic(menuReport->title()), QKeySequence(Qt::ALT | Qt::Key_R));
     QCOMPARE(QKeySequence::mnemonic(choices.at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_B));
     QCOMPARE(QKeySequence::mnemonic(choices.at(1)->text()), QKeySequence(Qt::ALT | Qt::Key_S));
-    QVERIFY(QKeySequence::mnemonic(menuHelp->title()).isEmpty());
-    QVERIFY(QKeySequence::mnemonic(menuHelp->actions().at(0)->text()).isEmpty());
+    QCOMPARE(QKeySequence::mnemonic(menuHelp->title()), QKeySequence(Qt::ALT | Qt::Key_H));
+    QCOMPARE(QKeySequence::mnemonic(menuHelp->actions().at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_A));
     QVERIFY(!window.findChild<QPushButton *>("mapButton")->text().contains('&'));
     QVERIFY(!window.findChild<QPushButton *>("exitButton")->text().contains('&'));
 }
@@ -320,18 +364,33 @@ void tst_Window::reportChoicesAreRemembered_data()
     QTest::addColumn<bool>("browsablePage");    // checked in the next window
     QTest::addColumn<bool>("sizesAndDates");
     QTest::addColumn<bool>("sizesEnabled");
+    // What the settings file is made before the first window: "folder",
+    // "FIFO", "10 MB" of settings, or "under a file", the configuration
+    // folder being a file; and what the status bar then says, "@" standing
+    // for the configuration folder. Where it says something, nothing is
+    // remembered: the choices hold in the first window only.
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("told");
 
     const QString page = "actionBrowsablePage";
     const QString sizes = "actionSizesAndDates";
     // What a window shows the first time.
-    QTest::newRow("nothing chosen") << QStringList{} << false << false << false;
-    QTest::newRow("Browsable Page") << QStringList{page} << true << false << true;
-    QTest::newRow("Browsable Page, Sizes and Dates") << QStringList{page, sizes} << true << true << true;
+    QTest::newRow("nothing chosen") << QStringList{} << false << false << false << "" << "";
+    QTest::newRow("Browsable Page") << QStringList{page} << true << false << true << "" << "";
+    QTest::newRow("Browsable Page, Sizes and Dates") << QStringList{page, sizes} << true << true << true << "" << "";
     // The choice of sizes is kept, greyed, for when the page is chosen again.
-    QTest::newRow("both, then the plain report") << QStringList{page, sizes, page} << false << true << false;
-    QTest::newRow("Sizes and Dates twice") << QStringList{page, sizes, sizes} << true << false << true;
+    QTest::newRow("both, then the plain report") << QStringList{page, sizes, page} << false << true << false << "" << "";
+    QTest::newRow("Sizes and Dates twice") << QStringList{page, sizes, sizes} << true << false << true << "" << "";
     // A greyed choice cannot be made.
-    QTest::newRow("Sizes and Dates while greyed") << QStringList{sizes} << false << false << false;
+    QTest::newRow("Sizes and Dates while greyed") << QStringList{sizes} << false << false << false << "" << "";
+    QTest::newRow("settings file a folder") << QStringList{page} << true << false << true << "folder"
+                                            << "Choice not saved: @/velmora/velmora.conf: Is a directory";
+    QTest::newRow("configuration folder a file") << QStringList{page} << true << false << true << "under a file"
+                                                 << "Choice not saved: @: Not a directory";
+    QTest::newRow("settings file a FIFO") << QStringList{} << false << false << false << "FIFO"
+                                          << "Settings not read: @/velmora/velmora.conf: Not a regular file";
+    // Written while the window goes on answering.
+    QTest::newRow("10 MB of settings") << QStringList{page} << true << false << true << "10 MB" << "";
 }
 
 void tst_Window::reportChoicesAreRemembered()
@@ -340,14 +399,62 @@ void tst_Window::reportChoicesAreRemembered()
     QFETCH(bool, browsablePage);
     QFETCH(bool, sizesAndDates);
     QFETCH(bool, sizesEnabled);
+    QFETCH(QString, settings);
+    QFETCH(QString, told);
+
+    QString configHome = m_configHome.path();
+    const QString file = configHome + "/velmora/velmora.conf";
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+        QFile::remove(configHome);
+        QDir(file).removeRecursively();
+        QFile::remove(file);
+    });
+    std::unique_ptr<FifoOpener> opener;
+    if (settings == "under a file") {
+        configHome += "/file";
+        QVERIFY(writeFileContents(configHome, "not a folder"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome));
+    } else if (!settings.isEmpty()) {
+        QVERIFY(QDir().mkpath(m_configHome.path() + "/velmora"));
+    }
+    if (settings == "folder")
+        QVERIFY(QDir().mkdir(file));
+    if (settings == "FIFO") {
+        QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+        opener = std::make_unique<FifoOpener>(QFile::encodeName(file));
+    }
+    if (settings == "10 MB") {
+        QByteArray many = "[other]\n";
+        for (int key = 0; many.size() < 10'000'000; ++key)
+            many += "key" + QByteArray::number(key) + "=some value that is kept\n";
+        QVERIFY(writeFileContents(file, many));
+    }
+    told.replace("@", configHome);
 
     {
         Velmora earlier;
+        auto fileId = [&file] {
+            struct stat status = {};
+            ::stat(QFile::encodeName(file).constData(), &status);
+            return status.st_ino;
+        };
+        const ino_t before = fileId();
+        const EventGaps gaps;
         for (const QString &name : triggered)
             earlier.findChild<QAction *>(name)->trigger();
         QCOMPARE(earlier.findChild<QAction *>("actionBrowsablePage")->isChecked(), browsablePage);
         QCOMPARE(earlier.findChild<QAction *>("actionSizesAndDates")->isEnabled(), sizesEnabled);
+        QTRY_COMPARE(earlier.statusBar()->currentMessage(), told);
+        if (settings == "10 MB") {
+            // Written anew beside it and renamed over it, with the other settings kept.
+            QTRY_VERIFY(fileId() != before);
+            QVERIFY2(gaps.longest() < answerBound, qPrintable(QString("%1 ms without events").arg(gaps.longest())));
+            QVERIFY(fileContents(file).contains("key99999=some value that is kept\n"));
+        }
     }
+    if (!told.isEmpty())
+        browsablePage = sizesAndDates = sizesEnabled = false;
     // In the user's configuration folder.
     if (browsablePage || sizesAndDates)
         QVERIFY(QFile::exists(m_configHome.path() + "/velmora/velmora.conf"));
@@ -584,7 +691,7 @@ void tst_Window::pathFieldsComplete_data()
     QTest::addColumn<QStringList>("completions"); // among those offered; "@" as above
     QTest::addColumn<int>("offered");             // how many are; -1: any number
     QTest::addColumn<bool>("listOpens");
-    QTest::addColumn<QString>("setting"); // "after a run" greys the form first; "hung" stops the mount @/hung
+    QTest::addColumn<QString>("setting"); // "after a run" greys the form first; "hung..." stops the mount @/hung
 
     auto row = [](const char *name, const char *field, const char *typed, const QStringList &completions, bool opens,
                   int offered = -2, const char *setting = "") {
@@ -603,9 +710,18 @@ void tst_Window::pathFieldsComplete_data()
     // 30,000 in the folder.
     row("30,000 files: the first 2,000 that match", output, "@/flat/f-1", {"@/flat/f-10000", "@/flat/f-11999"}, true, 2000);
     row("30,000 files, none a directory", root, "@/flat/f-1", {}, false);
+    // By character code: U+FF21 before U+1F600, which UTF-16 holds as a
+    // surrogate pair.
+    row("by character code beyond U+FFFF", output, "@/wide/", {"@/wide/\uFF21", "@/wide/\U0001F600"}, true);
     // A share that stops answering holds a listing, never the window.
     row("a mount that does not answer, output file", output, "@/hung/", {}, false, -2, "hung");
     row("a mount that does not answer, root directory", root, "@/hung/a", {}, false, -2, "hung");
+    // Its folder's other names are offered at once, the link unchecked.
+    row("a link into a mount that does not answer", root, "@/links/", {"@/links/dead", "@/links/good", "@/links/real"},
+        true, -2, "hung, links");
+    // Those listings hold threads, not the listing of others.
+    row("ten listings into a mount that does not answer", output, "@/away/", {"@/away/a"}, true, -2,
+        "hung, ten listings");
     // Nothing is read of the kernel's files, /proc/kmsg among them.
     row("/proc/ in the output field", output, "/proc/", {"/proc/kmsg", "/proc/self"}, true, -1);
     row("/proc/sy in the root field", root, "/proc/sy", {"/proc/sys", "/proc/sysvipc"}, true);
@@ -625,8 +741,16 @@ void tst_Window::pathFieldsComplete()
     QVERIFY(makeTree(scratch.path(), {"d:tree", "tree.html", "other", "d:.hidden", "d:hung", "d:away", "d:away/a"}));
     if (typed.contains("/flat/"))
         QVERIFY(makeFlatFolder(scratch.path() + "/flat", 30000));
+    if (typed.contains("/wide/"))
+        QVERIFY(makeTree(scratch.path(), {"d:wide", "wide/\xf0\x9f\x98\x80", "wide/\xef\xbc\xa1"}));
+    if (setting == "hung, links")
+        QVERIFY(makeTree(scratch.path(), {"d:links", "d:links/real", "l:links/good=../tree", "l:links/dead=../hung/a"}));
+    if (setting == "hung, ten listings") {
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(makeTree(scratch.path(), {"l:in" + QByteArray::number(i) + "=hung/a"}));
+    }
     HangingMount mount(scratch.path() + "/away", scratch.path() + "/hung");
-    if (setting == "hung") {
+    if (setting.startsWith("hung")) {
         if (!mount.isMounted())
             QSKIP("needs a FUSE mount: " + mount.failure());
         QVERIFY(mount.stop());
@@ -669,6 +793,12 @@ void tst_Window::pathFieldsComplete()
     const QSignalSpy listings = listingsOf(edit);
     QVERIFY(listings.isValid());
     const EventGaps gaps;
+    if (setting == "hung, ten listings") {
+        for (int i = 0; i < 10; ++i) {
+            type(here + "/in" + QString::number(i) + "/");
+            edit->clear();
+        }
+    }
     type(typed);
     // The folder is read in the background, and the list opens once it has
     // been; a folder that does not answer is never read.
@@ -684,6 +814,9 @@ void tst_Window::pathFieldsComplete()
     const QStringList found = offeredNow();
     if (offered >= 0)
         QCOMPARE(found.size(), offered);
+    // Where all are given, in the order given.
+    if (offered == completions.size())
+        QCOMPARE(found, completions);
     for (const QString &completion : completions)
         QVERIFY2(found.contains(completion), qPrintable(completion));
     QCOMPARE(edit->text(), typed);
@@ -729,6 +862,9 @@ void tst_Window::completionListGivesWay_data()
                                                << "x";
     QTest::newRow("Tab from the output field") << "outputFileLineEdit" << "Tab" << "directoryOnlyRadioButton" << ""
                                                << "@/t";
+    // In the order the form reads: the box above Map comes before it.
+    QTest::newRow("Tab twice from the output field") << "outputFileLineEdit" << "Tab Tab" << "openCheckBox" << ""
+                                                     << "@/t";
     QTest::newRow("Escape") << "rootDirectoryLineEdit" << "Escape" << "rootDirectoryLineEdit" << "@/tx" << "";
     QTest::newRow("Down, Return: the first completion")
         << "outputFileLineEdit" << "Down Return" << "outputFileLineEdit" << "" << "@/treex";
