@@ -456,6 +456,14 @@ void tst_MapRun::labelsAndBoxes()
     WindowDriver driver;
     for (const QString &choice : chosen)
         driver.window.findChild<QAction *>(choice)->trigger();
+    // The choices are saved on a thread of their own: once they are, the run
+    // may act as a user who could not save them.
+    const QString savedChoices = m_configHome.path() + "/velmora/velmora.conf";
+    for (const QString &choice : chosen) { // "actionBrowsablePage" is saved as "browsablePage=true"
+        const bool checked = driver.window.findChild<QAction *>(choice)->isChecked();
+        const QByteArray saved = choice.mid(6).toLower().toUtf8() + (checked ? "=true" : "=false");
+        QTRY_VERIFY(fileContents(savedChoices).toLower().contains(saved));
+    }
     const bool pageChosen = driver.window.findChild<QAction *>("actionBrowsablePage")->isChecked();
     driver.fill(rootField, outputField);
     {
