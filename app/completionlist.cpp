@@ -11,6 +11,11 @@
 
 namespace {
 
+bool windowPositionsAreKnown()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 // Watches the list before the completer does: the completer would swallow a
 // press outside the list, and Tab or Return with it.
 class CompletionListManners : public QObject
@@ -94,13 +99,15 @@ private:
     }
 
     // Above the field where the screen has room; else beside it, on its
-    // right, level with it.
+    // right, level with it. Where the window system does not tell a window
+    // where it is (Wayland), the room cannot be known: the list goes above
+    // the field, where the compositor keeps it on the screen.
     void placeAbove()
     {
         const QPoint fieldTop = m_field->mapToGlobal(QPoint(0, 0));
         QPoint place(fieldTop.x(), fieldTop.y() - m_list->height());
         const QScreen *screen = m_field->screen();
-        if (screen && place.y() < screen->availableGeometry().top())
+        if (screen && place.y() < screen->availableGeometry().top() && windowPositionsAreKnown())
             place = QPoint(fieldTop.x() + m_field->width(), fieldTop.y());
         if (m_list->pos() != place)
             m_list->move(place);

@@ -121,8 +121,11 @@ FolderLister::~FolderLister()
 
 bool FolderLister::list(const QString &folder)
 {
+    // A folder whose names were given while its links are still checked is
+    // not listed again: a link that never answers would hold one more thread
+    // each time.
     for (const Listing &listing : std::as_const(m_listings)) {
-        if (!listing.answered && folder.startsWith(listing.folder))
+        if (listing.folder == folder || (!listing.answered && folder.startsWith(listing.folder)))
             return false;
     }
     if (!mayStartAnother()) {

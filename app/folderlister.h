@@ -41,8 +41,8 @@ public:
     ~FolderLister() override;
 
     // Starts listing `folder` (a path that ends in "/"), unless it is being
-    // listed already, or a folder above it is (likely on the same file
-    // system, and as slow). Gives whether it started. Where too many
+    // listed already (its links checked, maybe), or a folder above it is
+    // (likely on the same file system, and as slow). Gives whether it started. Where too many
     // listings are under way, the latest folder so refused is listed as
     // soon as one ends or is taken for hung.
     bool list(const QString &folder);
