@@ -74,7 +74,7 @@ void NcduMapper::end()
 
 void NcduMapper::file(std::string_view name)
 {
-    const bool countedElsewhere = hasSizes() && nextFileCountedElsewhere();
+    const bool addedNothing = hasSizes() && nextFileAddedNothing();
     if (leftOut())
         return;
     m_output.append(",\n");
@@ -82,7 +82,7 @@ void NcduMapper::file(std::string_view name)
     if (const EntryMetadata *metadata = nextMetadata()) {
         if (!metadata->readable())
             m_output.append(",\"read_error\":true"); // the format's word for an entry that could not be described
-        else if (countedElsewhere) // no size: ncdu would add it again
+        else if (addedNothing) // no size: ncdu would add it
             appendDescription(*metadata, false);
         else
             appendMetadata(*metadata, false);

@@ -38,9 +38,9 @@ protected:
     // Where the walk read metadata, that of the entry about to be told of
     // (within file() or directoryBegin()); else null.
     const EntryMetadata *nextMetadata() const { return m_hasSizes ? &m_nextMetadata : nullptr; }
-    // Whether the file about to be told of (within file()) was counted
-    // elsewhere: called once for each file, or never.
-    bool nextFileCountedElsewhere() { return m_tally.countedElsewhere(m_file++); }
+    // Whether the file about to be told of (within file()) was described and
+    // added nothing to the sizes: called once for each file, or never.
+    bool nextFileAddedNothing() { return m_tally.addedNothing(m_file++); }
     // Whether every directory of the tally has been begun: at the end, it
     // must have been.
     bool replayedWhole() const

@@ -7,11 +7,11 @@
 
 // Which files a tally has counted, so that each is counted once, at the
 // first place in the tree where it is met. Only what can be met more than
-// once is held: files with several links, and whatever a followed link
-// leads to (which the recording names before the tally begins), where the
-// link is and where the target is met. A directory has one name of its own,
-// so any other is a link's: one that no followed link leads to is met once,
-// as is a file with one link and no link to it, and neither is held.
+// once is held: every directory (a link or a mount may show it again, and
+// either way it is the same device and inode), files with several links, and
+// whatever a followed link leads to (which the recording names before the
+// tally begins), where the link is and where the target is met. A file with
+// one link and no link to it is met once, and is not held.
 class CountedFiles
 {
 public:
@@ -22,10 +22,12 @@ public:
     bool firstMeeting(const EntryMetadata &metadata, bool isDirectory)
     {
         const bool severalNames = !isDirectory && metadata.links > 1;
-        if (!severalNames && !metadata.throughLink && !isLinkTarget(metadata.identity))
+        if (!isDirectory && !severalNames && !metadata.throughLink && !isLinkTarget(metadata.identity))
             return true;
         return m_met.insert(metadata.identity).second;
     }
+    // Takes back a first meeting: a directory not entered was not met.
+    void forget(const FileIdentity &identity) { m_met.erase(identity); }
 
 private:
     bool isLinkTarget(const FileIdentity &identity) const;

@@ -52,6 +52,7 @@ void describe(int directoryFd, const struct dirent64 *record, bool followLinks, 
     const mode_t type = readEntryMetadata(directoryFd, record->d_name, follow, metadata);
     // Of an entry of unknown type, the listing cannot tell whether it was a link.
     metadata.throughLink = follow && record->d_type == DT_LNK && type != 0 && type != S_IFLNK;
+    metadata.leadsNowhere = follow && type == S_IFLNK;
     if (typeUntold)
         listed.isDirectory = type == S_IFDIR;
     if (listed.isDirectory && type == S_IFDIR) {

@@ -13,13 +13,13 @@ DirectoryTally::DirectoryTally()
 void DirectoryTally::file(std::string_view)
 {
     if (m_sizes.file())
-        m_filesCountedElsewhere.push_back(std::uint32_t(m_files));
+        m_filesAddingNothing.push_back(std::uint32_t(m_files));
     ++m_files;
 }
 
-bool DirectoryTally::countedElsewhere(std::size_t file) const
+bool DirectoryTally::addedNothing(std::size_t file) const
 {
-    return std::binary_search(m_filesCountedElsewhere.begin(), m_filesCountedElsewhere.end(), std::uint32_t(file));
+    return std::binary_search(m_filesAddingNothing.begin(), m_filesAddingNothing.end(), std::uint32_t(file));
 }
 
 void DirectoryTally::directoryBegin(std::string_view)

@@ -60,8 +60,9 @@ public:
     // The first reason given for each directory that has one, by directory.
     const std::vector<Reason> &reasons() const { return m_reasons; }
     // Whether the file numbered `file` (from 0, in the order of the replay)
-    // was described and added nothing to the sizes: it counts elsewhere.
-    bool countedElsewhere(std::size_t file) const;
+    // was described and added nothing to the sizes: it counts elsewhere, or
+    // is a link that could not be followed.
+    bool addedNothing(std::size_t file) const;
     // Whether the directory could be listed but not searched: where the walk
     // read metadata, that of its entries was refused (EACCES), as only a
     // parent without search permission refuses it.
@@ -85,7 +86,7 @@ private:
     std::vector<Counts> m_counts;
     std::vector<Reason> m_reasons;
     std::vector<std::uint32_t> m_unsearchable; // sorted once finished
-    std::vector<std::uint32_t> m_filesCountedElsewhere; // by number, in order
+    std::vector<std::uint32_t> m_filesAddingNothing; // by number, in order
     std::vector<Open> m_open;
     SubtreeSizes m_sizes;
     EntryMetadata m_rootMetadata;

@@ -29,6 +29,7 @@ mode_t read(int directoryFd, const char *name, int flags, EntryMetadata &metadat
     }
     metadata.error = 0;
     metadata.throughLink = false;
+    metadata.leadsNowhere = false;
     metadata.regular = S_ISREG(status.stx_mode);
     metadata.links = status.stx_mask & STATX_NLINK ? status.stx_nlink : 1;
     metadata.identity = {makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino};

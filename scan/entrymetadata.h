@@ -16,6 +16,7 @@ struct EntryMetadata
 {
     int error = 0;            // why it could not be read (an errno value); then nothing below holds
     bool throughLink = false; // it describes the target of a symbolic link that was followed
+    bool leadsNowhere = false; // a link to be followed that could not be: it describes the link itself
     bool regular = false;     // a regular file, not a directory, link, device, pipe or socket
     std::uint32_t links = 0;  // names the file has
     FileIdentity identity;
@@ -35,7 +36,7 @@ struct EntryMetadata
 // a target the process may not reach) is described as the link itself, as
 // when it is not followed, and gives S_IFLNK; that is the one case that
 // takes a second call. The caller, which knows whether the entry is a link,
-// sets throughLink.
+// sets throughLink and leadsNowhere.
 mode_t readEntryMetadata(int directoryFd, const char *name, bool follow, EntryMetadata &metadata);
 
 // The same for a directory that is open as `fd`.

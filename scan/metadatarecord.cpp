@@ -8,6 +8,7 @@ enum Flag : unsigned char {
     ThroughLink = 4,
     NoModifiedTime = 8,
     Regular = 16,
+    LeadsNowhere = 32,
 };
 
 constexpr unsigned blockShift = 9; // disk bytes are whole 512-byte blocks
@@ -22,7 +23,7 @@ char *writeMetadata(char *at, const EntryMetadata &metadata, bool ofRoot, Device
         return writeNumber(at, std::uint64_t(metadata.error));
     }
     flags |= (metadata.throughLink ? ThroughLink : 0) | (metadata.hasModifiedTime ? 0 : NoModifiedTime)
-             | (metadata.regular ? Regular : 0);
+             | (metadata.regular ? Regular : 0) | (metadata.leadsNowhere ? LeadsNowhere : 0);
     *at++ = char(flags);
     const std::uint64_t numbers[metadataNumbers] = {devices.indexOf(metadata.identity.device),
                                                     metadata.identity.inode,
@@ -59,6 +60,7 @@ bool readMetadata(const char *&at, EntryMetadata &metadata, const DeviceTable &d
         numbers[i] = readPackedNumber(at, lengths[i]);
     metadata.throughLink = flags & ThroughLink;
     metadata.regular = flags & Regular;
+    metadata.leadsNowhere = flags & LeadsNowhere;
     metadata.identity.device = devices.device(numbers[0]);
     metadata.identity.inode = ino_t(numbers[1]);
     metadata.size = numbers[2];

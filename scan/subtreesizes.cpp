@@ -36,9 +36,9 @@ bool SubtreeSizes::file()
     assert(m_hasNext);
     m_hasNext = false;
     bool metBefore = m_elsewhere > 0;
-    if (!metBefore)
+    if (!metBefore && !m_next.leadsNowhere)
         count(m_next, false, metBefore);
-    return metBefore;
+    return metBefore || (m_next.leadsNowhere && m_next.readable());
 }
 
 void SubtreeSizes::begin(std::uint32_t directory)
@@ -56,6 +56,8 @@ void SubtreeSizes::begin(std::uint32_t directory)
     if (!metBefore)
         open.own = count(m_next, true, metBefore);
     open.countedElsewhere = metBefore;
+    open.firstMet = !metBefore && m_next.readable();
+    open.identity = m_next.identity;
     m_elsewhere += metBefore;
 }
 
@@ -69,6 +71,8 @@ void SubtreeSizes::notEntered()
     m_sums.unreadable -= open.own.unreadable;
     open.own = Sums();
     open.hasNewest = false;
+    if (open.firstMet)
+        m_counted.forget(open.identity);
 }
 
 void SubtreeSizes::end()

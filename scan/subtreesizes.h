@@ -11,11 +11,13 @@
 // included, and the newest modification time in it, from the metadata a
 // walk read. What counts is what du counts in one pass over the tree in the
 // same order: each file once, at its first place (CountedFiles), so that a
-// directory met again through a followed link counts nothing, nor does
-// anything below it; nothing of a directory not entered (a loop, another
-// file system, a kernel pseudo file system), whose own entry du leaves out
-// too; but the own size of a directory that could not be read. An entry
-// whose metadata could not be read counts as unreadable, never as a size.
+// directory met again, through a followed link or a mount, counts nothing,
+// nor does anything below it; nothing of a directory not entered (a loop,
+// another file system, a kernel pseudo file system), whose own entry du
+// leaves out too, and which is not met there, so that its other place
+// counts; nothing of a link that could not be followed, as du -L; but the
+// own size of a directory that could not be read. An entry whose metadata
+// could not be read counts as unreadable, never as a size.
 //
 // DirectoryTally, which numbers the directories, tells it of the walk's
 // events. It keeps nothing until the first metadata comes.
@@ -37,7 +39,8 @@ public:
     void root(const EntryMetadata &metadata);
     // Of the entry whose file() or begin() comes next.
     void entry(const EntryMetadata &metadata);
-    // Whether the file, described, added nothing: it was counted elsewhere.
+    // Whether the file, described, added nothing: it was counted elsewhere,
+    // or it is a link that could not be followed.
     bool file();
     // `directory` is the number DirectoryTally gives it.
     void begin(std::uint32_t directory);
@@ -65,6 +68,8 @@ private:
         std::int64_t newest = 0;
         bool hasNewest = false;
         bool countedElsewhere = false;
+        bool firstMet = false; // its identity was first held at its begin()
+        FileIdentity identity;
     };
 
     void activate();

@@ -24,8 +24,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -259,8 +261,8 @@ else:
     root, follow = sys.argv[3], sys.argv[4] == "-L"
     flags = {"loop": "excluded=frmlnk", "pseudo file system": "excluded=kernfs", "other file system": "excluded=otherfs"}
     def flag(entry):
-        if entry.get("counted_elsewhere") and "reason" not in entry:
-            return "excluded=frmlnk"
+        if entry.get("counted_elsewhere") and entry.get("reason") in ("pseudo file system", "other file system"):
+            return "counted elsewhere, never entered"
         reason = entry.get("reason", entry.get("metadata_reason", "-"))
         return "read_error" if reason.startswith("unreadable: ") else flags.get(reason, reason)
     lines = text.split("\n")[:-1]
@@ -271,17 +273,20 @@ else:
         path = bytes(entry["path_bytes"]).decode("utf-8", "surrogateescape") if "path_bytes" in entry else entry["path"]
         entries.append(("/" + path, entry))
     # A folder listed but not searched is written as ncdu writes a folder
-    # it cannot enter: flagged, and nothing below it; so is a folder met
-    # before, and a folder not entered, which has no size either.
+    # it cannot enter: flagged, and nothing below it. What adds nothing has
+    # no size: a folder not entered, which is not met either; a folder met
+    # before by device and inode, through a link or a mount, which is
+    # "frmlnk" with nothing below it; a file met before; and with -L, a link
+    # that leads nowhere.
     unsearched = {path.rsplit("/", 1)[0] for path, entry in entries
                   if entry.get("metadata_reason") == "unreadable: Permission denied"}
-    passed = {path for path, entry in entries if entry["type"] == "directory" and flag(entry).startswith("excluded=")}
     def described(path):
         try:
-            return os.stat(root + path, follow_symlinks=follow)
+            return os.stat(root + path, follow_symlinks=follow), True
         except OSError:
-            return os.lstat(root + path)
-    met = {(described("").st_dev, described("").st_ino)}
+            return os.lstat(root + path), False
+    met = {(described("")[0].st_dev, described("")[0].st_ino)}
+    passed = set()
     def total(entry):
         return "%d,%d" % (entry.get("total_size", 0), entry.get("total_disk", 0))
     out(0, "directory", head["root"], "read_error" if "" in unsearched else flag(head), sizes_of(head, "size", "disk"))
@@ -289,15 +294,22 @@ else:
     for path, entry in entries:
         if any(path.startswith(folder + "/") for folder in unsearched | passed):
             continue
-        depth, name = path.count("/"), path.split("/")[-1]
-        sizes = "-" if path in passed else sizes_of(entry, "size", "disk")
-        if sizes != "-":
-            status = described(path)
-            if (status.st_dev, status.st_ino) in met and entry["type"] == "file":
+        depth, name, kind = path.count("/"), path.split("/")[-1], entry["type"]
+        shown = "read_error" if path in unsearched else flag(entry)
+        sizes = sizes_of(entry, "size", "disk")
+        if sized and "size" in entry:
+            status, reached = described(path)
+            identity = (status.st_dev, status.st_ino)
+            entered = entry.get("reason", "unreadable").startswith("unreadable")
+            if kind == "directory" and entered and identity in met:
+                passed.add(path)
+                shown = "excluded=frmlnk"
+            if not entered or not reached or identity in met and (kind != "directory" or path in passed):
                 sizes = "-"
-            met.add((status.st_dev, status.st_ino))
-        out(depth, entry["type"], name, "read_error" if path in unsearched else flag(entry), sizes)
-        if entry["type"] == "directory":
+            if entered:
+                met.add(identity)
+        out(depth, kind, name, shown, sizes)
+        if kind == "directory":
             totals.append((depth, name, total(entry)))
 for depth, name, sizes in totals:
     if sizes is None:
@@ -1360,6 +1372,18 @@ void tst_MapCommand::ncduReadsTheMap_data()
                                              << QByteArrayList{"w:tree/disk/inside=5000"} << QByteArray("tmpfs");
     QTest::newRow("sizes on one file system: a mount") << QStringList{"--sizes", "-x"} << false << QByteArray()
                                                        << QByteArrayList{"w:tree/disk/inside=5000"} << QByteArray("tmpfs");
+    QTest::newRow("sizes: a folder mounted again below") << QStringList{"--sizes"} << false << QByteArray() << QByteArrayList{}
+                                                        << QByteArray("bind");
+    QTest::newRow("sizes of links themselves, -P: a folder mounted again below")
+        << QStringList{"--sizes", "-P"} << false << QByteArray() << QByteArrayList{} << QByteArray("bind");
+    QTest::newRow("sizes on one file system: a link to a mount, met first")
+        << QStringList{"--sizes", "-x", "--sort=name"} << false << QByteArray() << QByteArrayList{"l:tree/alias=disk"}
+        << QByteArray("tmpfs");
+    QByteArrayList nowhere = {"l:tree/loop=loop", "w:tree/end=3000"}; // and a chain of 41 links to "end"
+    for (int link = 0; link <= 40; ++link)
+        nowhere << "l:tree/chain" + QByteArray::number(link) + "=" + (link < 40 ? "chain" + QByteArray::number(link + 1) : "end");
+    QTest::newRow("sizes: links that lead nowhere") << QStringList{"--sizes"} << false << QByteArray() << nowhere
+                                                   << QByteArray();
     QTest::newRow("sizes: a file changed before 1970")
         << QStringList{"--sizes"} << false << QByteArray() << QByteArrayList{"tree/old", "t:tree/old=-86400"} << QByteArray();
 }
@@ -1387,6 +1411,22 @@ void tst_MapCommand::ncduReadsTheMap()
         disk.emplace(scratch.path() + "/tree", LoopDisk::Tmpfs);
         if (!disk->isMounted())
             QSKIP(qPrintable("no tmpfs of its own here: " + disk->failure()));
+    }
+    struct Unmount
+    {
+        QByteArray path;
+        ~Unmount()
+        {
+            if (!path.isEmpty())
+                ::umount2(path.constData(), MNT_DETACH);
+        }
+    } bound;
+    if (mounted == "bind") {
+        const QByteArray target = scratch.path() + "/tree/disk";
+        QVERIFY(::mkdir(target.constData(), 0755) == 0);
+        if (::mount((scratch.path() + "/tree/sub").constData(), target.constData(), nullptr, MS_BIND, nullptr) != 0)
+            QSKIP(qPrintable("cannot bind a folder here: " + QByteArray(std::strerror(errno))));
+        bound.path = target;
     }
     QVERIFY(makeTree(scratch.path(), more));
     QVERIFY(::chmod(scratch.path().constData(), 0777) == 0);
