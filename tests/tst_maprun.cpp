@@ -699,7 +699,8 @@ void tst_MapRun::inputWhileStageIsUnderWay_data()
     QTest::addColumn<bool>("hung");      // a FUSE mount in the tree stops answering; the user acts once a walker waits on it
     // The call slowed once saving has begun: "pwrite64" (200 ms) in a copy of
     // a report of about 3 MB into the earlier one, where the report's folder
-    // takes no new file (immutable); any other, 1 s.
+    // takes no new file (immutable); "rename" (1 s) once the new report has a
+    // name beside the earlier one.
     QTest::addColumn<QString>("slowed");
 
     auto row = [](const char *name, MapStage stage, const char *action, const QList<LabelState> &states, bool windowOpen,
@@ -732,6 +733,8 @@ void tst_MapRun::inputWhileStageIsUnderWay_data()
         false, "pwrite64");
     row("File > Exit while copying in place", MapStage::Writing, "File > Exit", completeRun(written), false, true,
         reportWritten, 0, false, false, "pwrite64");
+    row("close box before the rename", MapStage::Writing, "close box", completeRun(written), false, true, reportWritten, 0,
+        false, false, "rename");
     // The form is greyed while the run is under way: a press of Map starts nothing.
     row("Map while listing", MapStage::Counting, "Map", completeRun(written), true, true, reportWritten);
     // Map pressed with Return, and Return again: the focus is kept from Exit.
