@@ -53,6 +53,12 @@ void MapRun::start(const MapRequest &request)
     afterEvents(&MapRun::enableCounting);
 }
 
+void MapRun::cancelAndLeave()
+{
+    m_stages.cancelAndLeave();
+    showProgress();
+}
+
 void MapRun::afterEvents(Step next)
 {
     m_next = next;
@@ -89,7 +95,8 @@ void MapRun::showProgress()
         emit progressChanged(mappingStatus(m_work->entriesSeen, m_entriesInAll, m_work->bytesWritten));
         break;
     case MapStage::Writing:
-        emit progressChanged(writingStatus(m_work->bytesWritten));
+        emit progressChanged(m_stages.isLeaving() ? closingWhenWrittenStatus(m_work->bytesWritten)
+                                                  : writingStatus(m_work->bytesWritten));
         break;
     }
 }

@@ -31,9 +31,9 @@ public:
     // Asks the run under way to stop soon, leaving an earlier report as it
     // was (Esc).
     void cancel() { m_stages.cancel(); }
-    // The same, and a report being put in place is not waited for beyond
-    // `stopGrace` either: the program is about to end.
-    void cancelAndLeave() { m_stages.cancelAndLeave(); }
+    // The same, as the program is about to end; a report being put in place
+    // is waited for to the end, and the status bar says so.
+    void cancelAndLeave();
 
     // For those who follow a run, such as tests.
     void setObserver(StageObserver observer) { m_observer = std::move(observer); }

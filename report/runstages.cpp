@@ -19,7 +19,7 @@
 // once a stop was asked for, or while the program is leaving, starts here.
 // detached: the thread ends alone, with all it uses, and its end is ignored.
 // A stop refused because the report is being put in place stays under way,
-// unless the program is leaving.
+// even while the program is leaving.
 #include "runstages.h"
 
 #include <cassert>
@@ -75,9 +75,10 @@ void RunStages::cancelAndLeave()
 {
     if (!m_stop)
         return;
-    m_stop->request();
     m_leaving = true;
-    if (m_stage != 0)
+    // A report being put in place is waited for, however long it takes: left
+    // to itself, it would end with the program, part old, part new.
+    if (m_stop->request() && m_stage != 0)
         startGrace();
 }
 

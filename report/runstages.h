@@ -39,9 +39,11 @@ public:
     // Asks the run to stop soon, leaving an earlier report as it was: refused
     // once the report is being put in place.
     void cancel();
-    // The same, and a report being put in place is not waited for beyond
-    // `stopGrace` either: the program is about to end.
+    // The same, as the program is about to end: the stages begun from now on
+    // are waited for only up to `stopGrace`. A report being put in place is
+    // still waited for to the end.
     void cancelAndLeave();
+    bool isLeaving() const { return m_leaving; }
 
 private:
     void stageEnded(unsigned stage);

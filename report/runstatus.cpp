@@ -99,6 +99,11 @@ QString writingStatus(std::uint64_t bytesWritten)
     return QString::fromLatin1("%1: %2").arg(stageTitle(MapStage::Writing), size(bytesWritten));
 }
 
+QString closingWhenWrittenStatus(std::uint64_t bytesWritten)
+{
+    return writingStatus(bytesWritten) + QString::fromLatin1("; the window closes once the report is whole");
+}
+
 QString writtenStatus(ReportFormat format, const QString &absolutePath, std::uint64_t bytesWritten)
 {
     return QString::fromLatin1("%1 written: %2, %3").arg(reportName(format), absolutePath, size(bytesWritten));

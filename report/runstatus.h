@@ -25,6 +25,8 @@ QString countingStatus(std::uint64_t entriesSeen);
 QString mappingStatus(std::uint64_t entriesMapped, std::uint64_t entriesInAll, std::uint64_t bytesWritten);
 // While the file is written in place of an earlier report.
 QString writingStatus(std::uint64_t bytesWritten);
+// The same, once the window was closed while the report is put in place.
+QString closingWhenWrittenStatus(std::uint64_t bytesWritten);
 
 // How a run ended, in the status bar until the next run. Each names the
 // kind of report the run was to write, in `format`.

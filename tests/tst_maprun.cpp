@@ -4,6 +4,7 @@
 #include "hangingmount.h"
 #include "openerstandin.h"
 #include "reportdocument.h"
+#include "runstatus.h"
 #include "sanitizers.h"
 #include "scratchdirectory.h"
 #include "testtree.h"
@@ -279,6 +280,18 @@ QMap<int, int> threadNices()
 
 // The report as the counting walk and the mapping walk make it, each on its
 // own, without the window's single listing of the tree.
+// The process tracing `process`, or 0.
+int tracerOf(pid_t process)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(process));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("TracerPid:"))
+            return line.mid(10).trimmed().toInt();
+    return 0;
+}
+
 QByteArray expectedReport(const QString &root, bool directoriesOnly)
 {
     const std::string path = QFile::encodeName(root).toStdString();
@@ -722,11 +735,17 @@ void tst_MapRun::inputWhileStageIsUnderWay_data()
     QTest::addColumn<int>("files");      // more in the tree, in a folder of their own
     QTest::addColumn<bool>("busy");      // every core kept busy by other processes meanwhile
     QTest::addColumn<bool>("hung");      // a FUSE mount in the tree stops answering; the user acts once a walker waits on it
+    // The call slowed once saving has begun: "pwrite64" (200 ms) in a copy of
+    // a report of about 3 MB into the earlier one, where the report's folder
+    // takes no new file (immutable); "rename" (1 s) once the new report has a
+    // name beside the earlier one.
+    QTest::addColumn<QString>("slowed");
 
     auto row = [](const char *name, MapStage stage, const char *action, const QList<LabelState> &states, bool windowOpen,
-                  bool reportReplaced, const char *status, int files = 0, bool busy = false, bool hung = false) {
+                  bool reportReplaced, const char *status, int files = 0, bool busy = false, bool hung = false,
+                  const char *slowed = "") {
         QTest::newRow(name) << stage << QString(action) << states << windowOpen << reportReplaced << QString(status)
-                            << files << busy << hung;
+                            << files << busy << hung << QString(slowed);
     };
     const char *cancelled = "Map cancelled";
     const char *reportWritten = "Report written: ";
@@ -745,6 +764,15 @@ void tst_MapRun::inputWhileStageIsUnderWay_data()
     // earlier one, and the window says so.
     row("Esc while saving", MapStage::Writing, "Esc", completeRun(written), true, true, reportWritten);
     row("close box while saving", MapStage::Writing, "close box", completeRun(written), false, true, reportWritten);
+    // A close waits for the copy to end, and says so.
+    row("close box while copying in place", MapStage::Writing, "close box", completeRun(written), false, true, reportWritten,
+        0, false, false, "pwrite64");
+    row("Exit while copying in place", MapStage::Writing, "Exit", completeRun(written), false, true, reportWritten, 0, false,
+        false, "pwrite64");
+    row("File > Exit while copying in place", MapStage::Writing, "File > Exit", completeRun(written), false, true,
+        reportWritten, 0, false, false, "pwrite64");
+    row("close box before the rename", MapStage::Writing, "close box", completeRun(written), false, true, reportWritten, 0,
+        false, false, "rename");
     // The form is greyed while the run is under way: a press of Map starts nothing.
     row("Map while listing", MapStage::Counting, "Map", completeRun(written), true, true, reportWritten);
     // Map pressed with Return, and Return again: the focus is kept from Exit.
@@ -768,16 +796,38 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     QFETCH(int, files);
     QFETCH(bool, busy);
     QFETCH(bool, hung);
+    QFETCH(QString, slowed);
+    const bool copiedSlowly = slowed == "pwrite64";
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/a", "d:tree/b"}));
+    QList<QByteArray> entries{"d:tree", "tree/a", "d:tree/b", "d:locked"};
+    // In folders of 100, which the scratch folder removes quickly.
+    for (int i = 0; copiedSlowly && i < 12000; ++i) {
+        const QByteArray folder = "tree/b/" + QByteArray::number(i / 100);
+        if (i % 100 == 0)
+            entries << "d:" + folder;
+        entries << "d:" + folder + '/' + QByteArray::number(i).rightJustified(240, 'n');
+    }
+    QVERIFY(makeTree(scratch.path(), entries));
     if (files > 0)
         QVERIFY(makeFlatFolder(scratch.path() + "/tree/b/many", files));
     const QString here = QFile::decodeName(scratch.path());
-    const QString output = here + "/report.html";
+    const QString output = here + (copiedSlowly ? "/locked/report.html" : "/report.html");
     const QByteArray earlier = "<HTML>the earlier report</HTML>";
     QVERIFY(writeFileContents(output, earlier));
+    QProcess slowWrites;
+    const auto lockedFolder = qScopeGuard([&] {
+        if (slowWrites.state() != QProcess::NotRunning) {
+            slowWrites.terminate();
+            slowWrites.waitForFinished(10000);
+        }
+        QProcess::execute("chattr", {"-i", here + "/locked"});
+    });
+    if (copiedSlowly && QProcess::execute("chattr", {"+i", here + "/locked"}) != 0)
+        QSKIP("needs chattr +i on the scratch folder's file system");
+    if (!slowed.isEmpty() && QProcess::execute("strace", {"-o", "/dev/null", "true"}) != 0)
+        QSKIP("needs strace");
 
     WindowDriver driver;
     driver.fill(here + "/tree", output);
@@ -791,7 +841,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     const QString mappingBegun = QString("Mapping: 0 of %1 entries, 0 bytes").arg(QLocale(QLocale::English).toString(files > 0 ? 3 + files : 2));
     const QMap<MapStage, QString> progress{{MapStage::Counting, "Counting: 0 entries"},
                                            {MapStage::Mapping, mappingBegun},
-                                           {MapStage::Writing, QString("Writing: %1 bytes").arg(report.size())}};
+                                           {MapStage::Writing, writingStatus(std::uint64_t(report.size()))}};
     std::optional<HangingMount> mount;
     if (hung) {
         QVERIFY(makeTree(scratch.path(), {"d:away", "d:tree/hung"}));
@@ -801,6 +851,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
         QVERIFY(mount->stop());
     }
     QString progressShown;
+    QString statusOnClosing;
     auto act = [&] {
         greyedWhileRunning = !driver.root()->isEnabled() && !driver.output()->isEnabled() && !mapButton->isEnabled()
             && !driver.filesToo()->isEnabled() && !driver.openBox()->isEnabled()
@@ -809,6 +860,13 @@ void tst_MapRun::inputWhileStageIsUnderWay()
         // Compared once the run is over.
         static_cast<void>(QTest::qWaitFor([&] { return driver.window.statusBar()->currentMessage() == progress.value(stage); }));
         progressShown = driver.window.statusBar()->currentMessage();
+        // Slowed only now, while the stage waits: strace stops every call of every thread it follows.
+        if (!slowed.isEmpty()) {
+            slowWrites.start("strace", {"-f", "-qqq", "-o", "/dev/null", "-e", "trace=" + slowed, "-e",
+                                        "inject=" + slowed + (copiedSlowly ? ":delay_enter=200000" : ":delay_enter=1000000"),
+                                        "-p", QString::number(::getpid())});
+            static_cast<void>(QTest::qWaitFor([] { return tracerOf(::getpid()) != 0; }, 10000));
+        }
         if (action == "Esc")
             QTest::keyClick(driver.window.windowHandle(), Qt::Key_Escape);
         else if (action == "close box")
@@ -823,6 +881,7 @@ void tst_MapRun::inputWhileStageIsUnderWay()
             QTest::keyClick(driver.window.windowHandle(), Qt::Key_Return);
         else if (action == "About") // its box runs an event loop of its own until closed
             QTimer::singleShot(0, &driver.window, [&] { driver.window.findChild<QAction *>("actionAbout")->trigger(); });
+        statusOnClosing = driver.window.statusBar()->currentMessage();
     };
 
     // The stage's thread posts the action to the GUI thread and waits until
@@ -898,7 +957,9 @@ void tst_MapRun::inputWhileStageIsUnderWay()
     if (reportReplaced)
         QCOMPARE(fileContents(output), report);
     // No temporary file is left beside the report.
-    QCOMPARE(QDir(here).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"report.html"});
+    QCOMPARE(QFileInfo(output).dir().entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"report.html"});
+    if (!slowed.isEmpty())
+        QVERIFY2(statusOnClosing.endsWith("; the window closes once the report is whole"), qPrintable(statusOnClosing));
     // The form is as it was before the run.
     for (QLineEdit *field : {driver.root(), driver.output()})
         QVERIFY(field->isEnabled() && field->completer() && field->completer()->widget() == field);
