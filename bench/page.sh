@@ -131,3 +131,26 @@ show_empty_page() {
     printf '<!DOCTYPE html><title>empty</title><p>empty</p>\n' >"$file"
     show_page "an empty page" plain "$file"
 }
+
+# show_sorted_page TREE [MOST_MS]: the page of the tree with every folder
+# open, then sorted by Name (velmora-pagebench --sort): how long until its
+# rows are drawn in that order, within MOST_MS where given, and the longest
+# the page left input unanswered meanwhile (a task of 50 ms or more).
+show_sorted_page() {
+    local tree=$1 most=${2:-} page=$work/out/$1-page/sorted.html figures
+    mkdir -p "${page%/*}"
+    if ! "$velmora" -q -f --format=browse "${tree_root[$tree]}" "$page"; then
+        echo "  ${tree_label[$tree]}: no page written to sort"
+        return 0
+    fi
+    if ! figures=$("$pagebench" "$page" --sort 2>"$work/pagebench.err"); then
+        printf '  %-36s sorting failed: %s\n' "${tree_label[$tree]}" "$(tail -n 1 "$work/pagebench.err")"
+        return 0
+    fi
+    awk -v label="${tree_label[$tree]}" '{ value[$1] = $2 } END {
+        printf "  %-36s all open %6.0f ms, sorted by name %6.0f ms, longest task %5.0f ms\n", label,
+            value["open_all_ms"], value["sort_name_ms"], value["sort_longest_task_ms"]
+    }' <<<"$figures"
+    [ -z "$most" ] || page_target "sorted by name, every folder open, ms" \
+        "$(awk '$1 == "sort_name_ms" {print $2}' <<<"$figures")" "$most"
+}

@@ -1,7 +1,7 @@
 // Loads one report in headless Chromium and says how long it took to show
 // and how much memory the browser held meanwhile.
 //
-//   velmora-pagebench PAGE [SEARCH...]
+//   velmora-pagebench PAGE [--sort] [SEARCH...]
 //
 // Prints, one "name value" a line:
 //   first_paint_ms   the first contentful paint, from the start of navigation
@@ -19,6 +19,12 @@
 //   search_ms TEXT MS HITS  for each SEARCH, on the browsable page: from the
 //                    search asked for (Enter in the field) to its hits painted,
 //                    and how many names it found
+//   open_all_ms      with --sort, on the browsable page: every folder opened
+//                    (* on the root)
+//   sort_name_ms     then, from a click on the Name head to the rows drawn
+//                    in that order
+//   sort_longest_task_ms  the longest the page was unresponsive meanwhile
+//                    (the longest task of 50 ms or more; 0 if none)
 // Times are the browser's own (Navigation and Paint Timing), so they hold
 // whatever the driver costs.
 
@@ -134,14 +140,43 @@ new Promise(resolve => {
         document.getElementById('search-summary').textContent]), 0));
 }))js";
 
+// Opens every folder, then sorts by name; gives the times and the longest
+// task. A page that sorts in slices marks its head busy until done.
+const char sortScript[] = R"js(
+new Promise(resolve => {
+    const tree = document.getElementById('tree');
+    tree.focus();
+    let started = performance.now();
+    for (const key of ['Home', '*'])
+        tree.dispatchEvent(new KeyboardEvent('keydown', {key: key, bubbles: true}));
+    const opened = performance.now() - started;
+    let longest = 0;
+    new PerformanceObserver(list => list.getEntries().forEach(task => { longest = Math.max(longest, task.duration); }))
+        .observe({type: 'longtask'});
+    const head = document.querySelector('#columns [data-order=name]');
+    started = performance.now();
+    head.click();
+    const settle = () => {
+        if (head.getAttribute('aria-busy') === 'true')
+            return requestAnimationFrame(settle);
+        const sorted = performance.now() - started;
+        // A long task is reported once it has ended.
+        setTimeout(() => resolve([opened, sorted, longest]), 200);
+    };
+    requestAnimationFrame(settle);
+}))js";
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
-    const QStringList arguments = application.arguments().mid(1);
+    QStringList arguments = application.arguments().mid(1);
+    const bool sort = arguments.size() > 1 && arguments[1] == "--sort";
+    if (sort)
+        arguments.removeAt(1);
     if (arguments.isEmpty()) {
-        std::fprintf(stderr, "usage: velmora-pagebench PAGE [SEARCH...]\n");
+        std::fprintf(stderr, "usage: velmora-pagebench PAGE [--sort] [SEARCH...]\n");
         return 2;
     }
     HeadlessBrowser browser;
@@ -190,6 +225,11 @@ int main(int argc, char **argv)
         const QString found = result[1].toString().section(' ', 0, 0).remove(',');
         std::printf("search_ms %s %.1f %s\n", qPrintable(text), result[0].toDouble(),
                     qPrintable(found == "No" ? "0" : found));
+    }
+    if (sort && browsable) {
+        const QJsonArray result = browser.evaluate(sortScript, 600000).toArray();
+        std::printf("open_all_ms %.1f\nsort_name_ms %.1f\nsort_longest_task_ms %.1f\n", result[0].toDouble(),
+                    result[1].toDouble(), result[2].toDouble());
     }
     std::fflush(stdout);
     return browser.isReady() ? 0 : 1;

@@ -60,7 +60,9 @@ temporary folder (removed at the end) and prints, from one run:
     headless Chromium: first paint, load, the page's first rows drawn
     (targets: 1 s for the smaller tree, 3 s for the larger), the browser's
     peak memory (target at the larger: a PSS of 1 GiB), and searches on the
-    page (target: 250 ms each);
+    page (target: 250 ms each); then, every folder of the flat directory
+    and of the larger tree open, a sort by name (target at the larger:
+    2 s) and the longest the page did not answer meanwhile;
   - velmora-map -q -f with ten exclude patterns against none on the mixed
     tree (target: at most 1.15 x), and with --sort=name against the file
     system's order on the mixed tree and the flat directory (target: at
@@ -182,6 +184,9 @@ main() {
     show_pages mixed 1000
     show_pages large 3000 1024
     show_sized_page large 3000 1024
+    echo "sorting by name with every folder open, in headless Chromium:"
+    show_sorted_page flat
+    show_sorted_page large 2000
 
     sweep_header
     sweep_threads mixed warm

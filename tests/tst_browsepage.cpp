@@ -216,14 +216,15 @@ QStringList problems(const HeadlessBrowser &browser, const QString &pageUrl)
     return found;
 }
 
-// A browser showing the page at `page`, tall enough for a hundred rows.
-std::unique_ptr<HeadlessBrowser> openPage(const QByteArray &page, bool script = true)
+// A browser showing the page at `page`, tall enough for a hundred rows,
+// `width` CSS pixels wide.
+std::unique_ptr<HeadlessBrowser> openPage(const QByteArray &page, bool script = true, int width = 1200)
 {
     auto browser = std::make_unique<HeadlessBrowser>();
     if (!browser->isReady())
         return browser;
     browser->call("Emulation.setDeviceMetricsOverride",
-                  {{"width", 1200}, {"height", 3000}, {"deviceScaleFactor", 1}, {"mobile", false}});
+                  {{"width", width}, {"height", 3000}, {"deviceScaleFactor", 1}, {"mobile", false}});
     if (!script)
         browser->call("Emulation.setScriptExecutionDisabled", {{"value", true}});
     if (browser->load(QUrl::fromLocalFile(QFile::decodeName(page)).toString(QUrl::FullyEncoded)) && script)
@@ -397,11 +398,13 @@ void tst_BrowsePage::deepChainOpensLevelByLevel_data()
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<int>("level");      // of the focused row at the end
     QTest::addColumn<int>("rowsShown");  // rows that can be shown, scrolled to
+    QTest::addColumn<int>("width");      // of the window, in CSS pixels
 
-    QTest::newRow("level by level") << (QStringList{"Home"} << QList<QString>(30, "ArrowRight")) << 16 << 17;
-    QTest::newRow("open all below, to the end") << QStringList{"Home", "*", "End"} << 100001 << 100001;
+    QTest::newRow("level by level") << (QStringList{"Home"} << QList<QString>(30, "ArrowRight")) << 16 << 17 << 1200;
+    QTest::newRow("open all below, to the end") << QStringList{"Home", "*", "End"} << 100001 << 100001 << 1200;
     QTest::newRow("open all below, back up one") << QStringList{"Home", "*", "End", "ArrowLeft", "ArrowLeft"} << 100000
-                                                 << 100000;
+                                                 << 100000 << 1200;
+    QTest::newRow("to the end, at 200 % zoom") << QStringList{"Home", "*", "End"} << 100001 << 100001 << 640;
 }
 
 void tst_BrowsePage::deepChainOpensLevelByLevel()
@@ -410,6 +413,7 @@ void tst_BrowsePage::deepChainOpensLevelByLevel()
     QFETCH(QStringList, keys);
     QFETCH(int, level);
     QFETCH(int, rowsShown);
+    QFETCH(int, width);
 
     // A chain of 100,000 levels, far beyond where nested lists stop nesting.
     static ScratchDirectory scratch;
@@ -430,7 +434,7 @@ void tst_BrowsePage::deepChainOpensLevelByLevel()
         ::close(at);
         QCOMPARE(writePage(scratch.path() + "/chain", page, {}), 0);
     }
-    const auto browser = openPage(page);
+    const auto browser = openPage(page, true, width);
     QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
     browser->call("Runtime.evaluate", {{"expression", "document.getElementById('tree').focus()"}});
     for (const QString &key : keys)
@@ -442,12 +446,15 @@ void tst_BrowsePage::deepChainOpensLevelByLevel()
         (() => { const row = document.querySelector('#tree .row.active');
                  return [Number(row.getAttribute('aria-level')), row.querySelector('.name').textContent,
                          row.querySelector('.level').textContent,
-                         row.querySelector('.name').getBoundingClientRect().left]; })())js").toArray();
+                         row.querySelector('.name').getBoundingClientRect().left,
+                         row.querySelector('.name').clientWidth > 0
+                             && row.querySelector('.name').scrollWidth <= row.querySelector('.name').clientWidth]; })())js").toArray();
     QCOMPARE(focused.at(0).toInt(), level);
     QCOMPARE(focused.at(1).toString(), "d" + QString::number(level - 1));
     // Deep rows are indented no further than a screen allows and show their level.
     QCOMPARE(focused.at(2).toString(), level > 25 ? "level " + QLocale(QLocale::English).toString(level) : QString());
     QVERIFY2(focused.at(3).toDouble() < 700, qPrintable(QString::number(focused.at(3).toDouble())));
+    QVERIFY(focused.at(4).toBool()); // the whole name
     QCOMPARE(browser->evaluate("document.getElementById('tree-space').getBoundingClientRect().height >= 15000000 ||"
                                " document.getElementById('tree-space').getBoundingClientRect().height")
                  .toVariant(),
@@ -767,6 +774,7 @@ void tst_BrowsePage::showsSizesAndDates_data()
     // T2 standing for their local date and time, EXACT for the bytes a file's
     // size names in its title.
     QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("width"); // of the window, in CSS pixels
 
     // "again", a link to "folder" met first in name order, counts what it
     // holds; "folder" is then counted there. "inner" cannot be looked at.
@@ -777,14 +785,18 @@ void tst_BrowsePage::showsSizesAndDates_data()
     const QString inner = "inner|||metadata unreadable: Permission denied|";
     const QString small = "small.txt|146 KiB|T1||150,000";
     QTest::newRow("a file's size and date, a folder's total and newest, a reason for no size")
-        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small};
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 1200;
     QTest::newRow("by size, largest first, what has none last")
-        << QStringList{"size"} << QStringList{again, big, small, locked, inner, folder, big};
+        << QStringList{"size"} << QStringList{again, big, small, locked, inner, folder, big} << 1200;
     QTest::newRow("by size, smallest first, what has none last")
-        << QStringList{"size", "size"} << QStringList{locked, inner, small, again, big, folder, big};
-    QTest::newRow("by date, newest first") << QStringList{"date"} << QStringList{again, big, small, locked, inner, folder, big};
+        << QStringList{"size", "size"} << QStringList{locked, inner, small, again, big, folder, big} << 1200;
+    QTest::newRow("by date, newest first")
+        << QStringList{"date"} << QStringList{again, big, small, locked, inner, folder, big} << 1200;
     QTest::newRow("by date, oldest first")
-        << QStringList{"date", "date"} << QStringList{locked, inner, small, again, big, folder, big};
+        << QStringList{"date", "date"} << QStringList{locked, inner, small, again, big, folder, big} << 1200;
+    QTest::newRow("in a window 360 px wide")
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 360;
+    QTest::newRow("at 200 % zoom") << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 640;
 }
 
 void tst_BrowsePage::showsSizesAndDates()
@@ -792,6 +804,7 @@ void tst_BrowsePage::showsSizesAndDates()
     REQUIRE_BROWSER();
     QFETCH(QStringList, heads);
     QFETCH(QStringList, rows);
+    QFETCH(int, width);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -811,7 +824,7 @@ void tst_BrowsePage::showsSizesAndDates()
     const QByteArray written = fileContents(page);
     QVERIFY(std::all_of(written.begin(), written.end(), [](char c) { return c > 0 && uchar(c) < 0x80; }));
 
-    const auto browser = openPage(page);
+    const auto browser = openPage(page, true, width);
     QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
     QCOMPARE(browser->evaluate("[...document.querySelectorAll('#columns button')].filter(head => head.offsetWidth > 0)"
                                ".map(head => head.textContent).join(' ')")
@@ -849,6 +862,24 @@ void tst_BrowsePage::showsSizesAndDates()
                          row.classList.contains('file') ? row.querySelector('.size').title.split(' bytes')[0] : ''].join('|'))
     )js"));
     QCOMPARE(shown, expected);
+    // However narrow the window, every name shows whole or its first 12
+    // characters at least, and each head is over its column.
+    const QString misfits = browser->evaluate(R"js(
+        (() => { const rows = [...document.querySelectorAll('#tree .row:not([hidden])')];
+                 const cells = [...rows[0].querySelectorAll('.count, .size, .date')];
+                 const heads = [...document.querySelectorAll('#columns button')].slice(1);
+                 const twelve = name => { const range = document.createRange();
+                                          range.setStart(name.firstChild, 0);
+                                          range.setEnd(name.firstChild, Math.min(12, name.textContent.length));
+                                          return range.getBoundingClientRect().width; };
+                 const cut = rows.map(row => row.querySelector('.name'))
+                                 .filter(name => name.scrollWidth > name.clientWidth && name.clientWidth < twelve(name) - 0.5)
+                                 .map(name => 'name cut: ' + name.textContent);
+                 const apart = heads.filter((head, k) => Math.abs(head.getBoundingClientRect().right
+                                                                  - cells[k].getBoundingClientRect().right) >= 1)
+                                    .map(head => 'head apart: ' + head.textContent);
+                 return cut.concat(apart).join('; '); })())js").toString();
+    QVERIFY2(misfits.isEmpty(), qPrintable(misfits));
     // The path bar says the same of the focused entry, in exact bytes.
     browser->pressKey("End");
     const QStringList last = expected.last().split('|');

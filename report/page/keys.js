@@ -128,17 +128,57 @@ function setUpColumns() {
 // order back. Counts start with the largest.
 function chooseOrder(key) {
     var firstDescending = key !== 'name';
+    var next;
     if (order.key !== key)
-        order = { key: key, descending: firstDescending };
+        next = { key: key, descending: firstDescending };
     else if (order.descending === firstDescending)
-        order = { key: key, descending: !firstDescending };
+        next = { key: key, descending: !firstDescending };
     else
-        order = { key: 'listing', descending: false };
-    ordered.clear();
-    rebuildRows();
-    scrollToRow(activeRow, true);
-    draw();
-    showOrder();
+        next = { key: 'listing', descending: false };
+    sortOpenFolders(next, key);
+}
+
+// Sorts every open folder's entries in slices, the page live between them
+// and the progress shown, then shows the rows in the new order. Folders
+// opened meanwhile are sorted when they are next shown.
+function sortOpenFolders(next, key) {
+    var run = ++sorting.run;
+    var folders = [];
+    for (var i = 0; i < expanded.length; i++) {
+        if (expanded[i])
+            folders.push(i);
+    }
+    var lists = new Map();
+    var done = 0;
+    var progress = document.getElementById('sort-progress');
+    document.querySelectorAll('#columns [aria-busy]').forEach(function (other) { other.removeAttribute('aria-busy'); });
+    var head = document.querySelector('#columns [data-order=' + key + ']');
+    head.setAttribute('aria-busy', 'true');
+    var slice = function () {
+        if (run !== sorting.run)
+            return;
+        var until = performance.now() + SORT_SLICE_MS;
+        while (done < folders.length && performance.now() < until) {
+            lists.set(folders[done], sortedEntries(folders[done], next));
+            done++;
+        }
+        if (done < folders.length) {
+            progress.textContent = 'Sorting\u2026 ' + Math.floor(100 * done / folders.length) + '%';
+            setTimeout(slice, 0);
+            return;
+        }
+        progress.textContent = '';
+        head.removeAttribute('aria-busy');
+        order = next;
+        ordered = lists;
+        lists.forEach(rankEntries);
+        rebuildRows();
+        scrollToRow(activeRow, true);
+        draw();
+        showOrder();
+        performance.mark('rows-ordered');
+    };
+    slice();
 }
 
 function showOrder() {

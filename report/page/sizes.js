@@ -10,6 +10,7 @@ var SIZE_UNITS = ['B', 'KiB', 'MiB', 'GiB', 'TiB', 'PiB', 'EiB'];
 var DISK_BLOCK_BYTES = 512;
 
 function showSizeColumns() {
+    document.getElementById('browser').classList.add('with-sizes');
     document.querySelectorAll('#columns [hidden]').forEach(function (head) {
         head.hidden = false;
         head.disabled = true;

@@ -1,6 +1,6 @@
 // The browsable page's script starts here: its settings, its state and
 // what it does when the page has been read. The other files of the script
-// (tree.js, rows.js, view.js, paths.js, keys.js, search.js, sizes.js) are joined to
+// (tree.js, names.js, rows.js, view.js, paths.js, keys.js, search.js, sizes.js) are joined to
 // this one in one function at build time, so they share what is declared
 // here.
 //
@@ -27,6 +27,8 @@ var FIRST_HITS = 200;
 var MORE_HITS = 500;
 var SEARCH_DELAY_MS = 150;
 var TYPE_AHEAD_MS = 600;
+// Sorting many open folders gives the page back this often.
+var SORT_SLICE_MS = 100;
 
 var items;          // the data's flat array
 var hasSizes;       // whether it holds sizes and times
@@ -43,6 +45,7 @@ var activeRow = 0;  // and its row
 var view = { tree: null, space: null, pool: [], drawPending: false };
 var search = { hits: [], shown: 0, timer: 0 };
 var typed = { text: '', at: 0 };
+var sorting = { run: 0 }; // which order change is under way
 
 // The page's frame puts this script after the tree's data, so that it
 // starts as soon as that is read, while the browser still reads the sizes;

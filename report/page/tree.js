@@ -63,31 +63,37 @@ function entriesOf(folder) {
     var list = ordered.get(folder);
     if (list)
         return list;
-    list = listedEntries(folder);
-    if (order.key !== 'listing')
-        list.sort(comparator());
-    for (var k = 0; k < list.length; k++)
-        rank[list[k]] = k + 1;
+    list = sortedEntries(folder, order);
+    rankEntries(list);
     ordered.set(folder, list);
     return list;
 }
 
-var collator = new Intl.Collator('en', { numeric: true, sensitivity: 'base' });
+// The entries of a folder in the order `how`.
+function sortedEntries(folder, how) {
+    var list = listedEntries(folder);
+    if (how.key === 'name')
+        return sortedByName(list, how.descending ? -1 : 1);
+    if (how.key !== 'listing')
+        list.sort(comparator(how));
+    return list;
+}
+
+function rankEntries(list) {
+    for (var k = 0; k < list.length; k++)
+        rank[list[k]] = k + 1;
+}
 
 // Files have no counts: they follow the folders either way.
 function countOf(position, which) {
     return isFolder(position) ? items[position].n[which] : null;
 }
 
-function comparator() {
-    var sign = order.descending ? -1 : 1;
-    if (order.key === 'name') {
-        return function (a, b) {
-            return sign * collator.compare(nameOf(a), nameOf(b)) || a - b;
-        };
-    }
-    var which = order.key === 'folders' ? 0 : 1;
-    var valueOf = { size: sizeOf, date: dateOf }[order.key]
+// The order of counts, sizes and dates.
+function comparator(how) {
+    var sign = how.descending ? -1 : 1;
+    var which = how.key === 'folders' ? 0 : 1;
+    var valueOf = { size: sizeOf, date: dateOf }[how.key]
         || function (position) { return countOf(position, which); };
     // What has no value follows the rest either way.
     return function (a, b) {
