@@ -64,28 +64,31 @@ QString folderFault(const QString &folder)
 
 } // namespace
 
-QString settingsReadFault(const QString &path)
+namespace {
+
+// What keeps `path`, where it is, from being opened with `flags`.
+QString fileFault(const QString &path, int flags)
 {
     struct stat status;
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return errno == ENOENT ? QString() : fault(path, errno);
     if (!S_ISREG(status.st_mode))
         return notAFile(path, status);
-    if (const int error = openError(path, O_RDONLY))
+    if (const int error = openError(path, flags))
         return fault(path, error);
     return {};
+}
+
+} // namespace
+
+QString settingsReadFault(const QString &path)
+{
+    return fileFault(path, O_RDONLY);
 }
 
 QString settingsWriteFault(const QString &path)
 {
     if (const QString folder = folderFault(QFileInfo(path).path()); !folder.isEmpty())
         return folder;
-    struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return errno == ENOENT ? QString() : fault(path, errno);
-    if (!S_ISREG(status.st_mode))
-        return notAFile(path, status);
-    if (const int error = openError(path, O_RDWR))
-        return fault(path, error);
-    return {};
+    return fileFault(path, O_RDWR);
 }
