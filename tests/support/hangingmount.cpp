@@ -98,7 +98,10 @@ bool HangingMount::isWaitedOnBy(pid_t process)
     const QString tasks = QStringLiteral("/proc/%1/task").arg(process);
     for (const QString &thread : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile waitingIn(tasks + '/' + thread + QStringLiteral("/wchan"));
-        if (waitingIn.open(QIODevice::ReadOnly) && waitingIn.readAll() == "request_wait_answer")
+        // For an answer, or, where the daemon stopped before it answered
+        // the kernel's first request, for the connection to open.
+        const QByteArray waitingFor = waitingIn.open(QIODevice::ReadOnly) ? waitingIn.readAll() : QByteArray();
+        if (waitingFor == "request_wait_answer" || waitingFor == "fuse_get_req")
             return true;
     }
     return false;
