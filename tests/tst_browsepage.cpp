@@ -258,7 +258,8 @@ QString accessibleName(HeadlessBrowser &browser, const QString &selector)
 }
 
 // Given an element showing a path: whether its names are drawn left to
-// right in the path's order, and its last name whole within it.
+// right in the path's order, and its last name whole within it and within
+// its own box, which cuts a name it is narrower than.
 const char pathAsRead[] = R"js(
 (element => {
     const walker = document.createTreeWalker(element, NodeFilter.SHOW_TEXT);
@@ -275,6 +276,7 @@ const char pathAsRead[] = R"js(
         return [pieces[k][0], offset - pieces[k][1]];
     };
     const boxes = [];
+    let holder = element;
     let start = 0;
     for (const name of text.split('/')) {
         if (name.trim() !== '') {
@@ -282,13 +284,16 @@ const char pathAsRead[] = R"js(
             range.setStart(...at(start));
             range.setEnd(...at(start + name.length));
             boxes.push(range.getBoundingClientRect());
+            holder = range.startContainer.parentElement;
         }
         start += name.length + 1;
     }
     const whole = element.getBoundingClientRect();
+    const own = holder.getBoundingClientRect();
     const last = boxes[boxes.length - 1];
     return boxes.every((box, k) => k === 0 || box.left > boxes[k - 1].left)
-        && last.left >= whole.left - 0.5 && last.right <= whole.right + 0.5;
+        && last.left >= whole.left - 0.5 && last.right <= whole.right + 0.5
+        && last.left >= own.left - 0.01 && last.right <= own.right + 0.01;
 }))js";
 
 } // namespace
@@ -543,21 +548,24 @@ void tst_BrowsePage::searchFindsNames_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QByteArrayList>("hits"); // paths below the root
+    QTest::addColumn<int>("width");           // of the window, in CSS pixels
 
-    QTest::newRow("part of a name, either case") << "report" << QByteArrayList{"Report.TXT", "sub/report.txt"};
-    QTest::newRow("a folder's name") << "SUB" << QByteArrayList{"sub", "sub/sub-notes"};
-    QTest::newRow("only ASCII letters fold") << QString("caf\u00e9") << QByteArrayList{"sub/caf\xc3\xa9.txt"};
+    QTest::newRow("part of a name, either case") << "report" << QByteArrayList{"Report.TXT", "sub/report.txt"} << 1200;
+    QTest::newRow("a folder's name") << "SUB" << QByteArrayList{"sub", "sub/sub-notes"} << 1200;
+    QTest::newRow("only ASCII letters fold") << QString("caf\u00e9") << QByteArrayList{"sub/caf\xc3\xa9.txt"} << 1200;
     QTest::newRow("* matches the whole name") << "*.txt"
                                               << QByteArrayList{"Report.TXT", "sub/report.txt", "sub/caf\xc3\xa9.txt",
-                                                                "sub/CAF\xc3\x89.TXT"};
-    QTest::newRow("? is one character") << "draft-?.md" << QByteArrayList{"sub/sub-notes/draft-1.md"};
-    QTest::newRow("? is one character beyond U+FFFF") << "?x" << QByteArrayList{"\xf0\x9f\x98\x80x"};
-    QTest::newRow("a byte that is not UTF-8") << QString("\u00ff") << QByteArrayList{"x\xffy"};
-    QTest::newRow("nothing") << "nowhere" << QByteArrayList{};
-    QTest::newRow("far below the rows in view") << "item-250" << QByteArrayList{"many/item-250"};
+                                                                "sub/CAF\xc3\x89.TXT"} << 1200;
+    QTest::newRow("? is one character") << "draft-?.md" << QByteArrayList{"sub/sub-notes/draft-1.md"} << 1200;
+    QTest::newRow("? is one character beyond U+FFFF") << "?x" << QByteArrayList{"\xf0\x9f\x98\x80x"} << 1200;
+    QTest::newRow("a byte that is not UTF-8") << QString("\u00ff") << QByteArrayList{"x\xffy"} << 1200;
+    QTest::newRow("nothing") << "nowhere" << QByteArrayList{} << 1200;
+    QTest::newRow("far below the rows in view") << "item-250" << QByteArrayList{"many/item-250"} << 1200;
     QTest::newRow("in a folder whose name overrides the direction")
-        << "rtl-deep" << QByteArrayList{"\xe2\x80\xaegnp.exe/inner/rtl-deep"};
-    QTest::newRow("at the end of a path longer than a line") << "needle" << QByteArrayList{longPath + "/needle"};
+        << "rtl-deep" << QByteArrayList{"\xe2\x80\xaegnp.exe/inner/rtl-deep"} << 1200;
+    QTest::newRow("at the end of a path longer than a line") << "needle" << QByteArrayList{longPath + "/needle"} << 1200;
+    QTest::newRow("a name that fits, after a long path, in a narrow window")
+        << "bottom_file" << QByteArrayList{longPath + "/bottom_file_name.log"} << 500;
 }
 
 void tst_BrowsePage::searchFindsNames()
@@ -565,6 +573,7 @@ void tst_BrowsePage::searchFindsNames()
     REQUIRE_BROWSER();
     QFETCH(QString, typed);
     QFETCH(QByteArrayList, hits);
+    QFETCH(int, width);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -577,12 +586,12 @@ void tst_BrowsePage::searchFindsNames()
     entries << "d:tree/\xe2\x80\xaegnp.exe" << "d:tree/\xe2\x80\xaegnp.exe/inner" << "tree/\xe2\x80\xaegnp.exe/inner/rtl-deep";
     for (qsizetype slash = 0; (slash = longPath.indexOf('/', slash + 1)) >= 0;)
         entries << "d:tree/" + longPath.left(slash);
-    entries << "d:tree/" + longPath << "tree/" + longPath + "/needle";
+    entries << "d:tree/" + longPath << "tree/" + longPath + "/needle" << "tree/" + longPath + "/bottom_file_name.log";
     QVERIFY(makeTree(scratch.path(), entries));
     const QByteArray root = scratch.path() + "/tree";
     const QByteArray page = scratch.path() + "/map.html";
     QCOMPARE(writePage(root, page, {"-f"}), 0);
-    const auto browser = openPage(page);
+    const auto browser = openPage(page, true, width);
     QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
 
     // "/" goes to the field from anywhere; Enter finds at once.
