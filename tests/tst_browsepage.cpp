@@ -784,6 +784,7 @@ void tst_BrowsePage::showsSizesAndDates_data()
     // size names in its title.
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<int>("width"); // of the window, in CSS pixels
+    QTest::addColumn<int>("levels"); // of a chain of folders listed before the rows
 
     // "again", a link to "folder" met first in name order, counts what it
     // holds; "folder" is then counted there. "inner" cannot be looked at.
@@ -794,18 +795,22 @@ void tst_BrowsePage::showsSizesAndDates_data()
     const QString inner = "inner|||metadata unreadable: Permission denied|";
     const QString small = "small.txt|146 KiB|T1||150,000";
     QTest::newRow("a file's size and date, a folder's total and newest, a reason for no size")
-        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 1200;
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 1200 << 0;
     QTest::newRow("by size, largest first, what has none last")
-        << QStringList{"size"} << QStringList{again, big, small, locked, inner, folder, big} << 1200;
+        << QStringList{"size"} << QStringList{again, big, small, locked, inner, folder, big} << 1200 << 0;
     QTest::newRow("by size, smallest first, what has none last")
-        << QStringList{"size", "size"} << QStringList{locked, inner, small, again, big, folder, big} << 1200;
+        << QStringList{"size", "size"} << QStringList{locked, inner, small, again, big, folder, big} << 1200 << 0;
     QTest::newRow("by date, newest first")
-        << QStringList{"date"} << QStringList{again, big, small, locked, inner, folder, big} << 1200;
+        << QStringList{"date"} << QStringList{again, big, small, locked, inner, folder, big} << 1200 << 0;
     QTest::newRow("by date, oldest first")
-        << QStringList{"date", "date"} << QStringList{locked, inner, small, again, big, folder, big} << 1200;
+        << QStringList{"date", "date"} << QStringList{locked, inner, small, again, big, folder, big} << 1200 << 0;
     QTest::newRow("in a window 360 px wide")
-        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 360;
-    QTest::newRow("at 200 % zoom") << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 640;
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 360 << 0;
+    QTest::newRow("at 200 % zoom") << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 640 << 0;
+    QTest::newRow("in a window 500 px wide, 40 levels deep")
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 500 << 40;
+    QTest::newRow("at 200 % zoom in a 500 px window, 40 levels deep")
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 250 << 40;
 }
 
 void tst_BrowsePage::showsSizesAndDates()
@@ -814,12 +819,18 @@ void tst_BrowsePage::showsSizesAndDates()
     QFETCH(QStringList, heads);
     QFETCH(QStringList, rows);
     QFETCH(int, width);
+    QFETCH(int, levels);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "d:tree/folder", "s:tree/folder/big.bin=3435973837", "l:tree/again=folder",
-                                      "d:tree/locked", "tree/locked/inner", "m:tree/locked=644",
-                                      "w:tree/small.txt=150000"}));
+    QList<QByteArray> entries = {"d:tree", "d:tree/folder", "s:tree/folder/big.bin=3435973837", "l:tree/again=folder",
+                                 "d:tree/locked", "tree/locked/inner", "m:tree/locked=644", "w:tree/small.txt=150000"};
+    QByteArray chain = "tree";
+    for (int level = 1; level <= levels; ++level)
+        entries << "d:" + (chain += "/Chain_of_folders_" + QByteArray::number(level));
+    if (levels > 0)
+        entries << chain + "/Chain_ends_in_a_file";
+    QVERIFY(makeTree(scratch.path(), entries));
     QVERIFY(::chmod(scratch.path().constData(), 0777) == 0); // where nobody writes the page
     const QByteArray root = scratch.path() + "/tree";
     const qint64 times[] = {1551675960, 1600000000, 1700000000};
@@ -870,7 +881,9 @@ void tst_BrowsePage::showsSizesAndDates()
                          row.querySelector('.date').textContent, row.querySelector('.reason').textContent,
                          row.classList.contains('file') ? row.querySelector('.size').title.split(' bytes')[0] : ''].join('|'))
     )js"));
-    QCOMPARE(shown, expected);
+    // The chain's sizes and dates are the file system's; its rows come first.
+    QCOMPARE(shown.size(), expected.size() + (levels > 0 ? levels + 1 : 0));
+    QCOMPARE(shown.mid(shown.size() - expected.size()), expected);
     // However narrow the window, every name shows whole or its first 12
     // characters at least, and each head is over its column.
     const QString misfits = browser->evaluate(R"js(
