@@ -258,7 +258,8 @@ QString accessibleName(HeadlessBrowser &browser, const QString &selector)
 }
 
 // Given an element showing a path: whether its names are drawn left to
-// right in the path's order, and its last name whole within it.
+// right in the path's order, and its last name whole within it and within
+// its own box, which cuts a name it is narrower than.
 const char pathAsRead[] = R"js(
 (element => {
     const walker = document.createTreeWalker(element, NodeFilter.SHOW_TEXT);
@@ -275,6 +276,7 @@ const char pathAsRead[] = R"js(
         return [pieces[k][0], offset - pieces[k][1]];
     };
     const boxes = [];
+    let holder = element;
     let start = 0;
     for (const name of text.split('/')) {
         if (name.trim() !== '') {
@@ -282,13 +284,16 @@ const char pathAsRead[] = R"js(
             range.setStart(...at(start));
             range.setEnd(...at(start + name.length));
             boxes.push(range.getBoundingClientRect());
+            holder = range.startContainer.parentElement;
         }
         start += name.length + 1;
     }
     const whole = element.getBoundingClientRect();
+    const own = holder.getBoundingClientRect();
     const last = boxes[boxes.length - 1];
     return boxes.every((box, k) => k === 0 || box.left > boxes[k - 1].left)
-        && last.left >= whole.left - 0.5 && last.right <= whole.right + 0.5;
+        && last.left >= whole.left - 0.5 && last.right <= whole.right + 0.5
+        && last.left >= own.left - 0.01 && last.right <= own.right + 0.01;
 }))js";
 
 } // namespace
@@ -543,21 +548,24 @@ void tst_BrowsePage::searchFindsNames_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QByteArrayList>("hits"); // paths below the root
+    QTest::addColumn<int>("width");           // of the window, in CSS pixels
 
-    QTest::newRow("part of a name, either case") << "report" << QByteArrayList{"Report.TXT", "sub/report.txt"};
-    QTest::newRow("a folder's name") << "SUB" << QByteArrayList{"sub", "sub/sub-notes"};
-    QTest::newRow("only ASCII letters fold") << QString("caf\u00e9") << QByteArrayList{"sub/caf\xc3\xa9.txt"};
+    QTest::newRow("part of a name, either case") << "report" << QByteArrayList{"Report.TXT", "sub/report.txt"} << 1200;
+    QTest::newRow("a folder's name") << "SUB" << QByteArrayList{"sub", "sub/sub-notes"} << 1200;
+    QTest::newRow("only ASCII letters fold") << QString("caf\u00e9") << QByteArrayList{"sub/caf\xc3\xa9.txt"} << 1200;
     QTest::newRow("* matches the whole name") << "*.txt"
                                               << QByteArrayList{"Report.TXT", "sub/report.txt", "sub/caf\xc3\xa9.txt",
-                                                                "sub/CAF\xc3\x89.TXT"};
-    QTest::newRow("? is one character") << "draft-?.md" << QByteArrayList{"sub/sub-notes/draft-1.md"};
-    QTest::newRow("? is one character beyond U+FFFF") << "?x" << QByteArrayList{"\xf0\x9f\x98\x80x"};
-    QTest::newRow("a byte that is not UTF-8") << QString("\u00ff") << QByteArrayList{"x\xffy"};
-    QTest::newRow("nothing") << "nowhere" << QByteArrayList{};
-    QTest::newRow("far below the rows in view") << "item-250" << QByteArrayList{"many/item-250"};
+                                                                "sub/CAF\xc3\x89.TXT"} << 1200;
+    QTest::newRow("? is one character") << "draft-?.md" << QByteArrayList{"sub/sub-notes/draft-1.md"} << 1200;
+    QTest::newRow("? is one character beyond U+FFFF") << "?x" << QByteArrayList{"\xf0\x9f\x98\x80x"} << 1200;
+    QTest::newRow("a byte that is not UTF-8") << QString("\u00ff") << QByteArrayList{"x\xffy"} << 1200;
+    QTest::newRow("nothing") << "nowhere" << QByteArrayList{} << 1200;
+    QTest::newRow("far below the rows in view") << "item-250" << QByteArrayList{"many/item-250"} << 1200;
     QTest::newRow("in a folder whose name overrides the direction")
-        << "rtl-deep" << QByteArrayList{"\xe2\x80\xaegnp.exe/inner/rtl-deep"};
-    QTest::newRow("at the end of a path longer than a line") << "needle" << QByteArrayList{longPath + "/needle"};
+        << "rtl-deep" << QByteArrayList{"\xe2\x80\xaegnp.exe/inner/rtl-deep"} << 1200;
+    QTest::newRow("at the end of a path longer than a line") << "needle" << QByteArrayList{longPath + "/needle"} << 1200;
+    QTest::newRow("a name that fits, after a long path, in a narrow window")
+        << "bottom_file" << QByteArrayList{longPath + "/bottom_file_name.log"} << 500;
 }
 
 void tst_BrowsePage::searchFindsNames()
@@ -565,6 +573,7 @@ void tst_BrowsePage::searchFindsNames()
     REQUIRE_BROWSER();
     QFETCH(QString, typed);
     QFETCH(QByteArrayList, hits);
+    QFETCH(int, width);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -577,12 +586,12 @@ void tst_BrowsePage::searchFindsNames()
     entries << "d:tree/\xe2\x80\xaegnp.exe" << "d:tree/\xe2\x80\xaegnp.exe/inner" << "tree/\xe2\x80\xaegnp.exe/inner/rtl-deep";
     for (qsizetype slash = 0; (slash = longPath.indexOf('/', slash + 1)) >= 0;)
         entries << "d:tree/" + longPath.left(slash);
-    entries << "d:tree/" + longPath << "tree/" + longPath + "/needle";
+    entries << "d:tree/" + longPath << "tree/" + longPath + "/needle" << "tree/" + longPath + "/bottom_file_name.log";
     QVERIFY(makeTree(scratch.path(), entries));
     const QByteArray root = scratch.path() + "/tree";
     const QByteArray page = scratch.path() + "/map.html";
     QCOMPARE(writePage(root, page, {"-f"}), 0);
-    const auto browser = openPage(page);
+    const auto browser = openPage(page, true, width);
     QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
 
     // "/" goes to the field from anywhere; Enter finds at once.
@@ -775,6 +784,7 @@ void tst_BrowsePage::showsSizesAndDates_data()
     // size names in its title.
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<int>("width"); // of the window, in CSS pixels
+    QTest::addColumn<int>("levels"); // of a chain of folders listed before the rows
 
     // "again", a link to "folder" met first in name order, counts what it
     // holds; "folder" is then counted there. "inner" cannot be looked at.
@@ -785,18 +795,22 @@ void tst_BrowsePage::showsSizesAndDates_data()
     const QString inner = "inner|||metadata unreadable: Permission denied|";
     const QString small = "small.txt|146 KiB|T1||150,000";
     QTest::newRow("a file's size and date, a folder's total and newest, a reason for no size")
-        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 1200;
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 1200 << 0;
     QTest::newRow("by size, largest first, what has none last")
-        << QStringList{"size"} << QStringList{again, big, small, locked, inner, folder, big} << 1200;
+        << QStringList{"size"} << QStringList{again, big, small, locked, inner, folder, big} << 1200 << 0;
     QTest::newRow("by size, smallest first, what has none last")
-        << QStringList{"size", "size"} << QStringList{locked, inner, small, again, big, folder, big} << 1200;
+        << QStringList{"size", "size"} << QStringList{locked, inner, small, again, big, folder, big} << 1200 << 0;
     QTest::newRow("by date, newest first")
-        << QStringList{"date"} << QStringList{again, big, small, locked, inner, folder, big} << 1200;
+        << QStringList{"date"} << QStringList{again, big, small, locked, inner, folder, big} << 1200 << 0;
     QTest::newRow("by date, oldest first")
-        << QStringList{"date", "date"} << QStringList{locked, inner, small, again, big, folder, big} << 1200;
+        << QStringList{"date", "date"} << QStringList{locked, inner, small, again, big, folder, big} << 1200 << 0;
     QTest::newRow("in a window 360 px wide")
-        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 360;
-    QTest::newRow("at 200 % zoom") << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 640;
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 360 << 0;
+    QTest::newRow("at 200 % zoom") << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 640 << 0;
+    QTest::newRow("in a window 500 px wide, 40 levels deep")
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 500 << 40;
+    QTest::newRow("at 200 % zoom in a 500 px window, 40 levels deep")
+        << QStringList{} << QStringList{again, big, folder, big, locked, inner, small} << 250 << 40;
 }
 
 void tst_BrowsePage::showsSizesAndDates()
@@ -805,12 +819,18 @@ void tst_BrowsePage::showsSizesAndDates()
     QFETCH(QStringList, heads);
     QFETCH(QStringList, rows);
     QFETCH(int, width);
+    QFETCH(int, levels);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "d:tree/folder", "s:tree/folder/big.bin=3435973837", "l:tree/again=folder",
-                                      "d:tree/locked", "tree/locked/inner", "m:tree/locked=644",
-                                      "w:tree/small.txt=150000"}));
+    QList<QByteArray> entries = {"d:tree", "d:tree/folder", "s:tree/folder/big.bin=3435973837", "l:tree/again=folder",
+                                 "d:tree/locked", "tree/locked/inner", "m:tree/locked=644", "w:tree/small.txt=150000"};
+    QByteArray chain = "tree";
+    for (int level = 1; level <= levels; ++level)
+        entries << "d:" + (chain += "/Chain_of_folders_" + QByteArray::number(level));
+    if (levels > 0)
+        entries << chain + "/Chain_ends_in_a_file";
+    QVERIFY(makeTree(scratch.path(), entries));
     QVERIFY(::chmod(scratch.path().constData(), 0777) == 0); // where nobody writes the page
     const QByteArray root = scratch.path() + "/tree";
     const qint64 times[] = {1551675960, 1600000000, 1700000000};
@@ -861,7 +881,9 @@ void tst_BrowsePage::showsSizesAndDates()
                          row.querySelector('.date').textContent, row.querySelector('.reason').textContent,
                          row.classList.contains('file') ? row.querySelector('.size').title.split(' bytes')[0] : ''].join('|'))
     )js"));
-    QCOMPARE(shown, expected);
+    // The chain's sizes and dates are the file system's; its rows come first.
+    QCOMPARE(shown.size(), expected.size() + (levels > 0 ? levels + 1 : 0));
+    QCOMPARE(shown.mid(shown.size() - expected.size()), expected);
     // However narrow the window, every name shows whole or its first 12
     // characters at least, and each head is over its column.
     const QString misfits = browser->evaluate(R"js(
