@@ -671,37 +671,60 @@ void tst_BrowsePage::manyHitsShownOnDemand()
 
 void tst_BrowsePage::sortsByColumnHeads_data()
 {
-    QTest::addColumn<QStringList>("heads");  // clicked in turn: name, folders or files
-    QTest::addColumn<QStringList>("first");  // the first rows below the root; "files" for the files in listing order
+    QTest::addColumn<QStringList>("options"); // of velmora-map besides -f
+    QTest::addColumn<QStringList>("heads");   // clicked in turn: name, folders or files
+    QTest::addColumn<QStringList>("first");   // the first rows below the root; "files" for the files in listing order
+    QTest::addColumn<QString>("said");        // what the heading says of the order
 
+    const QString listing = "in the file system's order";
     QTest::newRow("by name, case aside, numbers by value")
-        << QStringList{"name"} << QStringList{"a.txt", "B.txt", "big", "file2", "file10", "Middle", "small"};
+        << QStringList{} << QStringList{"name"} << QStringList{"a.txt", "B.txt", "big", "file2", "file10", "Middle", "small"}
+        << listing;
     QTest::newRow("by name, the other way")
-        << QStringList{"name", "name"} << QStringList{"small", "Middle", "file10", "file2", "big", "B.txt", "a.txt"};
-    QTest::newRow("by files below, most first") << QStringList{"files"} << QStringList{"big", "Middle", "small", "files"};
+        << QStringList{} << QStringList{"name", "name"}
+        << QStringList{"small", "Middle", "file10", "file2", "big", "B.txt", "a.txt"} << listing;
+    QTest::newRow("by files below, most first")
+        << QStringList{} << QStringList{"files"} << QStringList{"big", "Middle", "small", "files"} << listing;
     QTest::newRow("by folders below, most first, ties in listing order")
-        << QStringList{"folders"} << QStringList{"Middle", "listed: big small", "files"};
-    QTest::newRow("by files, fewest first") << QStringList{"files", "files"} << QStringList{"small", "Middle", "big", "files"};
-    QTest::newRow("back to the listing order") << QStringList{"name", "name", "name"} << QStringList{"listing"};
+        << QStringList{} << QStringList{"folders"} << QStringList{"Middle", "listed: big small", "files"} << listing;
+    QTest::newRow("by files, fewest first")
+        << QStringList{} << QStringList{"files", "files"} << QStringList{"small", "Middle", "big", "files"} << listing;
+    QTest::newRow("back to the listing order")
+        << QStringList{} << QStringList{"name", "name", "name"} << QStringList{"listing"} << listing;
+    const QString largest = "sorted by size, largest first";
+    QTest::newRow("with sizes, largest first")
+        << QStringList{"--sizes"} << QStringList{}
+        << QStringList{"big", "file2", "Middle", "file10", "small", "a.txt", "B.txt"} << largest;
+    QTest::newRow("with sizes, the listing order back after the names")
+        << QStringList{"--sizes"} << QStringList{"name", "name", "name"} << QStringList{"listing"} << largest;
+    QTest::newRow("with sizes, in byte order of names as asked")
+        << QStringList{"--sizes", "--sort=name"} << QStringList{}
+        << QStringList{"B.txt", "Middle", "a.txt", "big", "file10", "file2", "small"} << "sorted by name";
 }
 
 void tst_BrowsePage::sortsByColumnHeads()
 {
     REQUIRE_BROWSER();
+    QFETCH(QStringList, options);
     QFETCH(QStringList, heads);
     QFETCH(QStringList, first);
+    QFETCH(QString, said);
 
+    // Sizes far apart, whatever a folder's own size on this file system.
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/file10", "tree/file2", "tree/B.txt", "tree/a.txt", "d:tree/big",
-                                      "tree/big/1", "tree/big/2", "tree/big/3", "d:tree/small", "tree/small/1",
-                                      "d:tree/Middle", "tree/Middle/1", "tree/Middle/2", "d:tree/Middle/in",
-                                      "d:tree/Middle/in2"}));
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "w:tree/file10=8000", "w:tree/file2=40000", "tree/B.txt",
+                                      "w:tree/a.txt=100", "d:tree/big", "w:tree/big/1=80000", "tree/big/2", "tree/big/3",
+                                      "d:tree/small", "w:tree/small/1=1000", "d:tree/Middle", "w:tree/Middle/1=10000",
+                                      "tree/Middle/2", "d:tree/Middle/in", "d:tree/Middle/in2"}));
     const QByteArray root = scratch.path() + "/tree";
     const QByteArray page = scratch.path() + "/map.html";
-    QCOMPARE(writePage(root, page, {"-f"}), 0);
+    QCOMPARE(writePage(root, page, options << "-f"), 0);
     const auto browser = openPage(page);
     QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+    if (options.contains("--sizes"))
+        QVERIFY(browser->waitUntil("performance.getEntriesByName('sizes-shown').length > 0"));
+    QCOMPARE(browser->evaluate("document.getElementById('how').textContent").toString().section(" \u00b7 ", 4, 4), said);
     for (const QString &head : heads)
         click(*browser, "#columns [data-order=" + head + "]");
 

@@ -43,8 +43,11 @@ function readSizes() {
     sizes.ready = true;
     document.querySelectorAll('#columns .size-column, #columns .date-column').forEach(function (head) {
         head.disabled = false;
-        head.removeAttribute('title');
     });
+    // The folders shown so far are in the listing order.
+    if (order.key === 'size')
+        sortOpenFolders(order, order.key);
+    showOrder();
     draw();
     showPath();
     performance.mark('sizes-shown');

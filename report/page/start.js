@@ -56,6 +56,10 @@ function start() {
     var map = JSON.parse(document.getElementById('map-data').textContent);
     items = map.tree;
     hasSizes = map.sizes === true;
+    // The file system's order tells nothing: a page with sizes opens with
+    // the largest first, which it shows once the sizes are read.
+    if (hasSizes && map.rules.sort === 'filesystem')
+        order = { key: 'size', descending: true };
     sizes.made = Date.parse(map.made) / 1000;
     index = indexTree(items);
     expanded = new Uint8Array(items.length);
@@ -92,7 +96,8 @@ function describeMap(map) {
         map.files_listed ? 'folders and files' : 'folders only (files counted, not listed)',
         rules.follow_links ? 'symbolic links followed' : 'symbolic links not followed (-P)',
         rules.one_file_system ? 'one file system (-x)' : 'every file system',
-        { filesystem: 'in the file system\'s order', name: 'sorted by name', version: 'sorted by version' }[rules.sort],
+        order.key === 'size' ? 'sorted by size, largest first'
+            : { filesystem: 'in the file system\'s order', name: 'sorted by name', version: 'sorted by version' }[rules.sort],
         rules.exclude.length === 0 ? 'nothing excluded' : 'excluded: ' + rules.exclude.join(', '),
     ];
     document.getElementById('how').textContent = parts.join(' \u00b7 ');
