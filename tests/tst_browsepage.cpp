@@ -257,6 +257,15 @@ QString accessibleName(HeadlessBrowser &browser, const QString &selector)
     return node["nodes"].toArray().at(0).toObject()["name"].toObject()["value"].toString();
 }
 
+// A size below 1 MiB as the page shows it.
+QString kibText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QString::number(bytes) + " B";
+    const double kib = bytes / 1024.0;
+    return (kib < 9.95 ? QString::number(kib, 'f', 1) : QString::number(qRound(kib))) + " KiB";
+}
+
 // Given an element showing a path: whether its names are drawn left to
 // right in the path's order, and its last name whole within it.
 const char pathAsRead[] = R"js(
@@ -314,6 +323,8 @@ private slots:
     void withoutScript();
     void showsSizesAndDates_data();
     void showsSizesAndDates();
+    void showsWhatFoldersHold_data();
+    void showsWhatFoldersHold();
 
 private:
     bool m_canStart = false;
@@ -868,8 +879,7 @@ void tst_BrowsePage::showsSizesAndDates()
     // A folder's own size is the file system's: small, below 10 KiB.
     struct stat lockedStatus;
     QVERIFY(::stat((root + "/locked").constData(), &lockedStatus) == 0 && lockedStatus.st_size < 10240);
-    const QString lockedSize = "\u2265 " + (lockedStatus.st_size < 1024 ? QString::number(lockedStatus.st_size) + " B"
-                                            : QString::number(lockedStatus.st_size / 1024.0, 'f', 1) + " KiB");
+    const QString lockedSize = "\u2265 " + kibText(lockedStatus.st_size);
     QStringList expected;
     for (QString row : rows) {
         for (int which = 0; which < 3; ++which)
@@ -912,6 +922,54 @@ void tst_BrowsePage::showsSizesAndDates()
     // And so does the row to a screen reader, each number named.
     QCOMPARE(accessibleName(*browser, "#tree .row.active"), last[0] + ", size " + last[1] + ", modified " + last[2]);
     QCOMPARE(problems(*browser, QUrl::fromLocalFile(QFile::decodeName(page)).toString(QUrl::FullyEncoded)), QStringList());
+}
+
+void tst_BrowsePage::showsWhatFoldersHold_data()
+{
+    QTest::addColumn<QByteArray>("folder"); // below the root, or empty for the root
+    // "SIZE|TITLE" of its row, TOTAL standing for its total and SHARE for
+    // the percentage of the root's total it holds.
+    QTest::addColumn<QString>("row");
+
+    QTest::newRow("a folder's share of its folder") << QByteArray("b") << "TOTAL|SHARE% of its folder";
+}
+
+void tst_BrowsePage::showsWhatFoldersHold()
+{
+    REQUIRE_BROWSER();
+    QFETCH(QByteArray, folder);
+    QFETCH(QString, row);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:t", "d:t/a", "w:t/a/one=5000", "h:t/a/one-again=t/a/one", "d:t/b",
+                                      "w:t/b/own=1000", "d:t/c", "h:t/c/one-elsewhere=t/a/one"}));
+    const QByteArray root = scratch.path() + "/t";
+    const auto ownSize = [&root](const QByteArray &name) {
+        struct stat status;
+        return ::stat((root + '/' + name).constData(), &status) == 0 ? qint64(status.st_size) : -1;
+    };
+    const qint64 ownSizes = ownSize({}) + ownSize("a") + ownSize("b") + ownSize("c");
+    const qint64 total = folder.isEmpty() ? 6000 + ownSizes : folder == "b" ? 1000 + ownSize("b") : 5000 + ownSize(folder);
+    const QByteArray page = scratch.path() + "/map.html";
+    QCOMPARE(writePage(root, page, {"-f", "--sizes"}), 0);
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+    QVERIFY(browser->waitUntil("performance.getEntriesByName('sizes-shown').length > 0"));
+    browser->call("Runtime.evaluate", {{"expression", "document.getElementById('tree').focus()"}});
+    browser->pressKey("Home");
+    if (!folder.isEmpty())
+        browser->pressKey(QString::fromUtf8(folder));
+    QCOMPARE(activeName(*browser), QFile::decodeName(folder.isEmpty() ? root : folder));
+
+    row.replace("TOTAL", kibText(total)).replace("SHARE", QString::number(qRound(100.0 * total / (6000 + ownSizes))));
+    QCOMPARE(browser->evaluate("(row => row.querySelector('.size').textContent + '|' + row.title)"
+                               "(document.querySelector('#tree .row.active'))")
+                 .toString(),
+             row);
+    // A screen reader hears what the title says.
+    const QString title = row.section('|', 1);
+    QVERIFY2(accessibleName(*browser, "#tree .row.active").contains(title), qPrintable(title));
 }
 
 QTEST_GUILESS_MAIN(tst_BrowsePage)

@@ -53,6 +53,8 @@ function readSizes() {
     performance.mark('sizes-shown');
 }
 
+// The size cell's background is the bar of the folder's share of its
+// folder's total.
 function fillSizes(sizeCell, dateCell, position) {
     if (!sizes.ready) {
         sizeCell.textContent = dateCell.textContent = '\u2026';
@@ -64,9 +66,11 @@ function fillSizes(sizeCell, dateCell, position) {
     var date = dateOf(position);
     var folder = isFolder(position);
     var elsewhere = folder && sizes.list[sizes.slot[position]] === null;
+    var share = shareOf(position);
     sizeCell.textContent = elsewhere ? 'elsewhere' : size === null ? '' : (folder && item.u ? '\u2265 ' : '') + sizeText(size);
+    sizeCell.style.setProperty('--share', share === null ? 0 : share);
     sizeCell.title = elsewhere ? 'Met before in this map through a link: what it holds is counted there'
-        : size === null ? '' : sizeTitle(position, item, folder);
+        : size === null ? '' : [sizeTitle(position, item, folder)].concat(sizeNotes(position)).join('; ');
     dateCell.textContent = date === null ? '' : dateText(date, false);
     dateCell.title = date === null ? '' : (folder ? 'Newest change in it: ' : 'Modified: ') + dateText(date, true);
 }
@@ -81,6 +85,16 @@ function sizeFacts(position) {
     if (date !== null)
         facts.push((isFolder(position) ? 'newest change ' : 'modified ') + dateText(date, false));
     return facts;
+}
+
+// What a folder's row says of its size besides the size: its share of
+// its folder's total.
+function sizeNotes(position) {
+    var notes = [];
+    var share = shareOf(position);
+    if (share !== null)
+        notes.push((share > 0 && share < 0.005 ? 'less than 1%' : Math.round(100 * share) + '%') + ' of its folder');
+    return notes;
 }
 
 function sizeTitle(position, item, folder) {

@@ -119,6 +119,16 @@ function dateOf(position) {
     return age === null ? null : sizes.made - age;
 }
 
+// A folder's part of its folder's total, from 0 to 1; null for the root,
+// files and where either total is unknown or 0.
+function shareOf(position) {
+    if (position === 0 || !isFolder(position))
+        return null;
+    var size = sizeOf(position);
+    var total = sizeOf(index.parent[position]);
+    return size === null || !total ? null : size / total;
+}
+
 function diskOf(position) {
     return sizes.list[sizes.slot[position] + 1] * DISK_BLOCK_BYTES;
 }

@@ -98,6 +98,7 @@ function fillRow(element, row) {
     parts[6].textContent = folder ? grouped(items[position].n[1]) : '';
     if (hasSizes)
         fillSizes(parts[7], parts[8], position);
+    element.title = hasSizes ? sizeNotes(position).join('; ') : '';
     element.setAttribute('aria-label', rowLabel(parts, position, folder));
     if (position === active)
         view.tree.setAttribute('aria-activedescendant', element.id);
@@ -115,6 +116,7 @@ function rowLabel(parts, position, folder) {
         var size = parts[7].textContent;
         if (size !== '')
             said.push(size === 'elsewhere' ? 'size counted elsewhere' : 'size ' + size.replace('\u2265 ', 'at least '));
+        said = said.concat(sizeNotes(position));
         if (parts[8].textContent !== '')
             said.push((folder ? 'newest change ' : 'modified ') + parts[8].textContent);
     }
