@@ -44,8 +44,9 @@ function readSizes() {
     document.querySelectorAll('#columns .size-column, #columns .date-column').forEach(function (head) {
         head.disabled = false;
     });
-    // The folders shown so far are in the listing order.
-    if (order.key === 'size')
+    // The folders shown so far are in the listing order, unless another
+    // order was chosen meanwhile.
+    if (order.key === 'size' && sorting.to === null)
         sortOpenFolders(order, order.key);
     showOrder();
     draw();

@@ -45,7 +45,7 @@ var activeRow = 0;  // and its row
 var view = { tree: null, space: null, pool: [], drawPending: false };
 var search = { hits: [], shown: 0, timer: 0 };
 var typed = { text: '', at: 0 };
-var sorting = { run: 0 }; // which order change is under way
+var sorting = { run: 0, to: null }; // which order change is under way, and to what
 
 // The page's frame puts this script after the tree's data, so that it
 // starts as soon as that is read, while the browser still reads the sizes;
