@@ -82,8 +82,10 @@ void NcduMapper::file(std::string_view name)
     if (const EntryMetadata *metadata = nextMetadata()) {
         if (!metadata->readable())
             m_output.append(",\"read_error\":true"); // the format's word for an entry that could not be described
-        else if (addedNothing) // no size: ncdu would add it
+        else if (metadata->leadsNowhere && addedNothing) // no size: ncdu would add it
             appendDescription(*metadata, false);
+        else if (mayBeMetAgain(*metadata)) // ncdu counts it once in each folder that holds it
+            appendMetadata(*metadata, false, true);
         else
             appendMetadata(*metadata, false);
     }
@@ -169,20 +171,20 @@ void NcduMapper::appendDevice(dev_t device)
         appendField(m_output, ",\"dev\":", device);
 }
 
-void NcduMapper::appendMetadata(const EntryMetadata &metadata, bool isDirectory)
+void NcduMapper::appendMetadata(const EntryMetadata &metadata, bool isDirectory, bool metAgain)
 {
     assert(metadata.readable());
     appendField(m_output, ",\"asize\":", metadata.size);
     appendField(m_output, ",\"dsize\":", metadata.diskBytes);
     if (isDirectory)
         appendDevice(metadata.identity.device);
-    appendDescription(metadata, isDirectory);
+    appendDescription(metadata, isDirectory, metAgain);
 }
 
-void NcduMapper::appendDescription(const EntryMetadata &metadata, bool isDirectory)
+void NcduMapper::appendDescription(const EntryMetadata &metadata, bool isDirectory, bool metAgain)
 {
     appendField(m_output, ",\"ino\":", metadata.identity.inode);
-    if (!isDirectory && metadata.links > 1) {
+    if (!isDirectory && (metAgain || metadata.links > 1)) {
         m_output.append(",\"hlnkc\":true");
         appendField(m_output, ",\"nlink\":", metadata.links);
     }

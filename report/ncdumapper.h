@@ -55,8 +55,10 @@ public:
 
 private:
     void writeDirectory(std::string_view name);
-    void appendMetadata(const EntryMetadata &metadata, bool isDirectory);
-    void appendDescription(const EntryMetadata &metadata, bool isDirectory);
+    // `metAgain`: a file that may be met in more than one place, which ncdu
+    // is told to count once in each folder.
+    void appendMetadata(const EntryMetadata &metadata, bool isDirectory, bool metAgain = false);
+    void appendDescription(const EntryMetadata &metadata, bool isDirectory, bool metAgain = false);
     void appendDevice(dev_t device);
     bool leftOut() const { return m_leftOutDepth > 0; }
 

@@ -33,6 +33,8 @@ void appendSubtreeSizes(std::string &out, const SubtreeSizes::Totals &totals)
     }
     appendNumber(out, ",\"total_size\":", totals.apparentBytes);
     appendNumber(out, ",\"total_disk\":", totals.diskBytes);
+    appendNumber(out, ",\"shared_size\":", totals.sharedApparentBytes);
+    appendNumber(out, ",\"shared_disk\":", totals.sharedDiskBytes);
     if (totals.hasNewest)
         out.append(",\"newest_mtime\":").append(std::to_string(totals.newest));
     if (totals.unreadable > 0)

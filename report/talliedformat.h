@@ -41,6 +41,9 @@ protected:
     // Whether the file about to be told of (within file()) was described and
     // added nothing to the sizes: called once for each file, or never.
     bool nextFileAddedNothing() { return m_tally.addedNothing(m_file++); }
+    // Whether a file may be met in more than one place of the map (its
+    // sizes then count once in each directory that holds it).
+    bool mayBeMetAgain(const EntryMetadata &metadata) const { return m_tally.mayBeMetAgain(metadata); }
     // Whether every directory of the tally has been begun: at the end, it
     // must have been.
     bool replayedWhole() const

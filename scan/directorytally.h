@@ -70,6 +70,7 @@ public:
     // Whether metadata was read, and then what each directory's subtree holds.
     bool hasSizes() const { return m_sizes.active(); }
     const SubtreeSizes::Totals &sizes(std::size_t directory) const { return m_sizes.totals(directory); }
+    bool mayBeMetAgain(const EntryMetadata &metadata) const { return m_sizes.mayBeMetAgain(metadata); }
     // The root's own, where metadata was read.
     const EntryMetadata &metadataOfRoot() const { return m_rootMetadata; }
 

@@ -207,7 +207,7 @@ input | "\(.format_version) \(.folders) \(.files) \(.files_listed)", (.type = "d
 // where sizes were read, "total DEPTH NAME-BYTES SIZES" for each directory:
 // what ncdu shows, each inode with several links counted once in each
 // directory that holds one (as its manual says), or what the JSON Lines
-// say. JSON Lines need the root and "-L" or "-P" too: a file met before in
+// say. JSON Lines need the root and "-L" or "-P" too: a folder met before in
 // the same walk, by device and inode, is written without a size.
 const char ncduLister[] = R"py(
 import json, os, sys
@@ -276,8 +276,8 @@ else:
     # it cannot enter: flagged, and nothing below it. What adds nothing has
     # no size: a folder not entered, which is not met either; a folder met
     # before by device and inode, through a link or a mount, which is
-    # "frmlnk" with nothing below it; a file met before; and with -L, a link
-    # that leads nowhere.
+    # "frmlnk" with nothing below it; and with -L, a link that leads nowhere.
+    # A file met before has its size, and ncdu counts it once in each folder.
     unsearched = {path.rsplit("/", 1)[0] for path, entry in entries
                   if entry.get("metadata_reason") == "unreadable: Permission denied"}
     def described(path):
@@ -304,7 +304,7 @@ else:
             if kind == "directory" and entered and identity in met:
                 passed.add(path)
                 shown = "excluded=frmlnk"
-            if not entered or not reached or identity in met and (kind != "directory" or path in passed):
+            if not entered or not reached or path in passed:
                 sizes = "-"
             if entered:
                 met.add(identity)
@@ -354,12 +354,10 @@ else:
         entry = json.loads(line)
         if entry["type"] == "directory":
             directories[os.path.join(root, entry["path"])] = entry
+# Each directory as du -s counts it alone.
 def du(*options):
-    totals = {}
-    for line in subprocess.run(["du", "-B1", links, *options, root], capture_output=True, check=True, text=True).stdout.splitlines():
-        size, path = line.split("	", 1)
-        totals[path] = int(size)
-    return totals
+    return {path: int(subprocess.run(["du", "-s", "-B1", links, *options, path], capture_output=True, check=True,
+                                     text=True).stdout.split("\t")[0]) for path in directories}
 apparent, disk = du("--apparent-size"), du()
 # du from coreutils 9.2 on leaves a directory's own length out of its
 # apparent size; the map counts it, as du -s did before.
@@ -1464,7 +1462,9 @@ void tst_MapCommand::ncduReadsTheMap()
         return;
     // gdu shows the root's total and each folder's in it as the JSON Lines
     // have them, where every folder takes 4096 bytes: gdu gives each that
-    // much of its own, whatever the export says.
+    // much of its own, whatever the export says. A folder that shares a
+    // file with another is left out: gdu counts a file once, at its first
+    // place.
     QMap<QByteArray, QJsonObject> folders; // the root as "", the folders in it by name
     bool sized4096 = true;
     for (const QByteArray &line : lines.out.split('\n')) {
@@ -1475,7 +1475,8 @@ void tst_MapCommand::ncduReadsTheMap()
         const bool counted = !entry.contains("counted_elsewhere") && entry.value("reason").toString("unreadable").startsWith("unreadable");
         if (entry.contains("disk") && counted)
             sized4096 = sized4096 && entry.value("disk").toInt() == 4096 && entry.value("size").toInt() == 4096;
-        if (!path.contains('/'))
+        const bool shares = entry.value("shared_size").toInteger() != 0 || entry.value("shared_disk").toInteger() != 0;
+        if (!path.contains('/') && (path.isEmpty() || !shares))
             folders.insert(path.toUtf8(), entry);
     }
     if (!sized4096)

@@ -426,14 +426,16 @@ void tst_Report::jsonTree_data()
     QTest::newRow("sizes of files and a folder")
         << QList<QByteArray>{"R:4096,4096,100", "m:10,4096,200", "f:a", "m:4096,4096,300", "b:sub", "m:5,0,150", "f:b", "e"}
         << true
-        << QByteArray(R"(,"size":4096,"disk":4096,"mtime":100,"total_size":8207,"total_disk":12288,"newest_mtime":300,)"
+        << QByteArray(R"(,"size":4096,"disk":4096,"mtime":100,"total_size":8207,"total_disk":12288,"shared_size":0,)"
+                      R"("shared_disk":0,"newest_mtime":300,)"
                       R"("folders":1,"files":2,"contents":[{"name":"a","type":"file","size":10,"disk":4096,"mtime":200},)"
                       R"({"name":"sub","type":"directory","size":4096,"disk":4096,"mtime":300,"total_size":4101,)"
-                      R"("total_disk":4096,"newest_mtime":300,"folders":0,"files":1,)"
+                      R"("total_disk":4096,"shared_size":0,"shared_disk":0,"newest_mtime":300,"folders":0,"files":1,)"
                       R"("contents":[{"name":"b","type":"file","size":5,"disk":0,"mtime":150}]}])");
     QTest::newRow("metadata that could not be read is no size")
         << QList<QByteArray>{"R:4096,4096,100", "m:!13", "f:a", "m:7,512,50", "f:b"} << true
-        << QByteArray(R"(,"size":4096,"disk":4096,"mtime":100,"total_size":4103,"total_disk":4608,"newest_mtime":100,)"
+        << QByteArray(R"(,"size":4096,"disk":4096,"mtime":100,"total_size":4103,"total_disk":4608,"shared_size":0,)"
+                      R"("shared_disk":0,"newest_mtime":100,)"
                       R"("unreadable_entries":1,"folders":0,"files":2,"contents":[{"name":"a","type":"file",)"
                       R"("metadata_reason":"unreadable: Permission denied"},{"name":"b","type":"file","size":7,"disk":512,"mtime":50}])");
 }

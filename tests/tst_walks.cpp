@@ -1357,6 +1357,8 @@ struct Tallied
 {
     quint64 size = 0;
     quint64 disk = 0;
+    quint64 sharedSize = 0;
+    quint64 sharedDisk = 0;
     uint unreadable = 0;
     uint folders = 0;
     uint files = 0;
@@ -1378,6 +1380,13 @@ void tst_Walks::sizesMatchDuAndFind_data()
                                          "w:b/own=30000", "d:a/deep", "h:a/deep/z=b/own", "d:c", "w:c/x=700", "h:c/y=c/x"};
     QTest::newRow("hard links in one folder and across folders") << hardLinks << none << false << 0 << false << none << true;
     QTest::newRow("hard links, -P") << hardLinks << QByteArrayList{"-P"} << false << 0 << false << none << true;
+    QTest::newRow("hard links: a name outside the mapped tree")
+        << QList<QByteArray>{"d:in", "d:in/a", "w:in/a/f=9000", "h:out=in/a/f", "w:in/a/g=300", "h:in/g=in/a/g"}
+        << QByteArrayList{"@in"} << false << 0 << false << none << true;
+    QList<QByteArray> snapshots = {"d:s1", "d:s1/d", "w:s1/d/f=20000", "w:s1/g=700", "w:s1/d/only=50", "d:s2", "d:s2/d", "d:s3", "d:s3/d"};
+    for (const QByteArray snapshot : {"s2", "s3"})
+        snapshots << "h:" + snapshot + "/d/f=s1/d/f" << "h:" + snapshot + "/g=s1/g" << "h:" + snapshot + "/d/only=s1/d/only";
+    QTest::newRow("hard links: three snapshots, as cp -al makes them") << snapshots << none << false << 0 << false << none << true;
     QTest::newRow("sparse files, an empty file, 4 GiB with nothing written")
         << QList<QByteArray>{"s:sparse=1000000", "w:part=5000", "s:part=3000000", "empty", "d:d", "s:d/big=4294967296",
                              "w:d/data=70000"}
@@ -1428,8 +1437,9 @@ void tst_Walks::sizesMatchDuAndFind()
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    const QByteArray root = scratch.path();
-    QVERIFY(makeTree(root, entries));
+    QVERIFY(makeTree(scratch.path(), entries));
+    // "@in": the folder "in" is mapped, and what is beside it is outside.
+    const QByteArray root = scratch.path() + (rules.removeAll("@in") ? "/in" : "");
     struct Unmount
     {
         QByteArray path;
@@ -1498,9 +1508,9 @@ void tst_Walks::sizesMatchDuAndFind()
             const QByteArrayList part = words(line, 2);
             failed << part[2] + ' ' + part[1];
         } else if (line.startsWith("t ")) {
-            const QByteArrayList part = words(line, 7);
-            tallied[part[7]] = {part[1].toULongLong(), part[2].toULongLong(), part[3].toUInt(), part[4].toUInt(),
-                                part[5].toUInt(), part[6]};
+            const QByteArrayList part = words(line, 9);
+            tallied[part[9]] = {part[1].toULongLong(), part[2].toULongLong(), part[3].toULongLong(), part[4].toULongLong(),
+                                part[5].toUInt(), part[6].toUInt(), part[7].toUInt(), part[8]};
         } else if (line.startsWith("count ")) {
             QCOMPARE(line.mid(6).toLongLong(), failed.size());
         }
@@ -1535,64 +1545,99 @@ void tst_Walks::sizesMatchDuAndFind()
     for (auto entry = found.cbegin(); entry != found.cend(); ++entry)
         QVERIFY2(described.contains(entry.key()) || failed.contains(entry.key() + " 2"), entry.key().constData());
 
-    // Each directory's subtree as du sums it in one pass: every file once,
-    // at its first place, and nothing of a link that leads nowhere. du
-    // counts an entry removed after it was listed.
-    // The third counts hard links each time (du -l): a tree with them has to
-    // tell the two apart, or its row says nothing of counting each file once.
-    QMap<QByteArray, quint64> du[3];
-    for (int disk : {0, 1, 2}) {
-        QStringList command = user + QStringList{"du"} + duOptions;
-        if (disk != 1)
-            command << "--apparent-size";
-        if (disk == 2)
-            command << "-l";
-        for (const QByteArray &line : outputOf(command << QString::fromLocal8Bit(root), status).split('\n')) {
-            const qsizetype tab = line.indexOf('\t');
-            if (tab > 0)
-                du[disk][line.mid(tab + 1) == root ? QByteArray(".") : line.mid(tab + 1 + root.size() + 1)] = line.left(tab).toULongLong();
-        }
+    // Each directory's subtree as du -s sums it alone: every file once,
+    // wherever else it is linked, and nothing of a link that leads nowhere.
+    // du counts an entry removed after it was listed. With -l, du counts
+    // hard links each time: a tree with them has to tell the two apart, or
+    // its row says nothing of counting each file once.
+    // A link back to a folder above is a loop, and counts nothing: du -s of
+    // a folder below its target would follow it.
+    QStringList duLoops;
+    for (auto directory = tallied.cbegin(); directory != tallied.cend(); ++directory) {
+        if (directory->state == "loop")
+            duLoops << "--exclude=" + QString::fromLocal8Bit(root + '/' + directory.key());
     }
-    QVERIFY(du[0].contains("."));
-    // du from coreutils 9.2 on leaves a directory's own length out of its
-    // apparent size; the tally counts it, as du -s did before.
-    if (duLeavesOutDirectoryLengths()) {
-        for (auto directory = tallied.cbegin(); directory != tallied.cend(); ++directory) {
-            const bool ownCounted = directory->state == "-" || directory->state == "unreadable";
-            if (!ownCounted || !described.contains(directory.key()))
+    const auto duOf = [&](const QByteArray &path, QStringList options) {
+        options = user + QStringList{"du", "-s"} + duOptions + duLoops + options;
+        const QByteArray line = outputOf(options << QString::fromLocal8Bit(root + (path == "." ? "" : "/" + path)), status);
+        return line.left(line.indexOf('\t')).toULongLong();
+    };
+    // What find says of every place, and of every name as the file system
+    // holds it: "DEVICE:INODE" by path.
+    QMap<QByteArray, QByteArray> placeOf;
+    QMap<QByteArray, QByteArray> nameOf;
+    QMap<QByteArray, uint> linksOf;
+    for (const bool places : {true, false}) {
+        QStringList options = places ? findOptions : QStringList{"-P", QString::fromLocal8Bit(root)} + findOptions.mid(2);
+        options = user + QStringList{"find"} + options + findPruned + QStringList{"-printf", "%D:%i %n %y %P\\n"};
+        for (const QByteArray &line : outputOf(options, status).split('\n')) {
+            const QByteArrayList part = words(line, 3);
+            if (part.size() < 4 || (places && follow && part[2] == "l")) // du -L adds nothing of a link that leads nowhere
                 continue;
-            for (QMap<QByteArray, quint64> *apparent : {&du[0], &du[2]}) {
-                for (auto above = apparent->begin(); above != apparent->end(); ++above) {
-                    if (above.key() == directory.key() || isBelow(directory.key(), above.key()))
-                        *above += described[directory.key()].size;
-                }
-            }
+            const QByteArray path = part[3].isEmpty() ? "." : part[3];
+            (places ? placeOf : nameOf)[path] = part[0];
+            linksOf[part[0]] = part[2] == "d" ? 1 : part[1].toUInt();
         }
     }
     const bool hardLinks = std::any_of(entries.cbegin(), entries.cend(), [](const QByteArray &entry) { return entry.startsWith("h:"); });
     if (hardLinks)
-        QVERIFY2(tallied.value(".").size < du[2]["."], qPrintable(QByteArray::number(du[2]["."]) + " with du -l"));
+        QVERIFY2(tallied.value(".").size < duOf(".", {"--apparent-size", "-l"}), "as du -l counts");
     for (auto directory = tallied.cbegin(); directory != tallied.cend(); ++directory) {
         const QByteArray &path = directory.key();
-        if (!du[0].contains(path)) {
+        if (directory->state == "loop" || directory->state == "pseudo" || directory->state == "other") {
             // What du leaves out counts nothing here.
-            QVERIFY2(directory->state != "-" || failed.contains(path + " 13"), path.constData());
             QCOMPARE(directory->size, quint64(0));
             continue;
         }
-        quint64 size = du[0][path];
-        quint64 disk = du[1][path];
+        quint64 size = duOf(path, {"--apparent-size"});
+        quint64 disk = duOf(path, {});
+        // du from coreutils 9.2 on leaves a directory's own length out of
+        // its apparent size; the tally counts it, as du -s did before.
+        QSet<QByteArray> directories;
         for (auto entry = found.cbegin(); entry != found.cend(); ++entry) {
-            if (!isBelow(entry.key(), path))
+            if (entry.key() != path && !isBelow(entry.key(), path))
                 continue;
             if (failed.contains(entry.key() + " 2")) {
                 size -= entry->size;
                 disk -= entry->disk;
+            } else if (entry->type == "d" && duLeavesOutDirectoryLengths() && described.contains(entry.key())
+                       && !directories.contains(placeOf.value(entry.key()))) {
+                directories.insert(placeOf.value(entry.key()));
+                size += entry->size;
             }
         }
         QVERIFY2(directory->size == size && directory->disk == disk,
                  qPrintable(path + ": " + QByteArray::number(directory->size) + ' ' + QByteArray::number(directory->disk)
-                            + ", du: " + QByteArray::number(size) + ' ' + QByteArray::number(disk)));
+                            + ", du -s: " + QByteArray::number(size) + ' ' + QByteArray::number(disk)));
+        if (!failed.isEmpty())
+            continue;
+        // Shared: each file here with fewer of its names here than it has.
+        QMap<QByteArray, uint> namesHere;
+        for (auto name = nameOf.cbegin(); name != nameOf.cend(); ++name)
+            namesHere[*name] += name.key() == path || isBelow(name.key(), path);
+        QSet<QByteArray> counted;
+        quint64 sharedSize = 0;
+        quint64 sharedDisk = 0;
+        for (auto place = placeOf.cbegin(); place != placeOf.cend(); ++place) {
+            if ((place.key() != path && !isBelow(place.key(), path)) || counted.contains(*place) || !found.contains(place.key()))
+                continue;
+            const auto notEntered = [&](const QByteArray &above) {
+                const QByteArray state = tallied.value(above).state;
+                return (state == "loop" || state == "pseudo" || state == "other")
+                       && (place.key() == above || isBelow(place.key(), above));
+            };
+            if (std::any_of(tallied.keyBegin(), tallied.keyEnd(), notEntered))
+                continue;
+            counted.insert(*place);
+            if (namesHere.value(*place) < linksOf.value(*place)) {
+                sharedSize += found[place.key()].size;
+                sharedDisk += found[place.key()].disk;
+            }
+        }
+        QVERIFY2(directory->sharedSize == sharedSize && directory->sharedDisk == sharedDisk,
+                 qPrintable(path + " shares " + QByteArray::number(directory->sharedSize) + ' '
+                            + QByteArray::number(directory->sharedDisk) + ", counted apart: " + QByteArray::number(sharedSize)
+                            + ' ' + QByteArray::number(sharedDisk)));
     }
 
     if (!countsLikeFind)

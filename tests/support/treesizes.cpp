@@ -8,7 +8,7 @@
 //   f SIZE DISK SECONDS.NANOSECONDS PATH   each file whose metadata was read, in the walk's order
 //   d SIZE DISK SECONDS.NANOSECONDS PATH   the same for each directory, the root first
 //   ? ERRNO PATH                           each entry whose metadata could not be read
-//   t SIZE DISK UNREADABLE FOLDERS FILES STATE PATH
+//   t SIZE DISK SHARED-SIZE SHARED-DISK UNREADABLE FOLDERS FILES STATE PATH
 //                                          each directory's subtree, as DirectoryTally sums it;
 //                                          STATE is one of - elsewhere loop pseudo other unreadable
 //   count UNREADABLE                       as TreeCounter counts them
@@ -143,8 +143,10 @@ int main(int argc, char **argv)
         for (std::size_t directory = 0; directory < tally.directoryCount(); ++directory) {
             const SubtreeSizes::Totals &sizes = tally.sizes(directory);
             const DirectoryTally::Counts counts = tally.counts(directory);
-            std::printf("t %llu %llu %u %u %u %s %s\n", static_cast<unsigned long long>(sizes.apparentBytes),
-                        static_cast<unsigned long long>(sizes.diskBytes), sizes.unreadable, counts.folders, counts.files,
+            std::printf("t %llu %llu %llu %llu %u %u %u %s %s\n", static_cast<unsigned long long>(sizes.apparentBytes),
+                        static_cast<unsigned long long>(sizes.diskBytes),
+                        static_cast<unsigned long long>(sizes.sharedApparentBytes),
+                        static_cast<unsigned long long>(sizes.sharedDiskBytes), sizes.unreadable, counts.folders, counts.files,
                         state(tally, directory, reason), lines.directories()[directory].c_str());
         }
         TreeCounter counter(std::cerr);
