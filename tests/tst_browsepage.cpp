@@ -811,8 +811,9 @@ void tst_BrowsePage::showsSizesAndDates_data()
     QTest::addColumn<int>("width"); // of the window, in CSS pixels
 
     // "again", a link to "folder" met first in name order, counts what it
-    // holds; "folder" is then counted there. "inner" cannot be looked at.
-    const QString again = "again|3.2 GiB|T2||";
+    // holds, shared since deleting the link leaves it; "folder" is then
+    // counted there. "inner" cannot be looked at.
+    const QString again = "again|\u21c43.2 GiB|T2||";
     const QString big = "big.bin|3.2 GiB|T2||3,435,973,837";
     const QString folder = "folder|elsewhere|||";
     const QString locked = "locked|LOCKED|T0||";
@@ -927,11 +928,17 @@ void tst_BrowsePage::showsSizesAndDates()
 void tst_BrowsePage::showsWhatFoldersHold_data()
 {
     QTest::addColumn<QByteArray>("folder"); // below the root, or empty for the root
-    // "SIZE|TITLE" of its row, TOTAL standing for its total and SHARE for
-    // the percentage of the root's total it holds.
+    // "SIZE|MARK|TITLE" of its row, TOTAL standing for its total, OWN for
+    // its own size and SHARE for the percentage of the root's total it holds.
     QTest::addColumn<QString>("row");
+    QTest::addColumn<QString>("shared"); // what the path bar says of it, if anything
 
-    QTest::newRow("a folder's share of its folder") << QByteArray("b") << "TOTAL|SHARE% of its folder";
+    // "a" and "c" hold links to the same file.
+    const QString shared = "4.9 KiB of it is shared with other folders; deleting it frees OWN";
+    QTest::newRow("a folder holding a file linked from another")
+        << QByteArray("a") << "TOTAL|\u21c4|SHARE% of its folder; " + shared << shared;
+    QTest::newRow("a folder's share of its folder") << QByteArray("b") << "TOTAL||SHARE% of its folder" << QString();
+    QTest::newRow("the root, sharing nothing") << QByteArray() << "TOTAL||" << QString();
 }
 
 void tst_BrowsePage::showsWhatFoldersHold()
@@ -939,6 +946,7 @@ void tst_BrowsePage::showsWhatFoldersHold()
     REQUIRE_BROWSER();
     QFETCH(QByteArray, folder);
     QFETCH(QString, row);
+    QFETCH(QString, shared);
 
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
@@ -962,14 +970,21 @@ void tst_BrowsePage::showsWhatFoldersHold()
         browser->pressKey(QString::fromUtf8(folder));
     QCOMPARE(activeName(*browser), QFile::decodeName(folder.isEmpty() ? root : folder));
 
-    row.replace("TOTAL", kibText(total)).replace("SHARE", QString::number(qRound(100.0 * total / (6000 + ownSizes))));
-    QCOMPARE(browser->evaluate("(row => row.querySelector('.size').textContent + '|' + row.title)"
+    const QString own = kibText(ownSize(folder));
+    row.replace("TOTAL", kibText(total)).replace("OWN", own);
+    row.replace("SHARE", QString::number(qRound(100.0 * total / (6000 + ownSizes))));
+    QCOMPARE(browser->evaluate("(row => [row.querySelector('.size').lastChild.textContent,"
+                               " row.querySelector('.shared-mark').textContent, row.title].join('|'))"
                                "(document.querySelector('#tree .row.active'))")
                  .toString(),
              row);
-    // A screen reader hears what the title says.
-    const QString title = row.section('|', 1);
-    QVERIFY2(accessibleName(*browser, "#tree .row.active").contains(title), qPrintable(title));
+    // A screen reader hears what the title says; the path bar says what is shared.
+    shared.replace("OWN", own);
+    const QString name = accessibleName(*browser, "#tree .row.active");
+    for (const QString &said : {row.section('|', 2).section("; ", 0, 0), shared})
+        QVERIFY2(name.contains(said), qPrintable(name));
+    const QString pathBar = browser->evaluate("document.getElementById('path-bar').textContent").toString();
+    QVERIFY2(shared.isEmpty() ? !pathBar.contains("shared") : pathBar.contains(shared), qPrintable(pathBar));
 }
 
 QTEST_GUILESS_MAIN(tst_BrowsePage)

@@ -8,6 +8,9 @@
 
 var SIZE_UNITS = ['B', 'KiB', 'MiB', 'GiB', 'TiB', 'PiB', 'EiB'];
 var DISK_BLOCK_BYTES = 512;
+// Beside the size of a folder part of whose total is held by files that
+// have a name outside it too (hard links).
+var SHARED_MARK = '\u21c4';
 
 function showSizeColumns() {
     document.getElementById('browser').classList.add('with-sizes');
@@ -54,11 +57,13 @@ function readSizes() {
     performance.mark('sizes-shown');
 }
 
-// The size cell's background is the bar of the folder's share of its
-// folder's total.
+// The size cell holds the shared mark and the size; its background is the
+// bar of the folder's share of its folder's total.
 function fillSizes(sizeCell, dateCell, position) {
+    var mark = sizeCell.firstChild;
+    var text = sizeCell.lastChild;
     if (!sizes.ready) {
-        sizeCell.textContent = dateCell.textContent = '\u2026';
+        text.textContent = dateCell.textContent = '\u2026';
         sizeCell.title = dateCell.title = 'Reading sizes';
         return;
     }
@@ -68,7 +73,8 @@ function fillSizes(sizeCell, dateCell, position) {
     var folder = isFolder(position);
     var elsewhere = folder && sizes.list[sizes.slot[position]] === null;
     var share = shareOf(position);
-    sizeCell.textContent = elsewhere ? 'elsewhere' : size === null ? '' : (folder && item.u ? '\u2265 ' : '') + sizeText(size);
+    text.textContent = elsewhere ? 'elsewhere' : size === null ? '' : (folder && item.u ? '\u2265 ' : '') + sizeText(size);
+    mark.textContent = sharedOf(position) > 0 ? SHARED_MARK : '';
     sizeCell.style.setProperty('--share', share === null ? 0 : share);
     sizeCell.title = elsewhere ? 'Met before in this map through a link: what it holds is counted there'
         : size === null ? '' : [sizeTitle(position, item, folder)].concat(sizeNotes(position)).join('; ');
@@ -83,19 +89,28 @@ function sizeFacts(position) {
     var facts = [];
     if (size !== null)
         facts.push(grouped(size) + ' bytes' + (isFolder(position) ? ' in all' : ''));
+    if (sharedOf(position) > 0)
+        facts.push(sharedText(position));
     if (date !== null)
         facts.push((isFolder(position) ? 'newest change ' : 'modified ') + dateText(date, false));
     return facts;
 }
 
 // What a folder's row says of its size besides the size: its share of
-// its folder's total.
+// its folder's total, and how much of it is shared with other folders.
 function sizeNotes(position) {
     var notes = [];
     var share = shareOf(position);
     if (share !== null)
         notes.push((share > 0 && share < 0.005 ? 'less than 1%' : Math.round(100 * share) + '%') + ' of its folder');
+    if (sharedOf(position) > 0)
+        notes.push(sharedText(position));
     return notes;
+}
+
+function sharedText(position) {
+    var shared = sharedOf(position);
+    return sizeText(shared) + ' of it is shared with other folders; deleting it frees ' + sizeText(sizeOf(position) - shared);
 }
 
 function sizeTitle(position, item, folder) {

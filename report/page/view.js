@@ -68,6 +68,11 @@ function rowElement(k) {
         element.appendChild(span);
     });
     element.children[1].setAttribute('aria-hidden', 'true');
+    if (hasSizes) {
+        var mark = document.createElement('span');
+        mark.className = 'shared-mark';
+        element.children[7].append(mark, document.createElement('span'));
+    }
     view.space.appendChild(element);
     view.pool.push(element);
     return element;
@@ -113,7 +118,7 @@ function rowLabel(parts, position, folder) {
     if (folder)
         said.push(counted(items[position].n[0], 'folder', 'folders'), counted(items[position].n[1], 'file', 'files'));
     if (hasSizes && sizes.ready) {
-        var size = parts[7].textContent;
+        var size = parts[7].lastChild.textContent;
         if (size !== '')
             said.push(size === 'elsewhere' ? 'size counted elsewhere' : 'size ' + size.replace('\u2265 ', 'at least '));
         said = said.concat(sizeNotes(position));
