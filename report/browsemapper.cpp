@@ -150,6 +150,10 @@ void BrowseMapper::writeDirectorySizes(const EntryMetadata &metadata, const Subt
     }
     if (!totals.countedElsewhere && totals.unreadable > 0)
         m_output.append(",\"u\":").append(std::to_string(totals.unreadable));
+    if (!totals.countedElsewhere && (totals.sharedApparentBytes > 0 || totals.sharedDiskBytes > 0)) {
+        m_output.append(",\"h\":[").append(std::to_string(totals.sharedApparentBytes)).push_back(',');
+        m_output.append(std::to_string(totals.sharedDiskBytes / diskBlockBytes)).push_back(']');
+    }
 }
 
 std::int64_t BrowseMapper::ageOf(std::int64_t seconds) const

@@ -31,13 +31,17 @@
 // U+0080 up, the control characters and "<", ">" and "&" as \uXXXX.
 //
 // Where the walk read each entry's metadata, the top has "sizes":true
-// after "files_listed". The tree keeps the form above, and says only why
-// sizes are missing:
+// after "files_listed". The tree keeps the form above, and says why sizes
+// are missing:
 // - a file whose metadata could not be read is {"f":NAME,"r":REASON},
 //   REASON being "unreadable: " and the system's reason;
 // - a directory whose own metadata could not be read has "m":REASON;
 //   "u":N says that the metadata of N entries of its subtree, itself
 //   included, could not be read.
+// A directory part of whose totals is held by files that have a name
+// outside it too (or that it reaches only through a followed link) has
+// "h":[SIZE,BLOCKS], that part in bytes and in 512-byte blocks: its totals
+// less that part are what deleting it frees.
 // The sizes themselves are a second JSON document, in its own
 // <script type="application/json" id="size-data"> after the first, so that
 // the page can show the tree before it reads them: one flat array of three

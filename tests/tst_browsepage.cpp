@@ -257,6 +257,15 @@ QString accessibleName(HeadlessBrowser &browser, const QString &selector)
     return node["nodes"].toArray().at(0).toObject()["name"].toObject()["value"].toString();
 }
 
+// A size below 1 MiB as the page shows it.
+QString kibText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QString::number(bytes) + " B";
+    const double kib = bytes / 1024.0;
+    return (kib < 9.95 ? QString::number(kib, 'f', 1) : QString::number(qRound(kib))) + " KiB";
+}
+
 // Given an element showing a path: whether its names are drawn left to
 // right in the path's order, and its last name whole within it and within
 // its own box, which cuts a name it is narrower than.
@@ -319,6 +328,8 @@ private slots:
     void withoutScript();
     void showsSizesAndDates_data();
     void showsSizesAndDates();
+    void showsWhatFoldersHold_data();
+    void showsWhatFoldersHold();
 
 private:
     bool m_canStart = false;
@@ -680,37 +691,60 @@ void tst_BrowsePage::manyHitsShownOnDemand()
 
 void tst_BrowsePage::sortsByColumnHeads_data()
 {
-    QTest::addColumn<QStringList>("heads");  // clicked in turn: name, folders or files
-    QTest::addColumn<QStringList>("first");  // the first rows below the root; "files" for the files in listing order
+    QTest::addColumn<QStringList>("options"); // of velmora-map besides -f
+    QTest::addColumn<QStringList>("heads");   // clicked in turn: name, folders or files
+    QTest::addColumn<QStringList>("first");   // the first rows below the root; "files" for the files in listing order
+    QTest::addColumn<QString>("said");        // what the heading says of the order
 
+    const QString listing = "in the file system's order";
     QTest::newRow("by name, case aside, numbers by value")
-        << QStringList{"name"} << QStringList{"a.txt", "B.txt", "big", "file2", "file10", "Middle", "small"};
+        << QStringList{} << QStringList{"name"} << QStringList{"a.txt", "B.txt", "big", "file2", "file10", "Middle", "small"}
+        << listing;
     QTest::newRow("by name, the other way")
-        << QStringList{"name", "name"} << QStringList{"small", "Middle", "file10", "file2", "big", "B.txt", "a.txt"};
-    QTest::newRow("by files below, most first") << QStringList{"files"} << QStringList{"big", "Middle", "small", "files"};
+        << QStringList{} << QStringList{"name", "name"}
+        << QStringList{"small", "Middle", "file10", "file2", "big", "B.txt", "a.txt"} << listing;
+    QTest::newRow("by files below, most first")
+        << QStringList{} << QStringList{"files"} << QStringList{"big", "Middle", "small", "files"} << listing;
     QTest::newRow("by folders below, most first, ties in listing order")
-        << QStringList{"folders"} << QStringList{"Middle", "listed: big small", "files"};
-    QTest::newRow("by files, fewest first") << QStringList{"files", "files"} << QStringList{"small", "Middle", "big", "files"};
-    QTest::newRow("back to the listing order") << QStringList{"name", "name", "name"} << QStringList{"listing"};
+        << QStringList{} << QStringList{"folders"} << QStringList{"Middle", "listed: big small", "files"} << listing;
+    QTest::newRow("by files, fewest first")
+        << QStringList{} << QStringList{"files", "files"} << QStringList{"small", "Middle", "big", "files"} << listing;
+    QTest::newRow("back to the listing order")
+        << QStringList{} << QStringList{"name", "name", "name"} << QStringList{"listing"} << listing;
+    const QString largest = "sorted by size, largest first";
+    QTest::newRow("with sizes, largest first")
+        << QStringList{"--sizes"} << QStringList{}
+        << QStringList{"big", "file2", "Middle", "file10", "small", "a.txt", "B.txt"} << largest;
+    QTest::newRow("with sizes, the listing order back after the names")
+        << QStringList{"--sizes"} << QStringList{"name", "name", "name"} << QStringList{"listing"} << largest;
+    QTest::newRow("with sizes, in byte order of names as asked")
+        << QStringList{"--sizes", "--sort=name"} << QStringList{}
+        << QStringList{"B.txt", "Middle", "a.txt", "big", "file10", "file2", "small"} << "sorted by name";
 }
 
 void tst_BrowsePage::sortsByColumnHeads()
 {
     REQUIRE_BROWSER();
+    QFETCH(QStringList, options);
     QFETCH(QStringList, heads);
     QFETCH(QStringList, first);
+    QFETCH(QString, said);
 
+    // Sizes far apart, whatever a folder's own size on this file system.
     ScratchDirectory scratch;
     QVERIFY(scratch.isValid());
-    QVERIFY(makeTree(scratch.path(), {"d:tree", "tree/file10", "tree/file2", "tree/B.txt", "tree/a.txt", "d:tree/big",
-                                      "tree/big/1", "tree/big/2", "tree/big/3", "d:tree/small", "tree/small/1",
-                                      "d:tree/Middle", "tree/Middle/1", "tree/Middle/2", "d:tree/Middle/in",
-                                      "d:tree/Middle/in2"}));
+    QVERIFY(makeTree(scratch.path(), {"d:tree", "w:tree/file10=8000", "w:tree/file2=40000", "tree/B.txt",
+                                      "w:tree/a.txt=100", "d:tree/big", "w:tree/big/1=80000", "tree/big/2", "tree/big/3",
+                                      "d:tree/small", "w:tree/small/1=1000", "d:tree/Middle", "w:tree/Middle/1=10000",
+                                      "tree/Middle/2", "d:tree/Middle/in", "d:tree/Middle/in2"}));
     const QByteArray root = scratch.path() + "/tree";
     const QByteArray page = scratch.path() + "/map.html";
-    QCOMPARE(writePage(root, page, {"-f"}), 0);
+    QCOMPARE(writePage(root, page, options << "-f"), 0);
     const auto browser = openPage(page);
     QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+    if (options.contains("--sizes"))
+        QVERIFY(browser->waitUntil("performance.getEntriesByName('sizes-shown').length > 0"));
+    QCOMPARE(browser->evaluate("document.getElementById('how').textContent").toString().section(" \u00b7 ", 4, 4), said);
     for (const QString &head : heads)
         click(*browser, "#columns [data-order=" + head + "]");
 
@@ -787,8 +821,9 @@ void tst_BrowsePage::showsSizesAndDates_data()
     QTest::addColumn<int>("levels"); // of a chain of folders listed before the rows
 
     // "again", a link to "folder" met first in name order, counts what it
-    // holds; "folder" is then counted there. "inner" cannot be looked at.
-    const QString again = "again|3.2 GiB|T2||";
+    // holds, shared since deleting the link leaves it; "folder" is then
+    // counted there. "inner" cannot be looked at.
+    const QString again = "again|\u21c43.2 GiB|T2||";
     const QString big = "big.bin|3.2 GiB|T2||3,435,973,837";
     const QString folder = "folder|elsewhere|||";
     const QString locked = "locked|LOCKED|T0||";
@@ -865,8 +900,7 @@ void tst_BrowsePage::showsSizesAndDates()
     // A folder's own size is the file system's: small, below 10 KiB.
     struct stat lockedStatus;
     QVERIFY(::stat((root + "/locked").constData(), &lockedStatus) == 0 && lockedStatus.st_size < 10240);
-    const QString lockedSize = "\u2265 " + (lockedStatus.st_size < 1024 ? QString::number(lockedStatus.st_size) + " B"
-                                            : QString::number(lockedStatus.st_size / 1024.0, 'f', 1) + " KiB");
+    const QString lockedSize = "\u2265 " + kibText(lockedStatus.st_size);
     QStringList expected;
     for (QString row : rows) {
         for (int which = 0; which < 3; ++which)
@@ -911,6 +945,68 @@ void tst_BrowsePage::showsSizesAndDates()
     // And so does the row to a screen reader, each number named.
     QCOMPARE(accessibleName(*browser, "#tree .row.active"), last[0] + ", size " + last[1] + ", modified " + last[2]);
     QCOMPARE(problems(*browser, QUrl::fromLocalFile(QFile::decodeName(page)).toString(QUrl::FullyEncoded)), QStringList());
+}
+
+void tst_BrowsePage::showsWhatFoldersHold_data()
+{
+    QTest::addColumn<QByteArray>("folder"); // below the root, or empty for the root
+    // "SIZE|MARK|TITLE" of its row, TOTAL standing for its total, OWN for
+    // its own size and SHARE for the percentage of the root's total it holds.
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<QString>("shared"); // what the path bar says of it, if anything
+
+    // "a" and "c" hold links to the same file.
+    const QString shared = "4.9 KiB of it is shared with other folders; deleting it frees OWN";
+    QTest::newRow("a folder holding a file linked from another")
+        << QByteArray("a") << "TOTAL|\u21c4|SHARE% of its folder; " + shared << shared;
+    QTest::newRow("a folder's share of its folder") << QByteArray("b") << "TOTAL||SHARE% of its folder" << QString();
+    QTest::newRow("the root, sharing nothing") << QByteArray() << "TOTAL||" << QString();
+}
+
+void tst_BrowsePage::showsWhatFoldersHold()
+{
+    REQUIRE_BROWSER();
+    QFETCH(QByteArray, folder);
+    QFETCH(QString, row);
+    QFETCH(QString, shared);
+
+    ScratchDirectory scratch;
+    QVERIFY(scratch.isValid());
+    QVERIFY(makeTree(scratch.path(), {"d:t", "d:t/a", "w:t/a/one=5000", "h:t/a/one-again=t/a/one", "d:t/b",
+                                      "w:t/b/own=1000", "d:t/c", "h:t/c/one-elsewhere=t/a/one"}));
+    const QByteArray root = scratch.path() + "/t";
+    const auto ownSize = [&root](const QByteArray &name) {
+        struct stat status;
+        return ::stat((root + '/' + name).constData(), &status) == 0 ? qint64(status.st_size) : -1;
+    };
+    const qint64 ownSizes = ownSize({}) + ownSize("a") + ownSize("b") + ownSize("c");
+    const qint64 total = folder.isEmpty() ? 6000 + ownSizes : folder == "b" ? 1000 + ownSize("b") : 5000 + ownSize(folder);
+    const QByteArray page = scratch.path() + "/map.html";
+    QCOMPARE(writePage(root, page, {"-f", "--sizes"}), 0);
+    const auto browser = openPage(page);
+    QVERIFY2(browser->isReady(), qPrintable(browser->failure()));
+    QVERIFY(browser->waitUntil("performance.getEntriesByName('sizes-shown').length > 0"));
+    browser->call("Runtime.evaluate", {{"expression", "document.getElementById('tree').focus()"}});
+    browser->pressKey("Home");
+    if (!folder.isEmpty())
+        browser->pressKey(QString::fromUtf8(folder));
+    QCOMPARE(activeName(*browser), QFile::decodeName(folder.isEmpty() ? root : folder));
+
+    const QString own = kibText(ownSize(folder));
+    row.replace("TOTAL", kibText(total)).replace("OWN", own);
+    row.replace("SHARE", QString::number(qRound(100.0 * total / (6000 + ownSizes))));
+    QCOMPARE(browser->evaluate("(row => [row.querySelector('.size').lastChild.textContent,"
+                               " row.querySelector('.shared-mark').textContent, row.title].join('|'))"
+                               "(document.querySelector('#tree .row.active'))")
+                 .toString(),
+             row);
+    // A screen reader hears what the title says; the path bar says what is shared.
+    shared.replace("OWN", own);
+    const QString name = accessibleName(*browser, "#tree .row.active");
+    for (const QString &said : {row.section('|', 2).section("; ", 0, 0), shared})
+        QVERIFY2(name.contains(said), qPrintable(name));
+    const QString pathBar = browser->evaluate("document.getElementById('path-bar').textContent").toString();
+    QVERIFY2(shared.isEmpty() ? !pathBar.contains("shared") : pathBar.contains(shared), qPrintable(pathBar));
 }
 
 QTEST_GUILESS_MAIN(tst_BrowsePage)

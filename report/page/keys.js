@@ -143,6 +143,7 @@ function chooseOrder(key) {
 // opened meanwhile are sorted when they are next shown.
 function sortOpenFolders(next, key) {
     var run = ++sorting.run;
+    sorting.to = next;
     var folders = [];
     for (var i = 0; i < expanded.length; i++) {
         if (expanded[i])
@@ -169,6 +170,7 @@ function sortOpenFolders(next, key) {
         }
         progress.textContent = '';
         head.removeAttribute('aria-busy');
+        sorting.to = null;
         order = next;
         ordered = lists;
         lists.forEach(rankEntries);

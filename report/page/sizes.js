@@ -8,6 +8,9 @@
 
 var SIZE_UNITS = ['B', 'KiB', 'MiB', 'GiB', 'TiB', 'PiB', 'EiB'];
 var DISK_BLOCK_BYTES = 512;
+// Beside the size of a folder part of whose total is held by files that
+// have a name outside it too (hard links).
+var SHARED_MARK = '\u21c4';
 
 function showSizeColumns() {
     document.getElementById('browser').classList.add('with-sizes');
@@ -43,16 +46,24 @@ function readSizes() {
     sizes.ready = true;
     document.querySelectorAll('#columns .size-column, #columns .date-column').forEach(function (head) {
         head.disabled = false;
-        head.removeAttribute('title');
     });
+    // The folders shown so far are in the listing order, unless another
+    // order was chosen meanwhile.
+    if (order.key === 'size' && sorting.to === null)
+        sortOpenFolders(order, order.key);
+    showOrder();
     draw();
     showPath();
     performance.mark('sizes-shown');
 }
 
+// The size cell holds the shared mark and the size; its background is the
+// bar of the folder's share of its folder's total.
 function fillSizes(sizeCell, dateCell, position) {
+    var mark = sizeCell.firstChild;
+    var text = sizeCell.lastChild;
     if (!sizes.ready) {
-        sizeCell.textContent = dateCell.textContent = '\u2026';
+        text.textContent = dateCell.textContent = '\u2026';
         sizeCell.title = dateCell.title = 'Reading sizes';
         return;
     }
@@ -61,9 +72,12 @@ function fillSizes(sizeCell, dateCell, position) {
     var date = dateOf(position);
     var folder = isFolder(position);
     var elsewhere = folder && sizes.list[sizes.slot[position]] === null;
-    sizeCell.textContent = elsewhere ? 'elsewhere' : size === null ? '' : (folder && item.u ? '\u2265 ' : '') + sizeText(size);
+    var share = shareOf(position);
+    text.textContent = elsewhere ? 'elsewhere' : size === null ? '' : (folder && item.u ? '\u2265 ' : '') + sizeText(size);
+    mark.textContent = sharedOf(position) > 0 ? SHARED_MARK : '';
+    sizeCell.style.setProperty('--share', share === null ? 0 : share);
     sizeCell.title = elsewhere ? 'Met before in this map through a link: what it holds is counted there'
-        : size === null ? '' : sizeTitle(position, item, folder);
+        : size === null ? '' : [sizeTitle(position, item, folder)].concat(sizeNotes(position)).join('; ');
     dateCell.textContent = date === null ? '' : dateText(date, false);
     dateCell.title = date === null ? '' : (folder ? 'Newest change in it: ' : 'Modified: ') + dateText(date, true);
 }
@@ -75,9 +89,28 @@ function sizeFacts(position) {
     var facts = [];
     if (size !== null)
         facts.push(grouped(size) + ' bytes' + (isFolder(position) ? ' in all' : ''));
+    if (sharedOf(position) > 0)
+        facts.push(sharedText(position));
     if (date !== null)
         facts.push((isFolder(position) ? 'newest change ' : 'modified ') + dateText(date, false));
     return facts;
+}
+
+// What a folder's row says of its size besides the size: its share of
+// its folder's total, and how much of it is shared with other folders.
+function sizeNotes(position) {
+    var notes = [];
+    var share = shareOf(position);
+    if (share !== null)
+        notes.push((share > 0 && share < 0.005 ? 'less than 1%' : Math.round(100 * share) + '%') + ' of its folder');
+    if (sharedOf(position) > 0)
+        notes.push(sharedText(position));
+    return notes;
+}
+
+function sharedText(position) {
+    var shared = sharedOf(position);
+    return sizeText(shared) + ' of it is shared with other folders; deleting it frees ' + sizeText(sizeOf(position) - shared);
 }
 
 function sizeTitle(position, item, folder) {

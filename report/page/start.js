@@ -45,7 +45,7 @@ var activeRow = 0;  // and its row
 var view = { tree: null, space: null, pool: [], drawPending: false };
 var search = { hits: [], shown: 0, timer: 0 };
 var typed = { text: '', at: 0 };
-var sorting = { run: 0 }; // which order change is under way
+var sorting = { run: 0, to: null }; // which order change is under way, and to what
 
 // The page's frame puts this script after the tree's data, so that it
 // starts as soon as that is read, while the browser still reads the sizes;
@@ -56,6 +56,10 @@ function start() {
     var map = JSON.parse(document.getElementById('map-data').textContent);
     items = map.tree;
     hasSizes = map.sizes === true;
+    // The file system's order tells nothing: a page with sizes opens with
+    // the largest first, which it shows once the sizes are read.
+    if (hasSizes && map.rules.sort === 'filesystem')
+        order = { key: 'size', descending: true };
     sizes.made = Date.parse(map.made) / 1000;
     index = indexTree(items);
     expanded = new Uint8Array(items.length);
@@ -92,7 +96,8 @@ function describeMap(map) {
         map.files_listed ? 'folders and files' : 'folders only (files counted, not listed)',
         rules.follow_links ? 'symbolic links followed' : 'symbolic links not followed (-P)',
         rules.one_file_system ? 'one file system (-x)' : 'every file system',
-        { filesystem: 'in the file system\'s order', name: 'sorted by name', version: 'sorted by version' }[rules.sort],
+        order.key === 'size' ? 'sorted by size, largest first'
+            : { filesystem: 'in the file system\'s order', name: 'sorted by name', version: 'sorted by version' }[rules.sort],
         rules.exclude.length === 0 ? 'nothing excluded' : 'excluded: ' + rules.exclude.join(', '),
     ];
     document.getElementById('how').textContent = parts.join(' \u00b7 ');

@@ -119,6 +119,23 @@ function dateOf(position) {
     return age === null ? null : sizes.made - age;
 }
 
+// Of a folder's total, the part held by files that have a name outside it
+// too; 0 where none is.
+function sharedOf(position) {
+    var item = items[position];
+    return sizes.ready && isFolder(position) && item.h !== undefined && sizeOf(position) !== null ? item.h[0] : 0;
+}
+
+// A folder's part of its folder's total, from 0 to 1; null for the root,
+// files and where either total is unknown or 0.
+function shareOf(position) {
+    if (position === 0 || !isFolder(position))
+        return null;
+    var size = sizeOf(position);
+    var total = sizeOf(index.parent[position]);
+    return size === null || !total ? null : size / total;
+}
+
 function diskOf(position) {
     return sizes.list[sizes.slot[position] + 1] * DISK_BLOCK_BYTES;
 }

@@ -68,6 +68,11 @@ function rowElement(k) {
         element.appendChild(span);
     });
     element.children[1].setAttribute('aria-hidden', 'true');
+    if (hasSizes) {
+        var mark = document.createElement('span');
+        mark.className = 'shared-mark';
+        element.children[7].append(mark, document.createElement('span'));
+    }
     view.space.appendChild(element);
     view.pool.push(element);
     return element;
@@ -98,6 +103,7 @@ function fillRow(element, row) {
     parts[6].textContent = folder ? grouped(items[position].n[1]) : '';
     if (hasSizes)
         fillSizes(parts[7], parts[8], position);
+    element.title = hasSizes ? sizeNotes(position).join('; ') : '';
     element.setAttribute('aria-label', rowLabel(parts, position, folder));
     if (position === active)
         view.tree.setAttribute('aria-activedescendant', element.id);
@@ -112,9 +118,10 @@ function rowLabel(parts, position, folder) {
     if (folder)
         said.push(counted(items[position].n[0], 'folder', 'folders'), counted(items[position].n[1], 'file', 'files'));
     if (hasSizes && sizes.ready) {
-        var size = parts[7].textContent;
+        var size = parts[7].lastChild.textContent;
         if (size !== '')
             said.push(size === 'elsewhere' ? 'size counted elsewhere' : 'size ' + size.replace('\u2265 ', 'at least '));
+        said = said.concat(sizeNotes(position));
         if (parts[8].textContent !== '')
             said.push((folder ? 'newest change ' : 'modified ') + parts[8].textContent);
     }
