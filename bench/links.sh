@@ -1,7 +1,9 @@
 # shellcheck shell=bash
 # Sizes over hard-linked trees: velmora-map --sizes on a backup-style tree
-# of cp -al snapshots against one snapshot and du -s. Sourced by run.sh
-# after timing.sh and sizes.sh.
+# of cp -al snapshots against one snapshot and du -s, and on deep chains
+# with a hard-linked file at the top and at the bottom, how its time and
+# peak memory grow with the depth. Sourced by run.sh after timing.sh and
+# sizes.sh.
 
 snapshot_count=3
 
@@ -75,4 +77,52 @@ time_snapshots() {
     # du leaves out a dangling link, which the walk counts as the link itself.
     echo "    the root's total on disk: $(root_disk "$out/many.jsonl");" \
         "du -s -L -B1: $({ du -s -L -B1 "${tree_root[$name]}" 2>/dev/null || true; } | cut -f 1)"
+}
+
+# linked_chains LEVELS...: velmora-map --sizes on velmora-makechain's chain
+# of each depth, warm, in one hyperfine session, and its peak memory on
+# each. It writes JSON: JSON Lines writes each folder's path whole, so its
+# size grows with the square of the depth. The time should grow no faster
+# than 1.25 x the levels from the second deepest chain to the deepest.
+linked_chains() {
+    local levels name log=$log_dir/linked-chains map measures=$work/time.txt largest before whole=true note
+    local -a arguments
+    local -A milliseconds rss_kb
+    mkdir -p "$work/out"
+    for levels in "$@"; do
+        make_linked_chain "chain-$levels" "$levels"
+        arguments+=(-n "chain of $levels levels" "$(quote "$velmora") -q --sizes --format=json
+            $(quote "$work/chain-$levels") $(quote "$work/out/chain-$levels.json")")
+    done
+    echo
+    echo "  chains with a hard-linked file at the top and at the bottom, velmora-map --sizes --format=json:"
+    run_hyperfine "$log" "the linked chains" --ignore-failure "${warm_options[@]}" "${arguments[@]}"
+    printf '  %-46s %12s %12s  %s\n' tree "median ms" "peak RSS" "what its map states"
+    for levels in "$@"; do
+        name=chain-$levels
+        map=$work/out/$name.json
+        milliseconds[$levels]=$(median_ms "$log.json" "chain of $levels levels")
+        note=$(seen_note "$name" "$map" "$log.json" "chain of $levels levels")
+        [[ $note == all,* ]] || whole=false
+        if /usr/bin/time -f %M -o "$measures" "$velmora" -q --sizes --format=json "${tree_root[$name]}" "$map"; then
+            rss_kb[$levels]=$(tail -n 1 "$measures")
+        else
+            rss_kb[$levels]=0
+            note="$note; failed when measuring its memory"
+        fi
+        awk -v tree="${tree_label[$name]}" -v ms="${milliseconds[$levels]}" -v kb="${rss_kb[$levels]}" -v note="$note" \
+            'BEGIN {printf "  %-46s %9.1f ms %8.1f MiB  %s\n", tree, ms, kb / 1024, note}'
+        echo "    the root's total on disk: $(root_disk "$map"); du -s -B1: $(du -s -B1 "${tree_root[$name]}" | cut -f 1)"
+    done
+    [ $# -ge 2 ] || return 0
+    $whole || { echo "  growth not judged: velmora-map did not map a whole chain"; return 0; }
+    largest=${*: -1}
+    before=${*: -2:1}
+    awk -v a="$before" -v b="$largest" -v ta="${milliseconds[$before]}" -v tb="${milliseconds[$largest]}" \
+        -v ka="${rss_kb[$before]}" -v kb="${rss_kb[$largest]}" 'BEGIN {
+        target = 1.25 * b / a
+        printf "  time %d / %d levels: %.2f (target <= %.2f: linear): %s\n", b, a, tb / ta, target,
+            (tb / ta <= target ? "pass" : "FAIL")
+        printf "  peak memory %d / %d levels: %.2f\n", b, a, (ka > 0 ? kb / ka : 0)
+    }'
 }

@@ -80,6 +80,10 @@ temporary folder (removed at the end) and prints, from one run:
     mixed tree (every file with three links), on one snapshot, and du -s on
     the three, warm in one hyperfine session (targets: the three at most
     1.5 x three times the one, and ahead of du -s);
+  - velmora-map --sizes writing JSON on chains of 50,000 and 100,000
+    levels with a hard-linked file at the top and at the bottom, each also
+    linked from the root, warm in one hyperfine session: the time from one
+    to the other (target: linear) and the peak memory of each;
   - the listing alone on the mixed tree, warm and cold, at 1, 2, 4, 8, 16
     and 32 threads against the count velmora-map chooses itself;
   - the machine, its load at the start and the end, floorwalk's thread count.
@@ -91,8 +95,8 @@ Options:
                        on 2 cores); its times mean little
   --only-sizes         only the rows that read sizes: the walk with metadata
                        on the mixed tree, warm and cold, the hard-linked
-                       snapshots, and velmora-map --sizes's peak memory on
-                       the mixed tree
+                       snapshots and chains, and velmora-map --sizes's peak
+                       memory on the mixed tree
   --comb-levels LIST   comb sizes, comma-separated (default 40000,80000,160000;
                        --quick: 2000,4000,8000)
   -h, --help           show this help
@@ -138,11 +142,13 @@ choose_sizes() {
     if $quick; then
         mixed_shape=tiny large_shape=small flat_shape=flat-small usr_root=/usr/include
         [ "${#comb_levels[@]}" -gt 0 ] || comb_levels=(2000 4000 8000)
+        chain_levels=(5000 10000)
         warm_options=(--warmup 1 --runs 3)
         cold_options=(--runs 2)
     else
         mixed_shape=default large_shape=large flat_shape=flat usr_root=/usr
         [ "${#comb_levels[@]}" -gt 0 ] || comb_levels=(40000 80000 160000)
+        chain_levels=(50000 100000)
         warm_options=(--warmup 2 --min-runs 5)
         cold_options=(--runs 3)
     fi
@@ -164,6 +170,7 @@ sizes_rows() {
     links_header
     make_snapshots snapshots "$mixed_shape" "$snapshot_count"
     time_snapshots snapshots
+    linked_chains "${chain_levels[@]}"
 }
 
 main() {
