@@ -85,14 +85,14 @@ time_snapshots() {
 # size grows with the square of the depth. The time should grow no faster
 # than 1.25 x the levels from the second deepest chain to the deepest.
 linked_chains() {
-    local levels name log=$log_dir/linked-chains map measures=$work/time.txt largest before whole=true note
+    local levels name log=$log_dir/linked-chains map measures=$work/time.txt largest before whole=true note command
     local -a arguments
     local -A milliseconds rss_kb
     mkdir -p "$work/out"
     for levels in "$@"; do
         make_linked_chain "chain-$levels" "$levels"
-        arguments+=(-n "chain of $levels levels" "$(quote "$velmora") -q --sizes --format=json
-            $(quote "$work/chain-$levels") $(quote "$work/out/chain-$levels.json")")
+        command="$(quote "$velmora") -q --sizes --format=json $(quote "$work/chain-$levels")"
+        arguments+=(-n "chain of $levels levels" "$command $(quote "$work/out/chain-$levels.json")")
     done
     echo
     echo "  chains with a hard-linked file at the top and at the bottom, velmora-map --sizes --format=json:"
