@@ -28,10 +28,12 @@ source "$repo/bench/rules.sh"
 source "$repo/bench/page.sh"
 # shellcheck source=SCRIPTDIR/sizes.sh
 source "$repo/bench/sizes.sh"
+# shellcheck source=SCRIPTDIR/links.sh
+source "$repo/bench/links.sh"
 
 usage() {
     cat <<EOF
-Usage: bench/run.sh [--quick] [--comb-levels N,N,...]
+Usage: bench/run.sh [--quick] [--only-sizes] [--comb-levels N,N,...]
 
 Builds velmora-map in Release mode into build-release/, makes its trees in a
 temporary folder (removed at the end) and prints, from one run:
@@ -74,6 +76,14 @@ temporary folder (removed at the end) and prints, from one run:
     Lines beside them, warm in one hyperfine session, cold in rounds of one
     run each that take turns, and the peak memory of velmora-map --sizes
     on the mixed trees against the report's limit;
+  - velmora-map --sizes writing JSON Lines on three cp -al snapshots of the
+    mixed tree (every file with three links), on one snapshot, and du -s on
+    the three, warm in one hyperfine session (targets: the three at most
+    1.5 x three times the one, and ahead of du -s);
+  - velmora-map --sizes writing JSON on chains of 50,000 and 100,000
+    levels with a hard-linked file at the top and at the bottom, each also
+    linked from the root, warm in one hyperfine session: the time from one
+    to the other (target: linear) and the peak memory of each;
   - the listing alone on the mixed tree, warm and cold, at 1, 2, 4, 8, 16
     and 32 threads against the count velmora-map chooses itself;
   - the machine, its load at the start and the end, floorwalk's thread count.
@@ -83,6 +93,10 @@ Options:
                        /usr/include and fewer runs: checks the benchmark itself
                        in about a minute (the full run takes about 25 minutes
                        on 2 cores); its times mean little
+  --only-sizes         only the rows that read sizes: the walk with metadata
+                       on the mixed tree, warm and cold, the hard-linked
+                       snapshots and chains, and velmora-map --sizes's peak
+                       memory on the mixed tree
   --comb-levels LIST   comb sizes, comma-separated (default 40000,80000,160000;
                        --quick: 2000,4000,8000)
   -h, --help           show this help
@@ -96,6 +110,7 @@ EOF
 }
 
 quick=false
+only_sizes=false
 comb_levels=()
 work=
 
@@ -104,6 +119,7 @@ parse_arguments() {
     while [ $# -gt 0 ]; do
         case $1 in
             --quick) quick=true; shift ;;
+            --only-sizes) only_sizes=true; shift ;;
             --comb-levels)
                 [ $# -ge 2 ] || { usage >&2; exit 2; }
                 list=$2
@@ -126,11 +142,13 @@ choose_sizes() {
     if $quick; then
         mixed_shape=tiny large_shape=small flat_shape=flat-small usr_root=/usr/include
         [ "${#comb_levels[@]}" -gt 0 ] || comb_levels=(2000 4000 8000)
+        chain_levels=(5000 10000)
         warm_options=(--warmup 1 --runs 3)
         cold_options=(--runs 2)
     else
         mixed_shape=default large_shape=large flat_shape=flat usr_root=/usr
         [ "${#comb_levels[@]}" -gt 0 ] || comb_levels=(40000 80000 160000)
+        chain_levels=(50000 100000)
         warm_options=(--warmup 2 --min-runs 5)
         cold_options=(--runs 3)
     fi
@@ -142,6 +160,17 @@ remove_work() {
         echo "removing the trees in $work ..."
         rm -rf -- "$work"
     fi
+}
+
+# The rows that read sizes, on the mixed tree and the hard-linked trees.
+sizes_rows() {
+    sizes_header
+    time_sizes mixed warm
+    time_sizes mixed cold
+    links_header
+    make_snapshots snapshots "$mixed_shape" "$snapshot_count"
+    time_snapshots snapshots
+    linked_chains "${chain_levels[@]}"
 }
 
 main() {
@@ -158,15 +187,22 @@ main() {
     work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-bench.XXXXXX")
 
     make_shape mixed "$mixed_shape" "mixed tree ($mixed_shape)"
+    if $only_sizes; then
+        sizes_rows
+        memory_header
+        memory mixed
+        memory_sizes mixed
+        echo
+        echo "load average at the end: $(load_average)"
+        return 0
+    fi
     time_tree mixed warm
     time_tree mixed cold
     time_formats mixed
     time_page_writing mixed
     time_rule mixed "--exclude (10 patterns)" 1.15 "${bench_excludes[@]}"
     time_rule mixed --sort=name 1.3 --sort=name
-    sizes_header
-    time_sizes mixed warm
-    time_sizes mixed cold
+    sizes_rows
     make_shape flat "$flat_shape" "flat directory ($flat_shape)"
     time_tree flat warm
     time_rule flat --sort=name 1.3 --sort=name

@@ -8,6 +8,7 @@ source "$repo/scripts/common.sh"
 
 maketree=$release_dir/velmora-maketree
 makecomb=$release_dir/velmora-makecomb
+makechain=$release_dir/velmora-makechain
 floorwalk=$release_dir/velmora-floorwalk
 threadsweep=$release_dir/bench/velmora-threadsweep
 
@@ -60,6 +61,7 @@ build() {
     [ -x "$velmora" ] || { echo "run.sh: no velmora-map at $velmora" >&2; exit 1; }
     compile_helper maketree "$maketree"
     compile_helper makecomb "$makecomb"
+    compile_helper makechain "$makechain"
     compile_helper floorwalk "$floorwalk"
 }
 

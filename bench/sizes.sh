@@ -84,8 +84,8 @@ time_sizes() {
     # The sums it read, against du's with links followed (du leaves out a
     # dangling link, which the walk counts as the link itself).
     bytes=$(cat "$out/${sizes_walker// /_}")
-    echo "    it read: $bytes; du -L -B1: $(du -s -L -B1 --apparent-size "$root" 2>/dev/null | cut -f 1) apparent," \
-        "$(du -s -L -B1 "$root" 2>/dev/null | cut -f 1) on disk"
+    echo "    it read: $bytes; du -L -B1: $({ du -s -L -B1 --apparent-size "$root" 2>/dev/null || true; } | cut -f 1)" \
+        "apparent, $({ du -s -L -B1 "$root" 2>/dev/null || true; } | cut -f 1) on disk"
 }
 
 # run_in_rounds LOG WHAT ROUNDS OPTION... -- -n NAME COMMAND...: ROUNDS

@@ -44,7 +44,7 @@ record() {
     expect_follow[$name]=$((folders + extra + seen_files))
     expect_loops[$name]=0
     expect_plain[$name]=$((directories + extra + files + links))
-    expect_inodes[$name]=${expect_plain[$name]} # the makers make no hard links
+    expect_inodes[$name]=${expect_plain[$name]} # velmora-maketree and velmora-makecomb make no hard links
 }
 
 # build_timed WHAT NAME MAKER ARGUMENTS...: runs a maker, keeping its report
@@ -75,6 +75,46 @@ make_comb() {
     build_timed "comb of $levels levels" "$name" "$makecomb" "$levels" "$work/$name"
     tree_root[$name]=$work/$name
     record "$name" "comb of $levels levels" "$(<"$work/$name.made")"
+}
+
+# make_snapshots NAME SHAPE COUNT: a backup-style tree of COUNT snapshots
+# of one of velmora-maketree's shapes side by side (NAME/1, NAME/2, ...):
+# the maker makes the first and each other one is a `cp -al` of it, so that
+# every file and symbolic link has COUNT links. The first snapshot alone is
+# recorded too, as NAME-one: its files have as many links, all but one
+# outside it.
+make_snapshots() {
+    local name=$1 shape=$2 count=$3 root=$work/$1 directories files links i
+    made "$name" && return 0
+    mkdir "$root"
+    build_timed "mixed tree ($shape), the first snapshot" "$name" "$maketree" "$shape" "$root/1"
+    for ((i = 2; i <= count; i++)); do
+        build_timed "snapshot $i (cp -al of the first)" "$name-$i" cp -al "$root/1" "$root/$i"
+    done
+    tree_root[$name-one]=$root/1
+    record "$name-one" "one snapshot of the mixed tree ($shape)" "$(<"$work/$name.made")"
+    tree_root[$name]=$root
+    tree_label[$name]="$count snapshots of the mixed tree ($shape)"
+    expect_folders[$name]=$((count * (expect_folders[$name-one] + 1)))
+    expect_files[$name]=$((count * expect_files[$name-one]))
+    expect_follow[$name]=$((expect_folders[$name] + expect_files[$name]))
+    expect_loops[$name]=0
+    expect_plain[$name]=$((count * (expect_plain[$name-one] + 1)))
+    # Directories are made anew in each snapshot; files and links are shared.
+    read -r directories files links < <(numbers_on made "$(<"$work/$name.made")")
+    expect_inodes[$name]=$((count * (directories + 1) + files + links))
+}
+
+# make_linked_chain NAME LEVELS: velmora-makechain's chain of LEVELS
+# directories, a file at its top and one at its bottom, each with a second
+# link in the root.
+make_linked_chain() {
+    local name=$1 levels=$2
+    made "$name" && return 0
+    build_timed "chain of $levels levels with hard-linked files" "$name" "$makechain" "$levels" "$work/$name"
+    tree_root[$name]=$work/$name
+    record "$name" "chain of $levels levels" "$(<"$work/$name.made")"
+    expect_inodes[$name]=$((expect_plain[$name] - 2))
 }
 
 # A 3,000-level comb and a wide tree side by side: deep enough to need many
