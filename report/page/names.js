@@ -137,11 +137,15 @@ function sortedByName(list, sign) {
     var names = new Array(list.length);
     var keys = new Array(list.length);
     var places = new Array(list.length);
+    var allKeyed = true;
     for (var k = 0; k < list.length; k++) {
         names[k] = nameOf(list[k]);
         keys[k] = nameKey(names[k]);
         places[k] = k;
+        allKeyed = allKeyed && keys[k] !== null;
     }
+    if (allKeyed)
+        return sortedByKeys(list, keys, sign);
     places.sort(function (a, b) {
         var ka = keys[a];
         var kb = keys[b];
@@ -149,4 +153,33 @@ function sortedByName(list, sign) {
         return sign * compared || a - b;
     });
     return places.map(function (place) { return list[place]; });
+}
+
+// The same for a folder whose names all have keys, by the browser's own
+// sort of strings, which needs no call a pair: each key is followed by a
+// character below any of its own and by its place, so that equal keys keep
+// the listing order.
+function sortedByKeys(list, keys, sign) {
+    var tagged = new Array(list.length);
+    for (var k = 0; k < list.length; k++)
+        tagged[k] = keys[k] + '\u0000' + String.fromCharCode(k >>> 16, k & 0xffff);
+    tagged.sort();
+    var places = tagged.map(function (entry) {
+        return entry.charCodeAt(entry.length - 2) * 0x10000 + entry.charCodeAt(entry.length - 1);
+    });
+    var sorted = [];
+    if (sign > 0) {
+        places.forEach(function (place) { sorted.push(list[place]); });
+        return sorted;
+    }
+    // Z to A: the runs of equal keys from the last, each in listing order.
+    for (var end = places.length; end > 0;) {
+        var start = end - 1;
+        while (start > 0 && keys[places[start - 1]] === keys[places[end - 1]])
+            start--;
+        for (var i = start; i < end; i++)
+            sorted.push(list[places[i]]);
+        end = start;
+    }
+    return sorted;
 }
