@@ -38,8 +38,10 @@ function isDigit(code) {
     return code >= 0x30 && code <= 0x39;
 }
 
-// The key of a name, or null where the collator must compare it.
-function nameKey(name) {
+// The key of a name, or null where the collator must compare it. With
+// `place`, the key is followed by a character below any of its own and by
+// the place, so that keys sort as strings, equal ones by place.
+function nameKey(name, place) {
     if (asciiRanks === null)
         asciiRanks = rankAscii();
     var length = 0;
@@ -63,6 +65,11 @@ function nameKey(name) {
         keyCodes[length++] = KEY_BASE + i - start;
         for (var k = start; k < i; k++)
             keyCodes[length++] = name.charCodeAt(k);
+    }
+    if (place !== undefined) {
+        keyCodes[length++] = 0;
+        keyCodes[length++] = place >>> 16;
+        keyCodes[length++] = place & 0xffff;
     }
     keyCodes.length = length;
     return String.fromCharCode.apply(null, keyCodes);
@@ -134,18 +141,23 @@ function sortedByName(list, sign) {
             return sign * compareNames(nameOf(a), nameOf(b)) || a - b;
         });
     }
+    var tagged = new Array(list.length);
+    var k = 0;
+    for (; k < list.length; k++) {
+        tagged[k] = nameKey(nameOf(list[k]), k);
+        if (tagged[k] === null)
+            break;
+    }
+    if (k === list.length)
+        return sortedByKeys(list, tagged, sign);
     var names = new Array(list.length);
     var keys = new Array(list.length);
     var places = new Array(list.length);
-    var allKeyed = true;
-    for (var k = 0; k < list.length; k++) {
+    for (k = 0; k < list.length; k++) {
         names[k] = nameOf(list[k]);
         keys[k] = nameKey(names[k]);
         places[k] = k;
-        allKeyed = allKeyed && keys[k] !== null;
     }
-    if (allKeyed)
-        return sortedByKeys(list, keys, sign);
     places.sort(function (a, b) {
         var ka = keys[a];
         var kb = keys[b];
@@ -155,30 +167,24 @@ function sortedByName(list, sign) {
     return places.map(function (place) { return list[place]; });
 }
 
-// The same for a folder whose names all have keys, by the browser's own
-// sort of strings, which needs no call a pair: each key is followed by a
-// character below any of its own and by its place, so that equal keys keep
-// the listing order.
-function sortedByKeys(list, keys, sign) {
-    var tagged = new Array(list.length);
-    for (var k = 0; k < list.length; k++)
-        tagged[k] = keys[k] + '\u0000' + String.fromCharCode(k >>> 16, k & 0xffff);
+// The same for a folder whose names all have keys, `tagged` with their
+// places, by the browser's own sort of strings, which needs no call a pair.
+function sortedByKeys(list, tagged, sign) {
     tagged.sort();
-    var places = tagged.map(function (entry) {
+    var placeOf = function (entry) {
         return entry.charCodeAt(entry.length - 2) * 0x10000 + entry.charCodeAt(entry.length - 1);
-    });
-    var sorted = [];
-    if (sign > 0) {
-        places.forEach(function (place) { sorted.push(list[place]); });
-        return sorted;
-    }
+    };
+    if (sign > 0)
+        return tagged.map(function (entry) { return list[placeOf(entry)]; });
     // Z to A: the runs of equal keys from the last, each in listing order.
-    for (var end = places.length; end > 0;) {
+    var keyOf = function (entry) { return entry.substring(0, entry.length - 3); };
+    var sorted = [];
+    for (var end = tagged.length; end > 0;) {
         var start = end - 1;
-        while (start > 0 && keys[places[start - 1]] === keys[places[end - 1]])
+        while (start > 0 && keyOf(tagged[start - 1]) === keyOf(tagged[end - 1]))
             start--;
         for (var i = start; i < end; i++)
-            sorted.push(list[places[i]]);
+            sorted.push(list[placeOf(tagged[i])]);
         end = start;
     }
     return sorted;
